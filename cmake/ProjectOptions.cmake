@@ -1,0 +1,11 @@
+# Compiler settings shared by every target of the project: warnings, -Werror and sanitizers.
+add_library(formulist2_options INTERFACE)
+target_compile_options(formulist2_options INTERFACE -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor)
+if(FORMULIST2_WERROR)
+  target_compile_options(formulist2_options INTERFACE -Werror)
+endif()
+if(FORMULIST2_SANITIZE)
+  target_compile_options(formulist2_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer
+                                                      -fno-sanitize-recover=undefined)
+  target_link_options(formulist2_options INTERFACE -fsanitize=address,undefined)
+endif()

@@ -1,0 +1,49 @@
+// The ProgID registry: which factory makes the object that CreateObject(progId) asks for.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "automation/Variant.h"
+
+namespace automation {
+
+using Factory = std::function<ObjectRef()>;
+
+class ClassRegistry {
+ public:
+  // Registers (or replaces) the factory of a ProgID; ProgIDs ignore letter case.
+  void add(std::u16string_view progId, Factory factory);
+  void remove(std::u16string_view progId);
+  bool contains(std::u16string_view progId) const;
+  std::optional<Factory> factory(std::u16string_view progId) const;
+  void clear() { factories_.clear(); }
+
+ private:
+  std::map<std::u16string, Factory> factories_;  // keyed by the upper-case ProgID
+};
+
+// The process's registry.
+ClassRegistry& classRegistry();
+
+// Makes an object of a registered class; raises 429 naming the ProgID when none is registered.
+// A factory that fails passes its own error on.
+ObjectRef CreateObject(std::u16string_view progId);
+
+// Registers a factory for the lifetime of the guard and puts back what was there before.
+class ScopedClass {
+ public:
+  ScopedClass(std::u16string progId, Factory factory);
+  ~ScopedClass();
+  ScopedClass(const ScopedClass&) = delete;
+  ScopedClass& operator=(const ScopedClass&) = delete;
+
+ private:
+  std::u16string progId_;
+  std::optional<Factory> previous_;
+};
+
+}  // namespace automation

@@ -1,0 +1,169 @@
+#include "automation/Dispatch.h"
+
+#include <string>
+
+#include "automation/Conversions.h"
+#include "automation/Error.h"
+#include "automation/Text.h"
+
+namespace automation {
+namespace {
+
+std::u16string number(std::size_t n) {
+  const std::string s = std::to_string(n);
+  return std::u16string(s.begin(), s.end());
+}
+
+std::u16string kindName(InvokeKind kind) {
+  if (has(kind, InvokeKind::PropertyPut) || has(kind, InvokeKind::PropertyPutRef)) return u"property put";
+  if (has(kind, InvokeKind::Method)) return u"method";
+  return u"property get";
+}
+
+[[noreturn]] void notSupported(const DispatchTable& table, std::u16string_view what) {
+  raise(errors::MemberNotSupported,
+        standardDescription(errors::MemberNotSupported) + u" (" + table.className() + u"." + std::u16string(what) + u")");
+}
+
+// The value for an optional parameter the caller left out.
+Variant omitted(const Param& p) {
+  if (p.defaultValue) return changeType(*p.defaultValue, p.type);
+  if (p.type == VarType::Variant) return Variant::missing();
+  return changeType(Variant{}, p.type);
+}
+
+}  // namespace
+
+DispatchTable::DispatchTable(std::u16string className, std::vector<Member> members)
+    : className_(std::move(className)), members_(std::move(members)) {}
+
+std::optional<DispId> DispatchTable::idOfName(std::u16string_view name) const {
+  for (const Member& m : members_) {
+    if (equalsIgnoreCase(m.name, name)) return m.id;
+  }
+  return std::nullopt;
+}
+
+const Member* DispatchTable::find(DispId id, InvokeKind kind) const {
+  const auto lookup = [&](InvokeKind k) -> const Member* {
+    for (const Member& m : members_) {
+      if (m.id == id && m.kind == k) return &m;
+    }
+    return nullptr;
+  };
+  const InvokeKind order[] = {InvokeKind::Method, InvokeKind::PropertyGet, InvokeKind::PropertyPut,
+                              InvokeKind::PropertyPutRef};
+  for (InvokeKind k : order) {
+    if (has(kind, k)) {
+      if (const Member* m = lookup(k)) return m;
+    }
+  }
+  // A caller asking for a method may be served by a property get and the other way round; a put
+  // and a put-by-reference likewise.
+  if (has(kind, InvokeKind::Method) || has(kind, InvokeKind::PropertyGet)) {
+    if (const Member* m = lookup(has(kind, InvokeKind::Method) ? InvokeKind::PropertyGet : InvokeKind::Method))
+      return m;
+  }
+  if (has(kind, InvokeKind::PropertyPutRef)) return lookup(InvokeKind::PropertyPut);
+  if (has(kind, InvokeKind::PropertyPut)) return lookup(InvokeKind::PropertyPutRef);
+  return nullptr;
+}
+
+DispId Dispatch::idOfName(std::u16string_view name) const {
+  const DispatchTable& table = dispatchTable();
+  if (auto id = table.idOfName(name)) return *id;
+  notSupported(table, name);
+}
+
+Variant Dispatch::invoke(std::u16string_view name, InvokeKind kind, std::span<Variant> args) {
+  return invoke(idOfName(name), kind, args);
+}
+
+Variant Dispatch::invoke(DispId id, InvokeKind kind, std::span<Variant> args) {
+  const DispatchTable& table = dispatchTable();
+  const Member* member = table.find(id, kind);
+  if (member == nullptr) {
+    const std::u16string what = [&] {
+      for (const Member& m : table.members())
+        if (m.id == id) return m.name + u" as " + kindName(kind);
+      return u"dispatch id " + number(static_cast<std::size_t>(static_cast<std::uint32_t>(id)));
+    }();
+    notSupported(table, what);
+  }
+  const std::vector<Param>& params = member->params;
+  std::size_t required = 0;
+  for (std::size_t k = 0; k < params.size(); ++k)
+    if (!params[k].optional) required = k + 1;
+  if (args.size() > params.size() || args.size() < required) {
+    raise(errors::WrongArgumentCount, standardDescription(errors::WrongArgumentCount) + u" (" + table.className() +
+                                          u"." + member->name + u" takes " + number(params.size()) +
+                                          u", was given " + number(args.size()) + u")");
+  }
+
+  std::vector<Variant> copies(params.size());
+  std::vector<Variant*> bound(params.size());
+  for (std::size_t k = 0; k < params.size(); ++k) {
+    const Param& p = params[k];
+    if (k >= args.size() || args[k].isMissing()) {
+      if (!p.optional) {
+        raise(errors::ArgumentNotOptional, standardDescription(errors::ArgumentNotOptional) + u" (" +
+                                               table.className() + u"." + member->name + u": " + p.name + u")");
+      }
+      copies[k] = omitted(p);
+      bound[k] = &copies[k];
+    } else if (p.pass == Pass::ByRef) {
+      if (p.type != VarType::Variant && args[k].type() != p.type) args[k] = changeType(args[k], p.type);
+      bound[k] = &args[k];
+    } else {
+      copies[k] = changeType(args[k], p.type);
+      bound[k] = &copies[k];
+    }
+  }
+  Args bound_args(std::move(bound));
+  return member->handler(*this, bound_args);
+}
+
+const ObjectRef& objectOf(const Variant& value) {
+  if (!value.isObject()) {
+    if (value.isEmpty()) raise(errors::ObjectNotSet);
+    raise(errors::ObjectRequired);
+  }
+  if (!value.asObject()) raise(errors::ObjectNotSet);
+  return value.asObject();
+}
+
+namespace {
+Dispatch& target(const ObjectRef& object) {
+  if (!object) raise(errors::ObjectNotSet);
+  return *object;
+}
+}  // namespace
+
+Variant call(const ObjectRef& object, std::u16string_view name, std::vector<Variant> args) {
+  return target(object).invoke(name, InvokeKind::Method | InvokeKind::PropertyGet, args);
+}
+
+Variant callByRef(const ObjectRef& object, std::u16string_view name, std::span<Variant> args) {
+  return target(object).invoke(name, InvokeKind::Method | InvokeKind::PropertyGet, args);
+}
+
+Variant get(const ObjectRef& object, std::u16string_view name, std::vector<Variant> indexes) {
+  return target(object).invoke(name, InvokeKind::PropertyGet | InvokeKind::Method, indexes);
+}
+
+void put(const ObjectRef& object, std::u16string_view name, Variant value) {
+  Variant args[] = {std::move(value)};
+  target(object).invoke(name, args[0].isObject() ? InvokeKind::PropertyPutRef : InvokeKind::PropertyPut, args);
+}
+
+void putIndexed(const ObjectRef& object, std::u16string_view name, std::vector<Variant> indexes, Variant value) {
+  const InvokeKind kind = value.isObject() ? InvokeKind::PropertyPutRef : InvokeKind::PropertyPut;
+  indexes.push_back(std::move(value));
+  target(object).invoke(name, kind, indexes);
+}
+
+Variant defaultValue(const ObjectRef& object) {
+  return target(object).invoke(kDispIdValue, InvokeKind::PropertyGet | InvokeKind::Method, {});
+}
+
+}  // namespace automation

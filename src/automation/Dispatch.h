@@ -1,0 +1,167 @@
+// Late binding: objects that are called by member name or by dispatch id, with the platform's
+// rules for argument counts, optional and missing arguments, by-value coercion and by-reference
+// arguments. Each class declares its members once, in a DispatchTable.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "automation/Variant.h"
+
+namespace automation {
+
+using DispId = std::int32_t;
+inline constexpr DispId kDispIdValue = 0;  // the default member
+
+enum class InvokeKind : std::uint8_t { Method = 1, PropertyGet = 2, PropertyPut = 4, PropertyPutRef = 8 };
+constexpr InvokeKind operator|(InvokeKind a, InvokeKind b) {
+  return static_cast<InvokeKind>(static_cast<std::uint8_t>(a) | static_cast<std::uint8_t>(b));
+}
+constexpr bool has(InvokeKind set, InvokeKind k) {
+  return (static_cast<std::uint8_t>(set) & static_cast<std::uint8_t>(k)) != 0;
+}
+
+enum class Pass { ByVal, ByRef };
+
+struct Param {
+  std::u16string name;
+  VarType type = VarType::Variant;  // Variant: passed as it comes; otherwise converted
+  Pass pass = Pass::ByVal;
+  bool optional = false;
+  std::optional<Variant> defaultValue;  // for an optional parameter; none: the missing marker
+};
+
+// The bound arguments of one call, in declaration order. A by-reference argument is the caller's
+// own variant; a by-value one is a converted copy.
+class Args {
+ public:
+  explicit Args(std::vector<Variant*> bound) : bound_(std::move(bound)) {}
+  std::size_t size() const { return bound_.size(); }
+  Variant& operator[](std::size_t i) const { return *bound_.at(i); }
+
+ private:
+  std::vector<Variant*> bound_;
+};
+
+class Dispatch;
+
+struct Member {
+  std::u16string name;
+  DispId id = 0;
+  InvokeKind kind = InvokeKind::Method;
+  std::vector<Param> params;  // for a put: the index parameters, then the value
+  VarType result = VarType::Empty;  // Empty: returns nothing
+  std::function<Variant(Dispatch&, Args&)> handler;
+};
+
+class DispatchTable {
+ public:
+  DispatchTable(std::u16string className, std::vector<Member> members);
+
+  const std::u16string& className() const { return className_; }
+  const std::vector<Member>& members() const { return members_; }
+  std::optional<DispId> idOfName(std::u16string_view name) const;
+  // The member for a call of `kind` (Method and PropertyGet stand in for each other, as do
+  // PropertyPut and PropertyPutRef); nullptr when there is none.
+  const Member* find(DispId id, InvokeKind kind) const;
+
+  template <class T>
+  class Builder;
+
+ private:
+  std::u16string className_;
+  std::vector<Member> members_;
+};
+
+// Declares the members of class T:
+//   DispatchTable::Builder<CFunc>(u"CFunc")
+//     .method(u"InitFuncInfo", 0x60030016, {optionalString(u"sSysName")}, VarType::Empty, handler)
+//     .get(u"CompanyID", 0x6803000A, {}, VarType::Long, handler)
+//     .put(u"CompanyID", 0x6803000A, {}, byVal(u"value", VarType::Long), handler)
+//     .build();
+template <class T>
+class DispatchTable::Builder {
+ public:
+  explicit Builder(std::u16string className) : className_(std::move(className)) {}
+
+  Builder& method(std::u16string name, DispId id, std::vector<Param> params, VarType result,
+                  std::function<Variant(T&, Args&)> fn) {
+    members_.push_back({std::move(name), id, InvokeKind::Method, std::move(params), result, wrap(std::move(fn))});
+    return *this;
+  }
+  Builder& get(std::u16string name, DispId id, std::vector<Param> indexes, VarType result,
+               std::function<Variant(T&, Args&)> fn) {
+    members_.push_back(
+        {std::move(name), id, InvokeKind::PropertyGet, std::move(indexes), result, wrap(std::move(fn))});
+    return *this;
+  }
+  // `fn` receives the index arguments in Args and the assigned value separately.
+  Builder& put(std::u16string name, DispId id, std::vector<Param> indexes, Param value,
+               std::function<void(T&, Args&, Variant&)> fn) {
+    indexes.push_back(std::move(value));
+    members_.push_back({std::move(name), id, InvokeKind::PropertyPut, std::move(indexes), VarType::Empty,
+                        [fn = std::move(fn)](Dispatch& self, Args& args) {
+                          fn(static_cast<T&>(self), args, args[args.size() - 1]);
+                          return Variant{};
+                        }});
+    return *this;
+  }
+  DispatchTable build() { return DispatchTable(std::move(className_), std::move(members_)); }
+
+ private:
+  static std::function<Variant(Dispatch&, Args&)> wrap(std::function<Variant(T&, Args&)> fn) {
+    return [fn = std::move(fn)](Dispatch& self, Args& args) { return fn(static_cast<T&>(self), args); };
+  }
+  std::u16string className_;
+  std::vector<Member> members_;
+};
+
+// Parameter declarations.
+inline Param byVal(std::u16string name, VarType type = VarType::Variant) {
+  return {std::move(name), type, Pass::ByVal, false, std::nullopt};
+}
+inline Param byRef(std::u16string name, VarType type = VarType::Variant) {
+  return {std::move(name), type, Pass::ByRef, false, std::nullopt};
+}
+inline Param optionalByVal(std::u16string name, VarType type, std::optional<Variant> defaultValue) {
+  return {std::move(name), type, Pass::ByVal, true, std::move(defaultValue)};
+}
+
+class Dispatch {
+ public:
+  virtual ~Dispatch() = default;
+  virtual const DispatchTable& dispatchTable() const = 0;
+
+  // The dispatch id of a member name (any letter case); raises 438 for an unknown name.
+  DispId idOfName(std::u16string_view name) const;
+
+  // Calls a member. Arguments go in declaration order (for a put, the value last); by-reference
+  // arguments may be changed by the callee and the caller sees the change.
+  Variant invoke(DispId id, InvokeKind kind, std::span<Variant> args);
+  Variant invoke(std::u16string_view name, InvokeKind kind, std::span<Variant> args);
+
+ protected:
+  Dispatch() = default;
+  Dispatch(const Dispatch&) = default;
+  Dispatch& operator=(const Dispatch&) = default;
+};
+
+// Call sites on object variables. Nothing set raises 91; a value that is not an object raises 424.
+const ObjectRef& objectOf(const Variant& value);
+// A method call (or property get) with by-value arguments.
+Variant call(const ObjectRef& object, std::u16string_view name, std::vector<Variant> args = {});
+// A method call whose arguments the callee may change (by reference).
+Variant callByRef(const ObjectRef& object, std::u16string_view name, std::span<Variant> args);
+Variant get(const ObjectRef& object, std::u16string_view name, std::vector<Variant> indexes = {});
+void put(const ObjectRef& object, std::u16string_view name, Variant value);
+void putIndexed(const ObjectRef& object, std::u16string_view name, std::vector<Variant> indexes, Variant value);
+
+// The value of an object's default member (dispatch id 0).
+Variant defaultValue(const ObjectRef& object);
+
+}  // namespace automation

@@ -1,0 +1,126 @@
+#include "automation/Text.h"
+
+#include <unicode/uchar.h>
+#include <unicode/utf16.h>
+#include <unicode/utf8.h>
+
+namespace automation {
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+// Applies a per-code-point mapping that keeps the UTF-16 length of each code point; a mapping that
+// would change the length (rare, outside the BMP) leaves that code point as it was.
+template <class Map>
+std::u16string mapCodePoints(std::u16string_view text, Map map) {
+  std::u16string out(text);
+  const auto length = static_cast<std::int32_t>(out.size());
+  std::int32_t i = 0;
+  while (i < length) {
+    const std::int32_t start = i;
+    UChar32 c;
+    U16_NEXT(out.data(), i, length, c);
+    const UChar32 mapped = map(c);
+    if (mapped != c && U16_LENGTH(mapped) == i - start) {
+      std::int32_t j = start;
+      U16_APPEND_UNSAFE(out.data(), j, mapped);
+    }
+  }
+  return out;
+}
+
+std::u16string fold(std::u16string_view text) {
+  return mapCodePoints(text, [](UChar32 c) { return u_foldCase(c, U_FOLD_CASE_DEFAULT); });
+}
+
+}  // namespace
+
+std::string toUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  const auto length = static_cast<std::int32_t>(text.size());
+  std::int32_t i = 0;
+  while (i < length) {
+    UChar32 c;
+    U16_NEXT(text.data(), i, length, c);
+    if (U_IS_SURROGATE(c)) c = kReplacement;
+    char buffer[4];
+    std::int32_t n = 0;
+    U8_APPEND_UNSAFE(buffer, n, c);
+    out.append(buffer, static_cast<std::size_t>(n));
+  }
+  return out;
+}
+
+std::u16string fromUtf8(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  const auto length = static_cast<std::int32_t>(text.size());
+  std::int32_t i = 0;
+  while (i < length) {
+    UChar32 c;
+    U8_NEXT(text.data(), i, length, c);
+    if (c < 0) c = kReplacement;
+    if (c <= 0xFFFF) {
+      out.push_back(static_cast<char16_t>(c));
+    } else {
+      out.push_back(static_cast<char16_t>(U16_LEAD(c)));
+      out.push_back(static_cast<char16_t>(U16_TRAIL(c)));
+    }
+  }
+  return out;
+}
+
+std::u16string upper(std::u16string_view text) {
+  return mapCodePoints(text, [](UChar32 c) { return u_toupper(c); });
+}
+
+std::u16string lower(std::u16string_view text) {
+  return mapCodePoints(text, [](UChar32 c) { return u_tolower(c); });
+}
+
+std::u16string trim(std::u16string_view text) {
+  const auto first = text.find_first_not_of(u' ');
+  if (first == std::u16string_view::npos) return {};
+  const auto last = text.find_last_not_of(u' ');
+  return std::u16string(text.substr(first, last - first + 1));
+}
+
+std::int32_t inStr(std::int32_t start, std::u16string_view haystack, std::u16string_view needle,
+                   Compare compare) {
+  if (start < 1) start = 1;
+  const auto from = static_cast<std::size_t>(start - 1);
+  if (from > haystack.size()) return 0;
+  std::size_t at;
+  if (compare == Compare::Text) {
+    at = fold(haystack).find(fold(needle), from);
+  } else {
+    at = haystack.find(needle, from);
+  }
+  return at == std::u16string_view::npos ? 0 : static_cast<std::int32_t>(at + 1);
+}
+
+std::u16string replace(std::u16string_view text, std::u16string_view find, std::u16string_view with,
+                       Compare compare) {
+  if (find.empty()) return std::u16string(text);
+  // Folding keeps code-unit positions, so matches found in the folded text map onto the original.
+  const std::u16string folded = compare == Compare::Text ? fold(text) : std::u16string(text);
+  const std::u16string foldedFind = compare == Compare::Text ? fold(find) : std::u16string(find);
+  std::u16string out;
+  std::size_t pos = 0;
+  while (true) {
+    const auto at = folded.find(foldedFind, pos);
+    if (at == std::u16string::npos) break;
+    out.append(text.substr(pos, at - pos));
+    out.append(with);
+    pos = at + find.size();
+  }
+  out.append(text.substr(pos));
+  return out;
+}
+
+bool equalsIgnoreCase(std::u16string_view a, std::u16string_view b) {
+  return a.size() == b.size() && fold(a) == fold(b);
+}
+
+}  // namespace automation

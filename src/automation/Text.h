@@ -1,0 +1,37 @@
+// Automation strings are UTF-16, as the platform counts them. These helpers convert at the
+// boundaries (files, terminal, databases) and give the platform's case-insensitive text operations.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace automation {
+
+// UTF-8 <-> UTF-16. Ill-formed input is replaced by U+FFFD rather than rejected.
+std::string toUtf8(std::u16string_view text);
+std::u16string fromUtf8(std::string_view text);
+
+// Upper / lower case, one code unit for one code unit (simple case mapping), so that lengths and
+// caret positions stay where they were.
+std::u16string upper(std::u16string_view text);
+std::u16string lower(std::u16string_view text);
+
+// Removes leading and trailing blanks (space characters only, as the platform's Trim does).
+std::u16string trim(std::u16string_view text);
+
+enum class Compare { Binary, Text };
+
+// 1-based position of `needle` in `haystack` at or after `start` (1-based); 0 when absent.
+// An empty needle is found at `start`, as the platform's InStr answers.
+std::int32_t inStr(std::int32_t start, std::u16string_view haystack, std::u16string_view needle,
+                   Compare compare = Compare::Binary);
+
+// Replaces every occurrence of `find` by `with`, scanning left to right without overlaps.
+std::u16string replace(std::u16string_view text, std::u16string_view find, std::u16string_view with,
+                       Compare compare = Compare::Binary);
+
+// Equality ignoring letter case (Unicode case folding, code unit for code unit).
+bool equalsIgnoreCase(std::u16string_view a, std::u16string_view b);
+
+}  // namespace automation
