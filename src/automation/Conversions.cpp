@@ -49,8 +49,8 @@ std::optional<double> readRadix(std::u16string_view s, std::size_t& i, int base)
   for (; i < s.size(); ++i) {
     const int d = hexDigit(s[i]);
     if (d < 0 || d >= base) break;
-    magnitude = magnitude * static_cast<unsigned>(base) + static_cast<unsigned>(d);
-    if (magnitude > 0xFFFFFFFFu) return std::nullopt;
+    magnitude = std::min<std::uint64_t>(magnitude * static_cast<unsigned>(base) + static_cast<unsigned>(d),
+                                        std::uint64_t{1} << 40);
   }
   return radixValue(magnitude);
 }

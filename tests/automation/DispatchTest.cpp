@@ -1,0 +1,205 @@
+#include "automation/Dispatch.h"
+
+#include <gtest/gtest.h>
+
+#include "automation/ClassRegistry.h"
+#include "automation/Collection.h"
+#include "automation/Conversions.h"
+#include "automation/Error.h"
+#include "support/Errors.h"
+
+namespace {
+
+using namespace automation;
+using testing_support::errorNumber;
+using testing_support::errorOf;
+
+// A small class with one member of each kind.
+class Sample final : public Dispatch {
+ public:
+  std::map<std::u16string, Variant> cells;
+  std::int32_t value = 7;
+  Variant lastOptional;
+
+  const DispatchTable& dispatchTable() const override {
+    static const DispatchTable table =
+        DispatchTable::Builder<Sample>(u"Sample")
+            .get(u"Value", kDispIdValue, {}, VarType::Long, [](Sample& s, Args&) { return Variant(s.value); })
+            .put(u"Value", kDispIdValue, {}, byVal(u"v", VarType::Long),
+                 [](Sample& s, Args&, Variant& v) { s.value = v.asLong(); })
+            .method(u"Add", 1, {byVal(u"a", VarType::Long), optionalByVal(u"b", VarType::Long, Variant(10))},
+                    VarType::Long, [](Sample&, Args& a) { return Variant(a[0].asLong() + a[1].asLong()); })
+            .method(u"Twice", 2, {byRef(u"x")}, VarType::Empty,
+                    [](Sample&, Args& a) {
+                      a[0] = Variant(toDouble(a[0]) * 2);
+                      return Variant{};
+                    })
+            .method(u"Touch", 3, {byVal(u"x")}, VarType::Empty,
+                    [](Sample&, Args& a) {
+                      a[0] = Variant(u"touched");
+                      return Variant{};
+                    })
+            .method(u"Opt", 4, {optionalByVal(u"x", VarType::Variant, std::nullopt)}, VarType::Empty,
+                    [](Sample& s, Args& a) {
+                      s.lastOptional = a[0];
+                      return Variant{};
+                    })
+            .get(u"Cell", 5, {byVal(u"name", VarType::String)}, VarType::Variant,
+                 [](Sample& s, Args& a) { return s.cells[a[0].asString()]; })
+            .put(u"Cell", 5, {byVal(u"name", VarType::String)}, byVal(u"v"),
+                 [](Sample& s, Args& a, Variant& v) { s.cells[a[0].asString()] = v; })
+            .build();
+    return table;
+  }
+};
+
+TEST(Dispatch, CallsMembersByNameInAnyCaseAndByDispatchId) {
+  auto s = std::make_shared<Sample>();
+  EXPECT_EQ(call(s, u"add", {Variant(2), Variant(3)}), Variant(5));
+  EXPECT_EQ(call(s, u"ADD", {Variant(2)}), Variant(12));  // optional with its default
+  Variant args[] = {Variant(u"4"), Variant(1.6)};  // by-value arguments are converted
+  EXPECT_EQ(s->invoke(1, InvokeKind::Method, args), Variant(6));
+  EXPECT_EQ(s->idOfName(u"cell"), 5);
+  EXPECT_EQ(defaultValue(s), Variant(7));
+  put(s, u"Value", Variant(u"9"));
+  EXPECT_EQ(s->value, 9);
+}
+
+TEST(Dispatch, ByReferenceArgumentsComeBackChangedByValueOnesDoNot) {
+  auto s = std::make_shared<Sample>();
+  Variant x[] = {Variant(21)};
+  callByRef(s, u"Twice", x);
+  EXPECT_EQ(x[0], Variant(42.0));
+  Variant y[] = {Variant(u"kept")};
+  callByRef(s, u"Touch", y);
+  EXPECT_EQ(y[0], Variant(u"kept"));
+}
+
+TEST(Dispatch, MissingArgumentsAndOptionalParameters) {
+  auto s = std::make_shared<Sample>();
+  call(s, u"Opt");
+  EXPECT_TRUE(s->lastOptional.isMissing());
+  call(s, u"Opt", {Variant::missing()});
+  EXPECT_TRUE(s->lastOptional.isMissing());
+  EXPECT_EQ(call(s, u"Add", {Variant(1), Variant::missing()}), Variant(11));
+  EXPECT_EQ(errorNumber([&] { call(s, u"Add", {Variant::missing()}); }), errors::ArgumentNotOptional);
+}
+
+TEST(Dispatch, IndexedPropertiesPutAndGet) {
+  auto s = std::make_shared<Sample>();
+  putIndexed(s, u"Cell", {Variant(u"A1")}, Variant(3.25));
+  EXPECT_EQ(get(s, u"Cell", {Variant(u"A1")}), Variant(3.25));
+  EXPECT_TRUE(get(s, u"Cell", {Variant(u"B2")}).isEmpty());
+}
+
+TEST(Dispatch, BadCallsRaiseClearErrors) {
+  auto s = std::make_shared<Sample>();
+  const auto unknown = errorOf([&] { call(s, u"Nope"); });
+  ASSERT_TRUE(unknown);
+  EXPECT_EQ(unknown->number(), errors::MemberNotSupported);
+  EXPECT_NE(unknown->description().find(u"Sample.Nope"), std::u16string::npos);
+  Variant none[1];
+  EXPECT_EQ(errorNumber([&] { s->invoke(99, InvokeKind::Method, std::span(none, 0)); }), errors::MemberNotSupported);
+  EXPECT_EQ(errorNumber([&] { put(s, u"Add", Variant(1)); }), errors::MemberNotSupported);  // no put
+  const auto count = errorOf([&] { call(s, u"Add", {Variant(1), Variant(2), Variant(3)}); });
+  ASSERT_TRUE(count);
+  EXPECT_EQ(count->number(), errors::WrongArgumentCount);
+  EXPECT_NE(count->description().find(u"Sample.Add takes 2, was given 3"), std::u16string::npos);
+  EXPECT_EQ(errorNumber([&] { call(s, u"Add"); }), errors::WrongArgumentCount);
+  EXPECT_EQ(errorNumber([&] { call(s, u"Add", {Variant(u"x")}); }), errors::TypeMismatch);
+  EXPECT_EQ(errorNumber([&] { call(s, u"Add", {Variant(3e9)}); }), errors::Overflow);
+  EXPECT_EQ(errorNumber([] { call(ObjectRef{}, u"Add"); }), errors::ObjectNotSet);
+  EXPECT_EQ(errorNumber([] { objectOf(Variant{}); }), errors::ObjectNotSet);
+  EXPECT_EQ(errorNumber([] { objectOf(Variant(1)); }), errors::ObjectRequired);
+}
+
+TEST(Dispatch, ObjectsConvertThroughTheirDefaultMember) {
+  auto s = std::make_shared<Sample>();
+  EXPECT_EQ(toText(Variant(ObjectRef(s))), u"7");
+  EXPECT_EQ(toLong(Variant(ObjectRef(s))), 7);
+}
+
+TEST(Collection, CountsFromOne) {
+  auto c = std::make_shared<Collection>();
+  call(c, u"Add", {Variant(u"first")});
+  call(c, u"Add", {Variant(u"second"), Variant(u"k2")});
+  EXPECT_EQ(get(c, u"Count"), Variant(2));
+  EXPECT_EQ(call(c, u"Item", {Variant(1)}), Variant(u"first"));
+  EXPECT_EQ(c->Item(Variant(u"K2")), Variant(u"second"));
+  EXPECT_EQ(errorNumber([&] { c->Item(Variant(0)); }), errors::SubscriptOutOfRange);
+  EXPECT_EQ(errorNumber([&] { c->Item(Variant(3)); }), errors::SubscriptOutOfRange);
+  EXPECT_EQ(errorNumber([&] { c->Item(Variant(u"nokey")); }), errors::InvalidProcedureCall);
+  EXPECT_EQ(errorNumber([&] { c->Add(Variant(3), u"k2"); }), 457);
+  c->Remove(Variant(1));
+  EXPECT_EQ(c->Item(Variant(1)), Variant(u"second"));
+}
+
+TEST(ClassRegistry, CreatesRegisteredClassesAndNamesTheMissingOne) {
+  {
+    ScopedClass sample(u"Test.Sample", [] { return std::make_shared<Sample>(); });
+    EXPECT_EQ(defaultValue(CreateObject(u"test.SAMPLE")), Variant(7));
+  }
+  const auto missing = errorOf([] { CreateObject(u"Test.Sample"); });
+  ASSERT_TRUE(missing);
+  EXPECT_EQ(missing->number(), errors::CannotCreateObject);
+  EXPECT_NE(missing->description().find(u"'Test.Sample'"), std::u16string::npos);
+}
+
+TEST(ClassRegistry, ScopedRegistrationRestoresWhatWasThere) {
+  ScopedClass outer(u"Test.Nested", [] {
+    auto s = std::make_shared<Sample>();
+    s->value = 1;
+    return s;
+  });
+  {
+    ScopedClass inner(u"Test.Nested", [] {
+      auto s = std::make_shared<Sample>();
+      s->value = 2;
+      return s;
+    });
+    EXPECT_EQ(defaultValue(CreateObject(u"Test.Nested")), Variant(2));
+  }
+  EXPECT_EQ(defaultValue(CreateObject(u"Test.Nested")), Variant(1));
+  ScopedClass failing(u"Test.Failing", []() -> ObjectRef { automation::raise(7, u"no memory for it"); });
+  EXPECT_EQ(errorNumber([] { CreateObject(u"Test.Failing"); }), 7);
+}
+
+TEST(FailureStyles, EachStyleLeavesErrAsThePlatformDoes) {
+  Err().Clear();
+  int steps = 0;
+  EXPECT_FALSE(ignoreErrors([&] { automation::raise(13); }));
+  EXPECT_TRUE(ignoreErrors([&] { ++steps; }));
+  EXPECT_EQ(steps, 1);
+  EXPECT_EQ(Err().Number, 13);  // ignore and continue: the error stays pending
+  EXPECT_EQ(Err().Description, u"Type mismatch");
+
+  EXPECT_EQ(trapAndLeave(std::u16string(u"fallback"), []() -> std::u16string { automation::raise(5); }), u"fallback");
+  EXPECT_EQ(Err().Number, 0);  // leaving through the handler clears it
+  EXPECT_EQ(trapAndLeave(0, [] { return 3; }), 3);
+
+  std::u16string told;
+  EXPECT_FALSE(trapAndTell([] { automation::raise(91); }, [&](const AutomationError& e) { told = e.description(); }));
+  EXPECT_EQ(told, standardDescription(91));
+  EXPECT_TRUE(trapAndTell([] {}, [&](const AutomationError&) { told = u"called"; }));
+  EXPECT_NE(told, u"called");
+
+  // Failures that are not automation errors reach the handler as error 51.
+  EXPECT_FALSE(ignoreErrors([] { throw std::runtime_error("disk on fire"); }));
+  EXPECT_EQ(Err().Number, errors::InternalError);
+  EXPECT_EQ(Err().Description, u"disk on fire");
+  Err().Clear();
+}
+
+TEST(FailureStyles, ErrRaiseCarriesEveryField) {
+  const auto e = errorOf([] { Err().Raise(1001, u"Src", u"Desc", u"help.chm", 42); });
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->number(), 1001);
+  EXPECT_EQ(e->source(), u"Src");
+  EXPECT_EQ(e->helpFile(), u"help.chm");
+  EXPECT_EQ(e->helpContext(), 42);
+  EXPECT_STREQ(e->what(), "Error 1001: Desc");
+  EXPECT_EQ(Err().toError().description(), u"Desc");
+  Err().Clear();
+}
+
+}  // namespace
