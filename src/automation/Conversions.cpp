@@ -4,6 +4,7 @@
 #include <cmath>
 #include <ctime>
 #include <limits>
+#include <type_traits>
 
 #include "automation/Dispatch.h"
 #include "automation/Error.h"
@@ -35,16 +36,8 @@ int hexDigit(char16_t c) {
   return -1;
 }
 
-// A &H / &O number: up to 16 bits reads as a 16-bit signed value, up to 32 bits as a 32-bit one
-// (so "&HFFFF" is -1 and "&H8000" is -32768), as the platform reads such literals.
-std::optional<double> radixValue(std::uint64_t magnitude) {
-  if (magnitude <= 0xFFFFu) return static_cast<double>(static_cast<std::int16_t>(magnitude));
-  if (magnitude <= 0xFFFFFFFFu) return static_cast<double>(static_cast<std::int32_t>(magnitude));
-  return std::nullopt;
-}
-
-// Digits of a radix number starting at `i`; advances `i`. nullopt on overflow.
-std::optional<double> readRadix(std::u16string_view s, std::size_t& i, int base) {
+// The digits of a &H / &O number starting at `i`; advances `i`. Saturates far above 32 bits.
+std::uint64_t readRadix(std::u16string_view s, std::size_t& i, int base) {
   std::uint64_t magnitude = 0;
   for (; i < s.size(); ++i) {
     const int d = hexDigit(s[i]);
@@ -52,27 +45,39 @@ std::optional<double> readRadix(std::u16string_view s, std::size_t& i, int base)
     magnitude = std::min<std::uint64_t>(magnitude * static_cast<unsigned>(base) + static_cast<unsigned>(d),
                                         std::uint64_t{1} << 40);
   }
-  return radixValue(magnitude);
+  return magnitude;
+}
+
+// A &H / &O number as a value of `bits` bits: the upper half of the range reads as negative, as
+// the platform reads such numbers ("&HFFFF" is -1 as an Integer, 65535 as a Long).
+std::optional<double> radixValue(std::uint64_t magnitude, int bits) {
+  if (bits == 16 && magnitude <= 0xFFFFu) return static_cast<double>(static_cast<std::int16_t>(magnitude));
+  if (magnitude <= 0xFFFFFFFFu) return static_cast<double>(static_cast<std::int32_t>(magnitude));
+  return std::nullopt;
 }
 
 // A number written in text, split into its parts.
 struct NumberText {
   bool negative = false;
-  std::string digits;     // integer digits followed by fraction digits
-  std::int32_t scale = 0; // how many of `digits` are fraction digits, less the exponent
-  std::optional<double> radix;  // set for &H / &O forms
+  std::string digits;      // integer digits followed by fraction digits
+  std::int32_t scale = 0;  // how many of `digits` are fraction digits, less the exponent
+  std::optional<std::uint64_t> radix;  // the magnitude of a &H / &O form
 };
 
 enum class Parse { Ok, Invalid, Overflow };
 
-// The platform's text-to-number reading: surrounding blanks, a sign, digits with thousands
-// separators, a decimal point, an exponent (E or D), or an &H / &O number.
+// Blanks around a number: ASCII white space and the ideographic space of CJK input.
+bool isNumberBlank(char16_t c) { return isBlank(c) || c == u'\u3000' || c == u'\u00A0'; }
+bool isCurrencySign(char16_t c) { return c == u'$' || c == u'\u00A5' || c == u'\uFFE5'; }
+
+// The platform's text-to-number reading: surrounding blanks, a leading or trailing sign or
+// parentheses for a negative number, a currency sign, digits with thousands separators, a decimal
+// point, an exponent (E or D), or an &H / &O number.
 Parse parseNumberText(std::u16string_view s, NumberText& out) {
   std::size_t i = 0;
   std::size_t end = s.size();
-  while (i < end && isBlank(s[i])) ++i;
-  while (end > i && isBlank(s[end - 1])) --end;
-  s = s.substr(0, end);
+  while (i < end && isNumberBlank(s[i])) ++i;
+  while (end > i && isNumberBlank(s[end - 1])) --end;
   if (i == end) return Parse::Invalid;
 
   if (s[i] == u'&') {
@@ -85,16 +90,36 @@ Parse parseNumberText(std::u16string_view s, NumberText& out) {
       ++i;
     }
     const std::size_t first = i;
-    auto value = readRadix(s, i, base);
+    const std::uint64_t magnitude = readRadix(s.substr(0, end), i, base);
     if (i == first || i != end) return Parse::Invalid;
-    if (!value) return Parse::Overflow;
-    out.radix = value;
+    if (magnitude > 0xFFFFFFFFu) return Parse::Overflow;
+    out.radix = magnitude;
     return Parse::Ok;
   }
 
-  if (s[i] == u'+' || s[i] == u'-') {
-    out.negative = s[i] == u'-';
+  bool sign = false;
+  const auto takeBlanks = [&] {
+    while (i < end && isNumberBlank(s[i])) ++i;
+  };
+  if (s[i] == u'(' && s[end - 1] == u')') {
+    out.negative = sign = true;
     ++i;
+    --end;
+    takeBlanks();
+  }
+  if (i < end && isCurrencySign(s[i])) {
+    ++i;
+    takeBlanks();
+  }
+  if (!sign && i < end && (s[i] == u'+' || s[i] == u'-')) {
+    out.negative = s[i] == u'-';
+    sign = true;
+    ++i;
+    takeBlanks();
+  }
+  if (!sign && i < end && isCurrencySign(s[i])) {
+    ++i;
+    takeBlanks();
   }
   bool anyDigit = false;
   std::int32_t fraction = 0;
@@ -127,13 +152,19 @@ Parse parseNumberText(std::u16string_view s, NumberText& out) {
     }
     if (negativeExponent) exponent = -exponent;
   }
+  takeBlanks();
+  if (!sign && i < end && (s[i] == u'+' || s[i] == u'-')) {  // a trailing sign: "5-"
+    out.negative = s[i] == u'-';
+    ++i;
+    takeBlanks();
+  }
   if (i != end) return Parse::Invalid;
   out.scale = static_cast<std::int32_t>(fraction - exponent);
   return Parse::Ok;
 }
 
 double toDoubleChecked(const NumberText& n) {
-  if (n.radix) return *n.radix;
+  if (n.radix) return *radixValue(*n.radix, 32);
   std::string text = (n.negative ? "-" : "") + (n.digits.empty() ? std::string("0") : n.digits) + "e" +
                      std::to_string(-static_cast<std::int64_t>(n.scale));
   double value = 0;
@@ -195,11 +226,12 @@ Decimal makeDecimal(u128 m, int scale, bool negative) {
 
 Decimal decimalFromText(const NumberText& n) {
   if (n.radix) {
-    const double v = *n.radix;
+    const double v = *radixValue(*n.radix, 32);
     return makeDecimal(static_cast<u128>(std::fabs(v)), 0, v < 0);
   }
   std::string digits = n.digits;
   digits.erase(0, std::min(digits.find_first_not_of('0'), digits.size()));
+  if (digits.empty()) return Decimal{};
   int scale = n.scale;
   if (scale < 0) {
     if (digits.size() + static_cast<std::size_t>(-scale) > 38) overflow();
@@ -278,13 +310,41 @@ Decimal decimalFromDouble(double v) {
 
 // --- Numbers to text -----------------------------------------------------------------------------
 
+// A floating value with `precision` significant digits, as the platform prints it: plain decimal
+// while that needs no more than `precision` digits before or after the point, otherwise
+// d.dddE+XX.
 std::u16string formatFloating(double v, int precision) {
   if (v == 0) return u"0";  // also -0
   char buffer[64];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::general, precision);
-  std::u16string out;
-  for (const char* p = buffer; p != result.ptr; ++p) out.push_back(*p == 'e' ? u'E' : static_cast<char16_t>(*p));
-  return out;
+  const auto result =
+      std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::scientific, precision - 1);
+  const std::string_view sci(buffer, static_cast<std::size_t>(result.ptr - buffer));
+  const std::size_t e = sci.find('e');
+  const bool negative = sci[0] == '-';
+  std::string digits;
+  for (char c : sci.substr(0, e))
+    if (c >= '0' && c <= '9') digits.push_back(c);
+  digits.erase(digits.find_last_not_of('0') + 1);
+  int exponent = 0;
+  std::from_chars(sci.data() + e + (sci[e + 1] == '+' ? 2 : 1), sci.data() + sci.size(), exponent);
+  const auto count = static_cast<int>(digits.size());
+  std::string out = negative ? "-" : "";
+  const bool plain = exponent >= 0 ? exponent < precision : (-exponent - 1 + count) <= precision;
+  if (plain) {
+    if (exponent >= 0) {
+      out += digits.substr(0, static_cast<std::size_t>(std::min(count, exponent + 1)));
+      if (count <= exponent) out.append(static_cast<std::size_t>(exponent + 1 - count), '0');
+      if (count > exponent + 1) out += "." + digits.substr(static_cast<std::size_t>(exponent + 1));
+    } else {
+      out += "0." + std::string(static_cast<std::size_t>(-exponent - 1), '0') + digits;
+    }
+  } else {
+    out += digits.substr(0, 1);
+    if (count > 1) out += "." + digits.substr(1);
+    const std::string magnitude = std::to_string(std::abs(exponent));
+    out += std::string("E") + (exponent < 0 ? "-" : "+") + (magnitude.size() < 2 ? "0" : "") + magnitude;
+  }
+  return ascii(out);
 }
 
 std::u16string formatCurrency(Currency c) {
@@ -371,12 +431,27 @@ template <class Int>
 Int toInt(const Variant& value) {
   Variant holder;
   const Variant& v = scalar(value, holder);
+  const auto fromDecimal = [](const Decimal& d) {
+    const auto scaled = decimalScaled(d, 0);
+    if (!scaled) overflow();
+    return scaledToInt<Int>(*scaled, 1);
+  };
   switch (v.type()) {
     case VarType::Currency: return scaledToInt<Int>(v.asCurrency().scaled, kCurrencyScale);
-    case VarType::Decimal: {
-      const auto scaled = decimalScaled(v.asDecimal(), 0);
-      if (!scaled) overflow();
-      return scaledToInt<Int>(*scaled, 1);
+    case VarType::Decimal: return fromDecimal(v.asDecimal());
+    case VarType::String: {
+      // Text rounds from its exact digits, not from a double near them.
+      NumberText n;
+      switch (parseNumberText(v.asString(), n)) {
+        case Parse::Invalid: mismatch();
+        case Parse::Overflow: overflow();
+        case Parse::Ok: break;
+      }
+      if (n.radix) {
+        const auto wrapped = radixValue(*n.radix, sizeof(Int) == 2 && std::is_signed_v<Int> ? 16 : 32);
+        return roundToInt<Int>(*wrapped);
+      }
+      return fromDecimal(decimalFromText(n));
     }
     default: return roundToInt<Int>(toDouble(v));
   }
@@ -563,7 +638,10 @@ double val(std::u16string_view text) {
                                            s[i + 1] == u'o')) {
     const int base = (s[i + 1] == u'H' || s[i + 1] == u'h') ? 16 : 8;
     i += 2;
-    auto v = readRadix(s, i, base);
+    const std::uint64_t magnitude = readRadix(s, i, base);
+    // A trailing "&" marks a Long: then only the 32-bit range wraps.
+    const bool isLong = i < s.size() && s[i] == u'&';
+    const auto v = radixValue(magnitude, isLong ? 32 : 16);
     if (!v) overflow();
     return *v;
   }
@@ -652,7 +730,7 @@ std::u16string dateToText(Date date) {
   std::u16string time = twoDigits(static_cast<std::int32_t>(seconds / 3600)) + u":" +
                         twoDigits(static_cast<std::int32_t>(seconds / 60 % 60)) + u":" +
                         twoDigits(static_cast<std::int32_t>(seconds % 60));
-  if (days == 0 && seconds != 0) return time;
+  if (days == 0) return time;  // a time of day alone, midnight included
   std::int32_t y = 0, m = 0, d = 0;
   civilFromDays(static_cast<std::int64_t>(days) - kDaysFrom1970, y, m, d);
   std::u16string text = ascii(std::to_string(y));

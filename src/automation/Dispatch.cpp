@@ -45,28 +45,20 @@ std::optional<DispId> DispatchTable::idOfName(std::u16string_view name) const {
 }
 
 const Member* DispatchTable::find(DispId id, InvokeKind kind) const {
-  const auto lookup = [&](InvokeKind k) -> const Member* {
-    for (const Member& m : members_) {
-      if (m.id == id && m.kind == k) return &m;
-    }
-    return nullptr;
-  };
-  const InvokeKind order[] = {InvokeKind::Method, InvokeKind::PropertyGet, InvokeKind::PropertyPut,
-                              InvokeKind::PropertyPutRef};
-  for (InvokeKind k : order) {
-    if (has(kind, k)) {
-      if (const Member* m = lookup(k)) return m;
-    }
+  // A call as a method may be served by a property get and the other way round; a put and a
+  // put-by-reference likewise. A member of the kind asked for wins.
+  InvokeKind accepted = kind;
+  if (has(kind, InvokeKind::Method) || has(kind, InvokeKind::PropertyGet))
+    accepted = accepted | InvokeKind::Method | InvokeKind::PropertyGet;
+  if (has(kind, InvokeKind::PropertyPut) || has(kind, InvokeKind::PropertyPutRef))
+    accepted = accepted | InvokeKind::PropertyPut | InvokeKind::PropertyPutRef;
+  const Member* counterpart = nullptr;
+  for (const Member& m : members_) {
+    if (m.id != id || !has(accepted, m.kind)) continue;
+    if (has(kind, m.kind)) return &m;
+    if (counterpart == nullptr) counterpart = &m;
   }
-  // A caller asking for a method may be served by a property get and the other way round; a put
-  // and a put-by-reference likewise.
-  if (has(kind, InvokeKind::Method) || has(kind, InvokeKind::PropertyGet)) {
-    if (const Member* m = lookup(has(kind, InvokeKind::Method) ? InvokeKind::PropertyGet : InvokeKind::Method))
-      return m;
-  }
-  if (has(kind, InvokeKind::PropertyPutRef)) return lookup(InvokeKind::PropertyPut);
-  if (has(kind, InvokeKind::PropertyPut)) return lookup(InvokeKind::PropertyPutRef);
-  return nullptr;
+  return counterpart;
 }
 
 DispId Dispatch::idOfName(std::u16string_view name) const {

@@ -133,6 +133,16 @@ bool trapAndTell(F&& body, Tell&& tell) {
   }
 }
 
+// A routine whose statements ignore their errors clears Err when it returns, as the platform does
+// on leaving a routine that had a handler: declare one at the top of such a routine.
+class ClearErrOnExit {
+ public:
+  ClearErrOnExit() = default;
+  ~ClearErrOnExit() { Err().Clear(); }
+  ClearErrOnExit(const ClearErrOnExit&) = delete;
+  ClearErrOnExit& operator=(const ClearErrOnExit&) = delete;
+};
+
 // Style "no trap" needs no helper: the routine simply lets the error reach its caller.
 
 }  // namespace automation

@@ -1,5 +1,7 @@
 #include "automation/Text.h"
 
+#include "automation/Error.h"
+
 #include <unicode/uchar.h>
 #include <unicode/utf16.h>
 #include <unicode/utf8.h>
@@ -88,7 +90,7 @@ std::u16string trim(std::u16string_view text) {
 
 std::int32_t inStr(std::int32_t start, std::u16string_view haystack, std::u16string_view needle,
                    Compare compare) {
-  if (start < 1) start = 1;
+  if (start < 1) raise(errors::InvalidProcedureCall);
   const auto from = static_cast<std::size_t>(start - 1);
   if (from > haystack.size()) return 0;
   std::size_t at;

@@ -23,7 +23,7 @@ std::u16string trim(std::u16string_view text);
 enum class Compare { Binary, Text };
 
 // 1-based position of `needle` in `haystack` at or after `start` (1-based); 0 when absent.
-// An empty needle is found at `start`, as the platform's InStr answers.
+// An empty needle is found at `start`, as the platform's InStr answers; a start below 1 raises 5.
 std::int32_t inStr(std::int32_t start, std::u16string_view haystack, std::u16string_view needle,
                    Compare compare = Compare::Binary);
 

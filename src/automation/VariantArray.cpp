@@ -23,13 +23,18 @@ Variant zeroOf(VarType type) {
   }
 }
 
+// More elements than this cannot be allocated (error 7, out of memory).
+constexpr std::int64_t kMaxElements = std::int64_t{1} << 28;
+
 std::size_t countOf(const std::vector<Bounds>& dims) {
-  std::size_t n = dims.empty() ? 0 : 1;
+  std::int64_t n = dims.empty() ? 0 : 1;
   for (const Bounds& b : dims) {
-    if (b.upper < b.lower - 1) raise(errors::SubscriptOutOfRange);
-    n *= static_cast<std::size_t>(static_cast<std::int64_t>(b.upper) - b.lower + 1);
+    const std::int64_t extent = static_cast<std::int64_t>(b.upper) - b.lower + 1;
+    if (extent < 0) raise(errors::SubscriptOutOfRange);
+    if (extent != 0 && n > kMaxElements / extent) raise(7);
+    n *= extent;
   }
-  return n;
+  return static_cast<std::size_t>(n);
 }
 
 }  // namespace
@@ -64,8 +69,8 @@ std::size_t VariantArray::offsetOf(std::span<const std::int32_t> indexes) const 
   for (std::size_t k = 0; k < dims_.size(); ++k) {
     const Bounds& b = dims_[k];
     if (indexes[k] < b.lower || indexes[k] > b.upper) raise(errors::SubscriptOutOfRange);
-    offset += static_cast<std::size_t>(indexes[k] - b.lower) * stride;
-    stride *= static_cast<std::size_t>(b.upper - b.lower + 1);
+    offset += static_cast<std::size_t>(static_cast<std::int64_t>(indexes[k]) - b.lower) * stride;
+    stride *= static_cast<std::size_t>(static_cast<std::int64_t>(b.upper) - b.lower + 1);
   }
   return offset;
 }

@@ -41,6 +41,7 @@ CFunc::CFunc() {
 }
 
 CFunc::~CFunc() {
+  if (!initialised_) return;
   ComponentState& state = componentState();
   state.g_oFuncInfo.reset();
   state.g_oGlobalObj.reset();
@@ -51,6 +52,7 @@ CFunc::~CFunc() {
 automation::ObjectRef CFunc::Create() {
   auto object = std::make_shared<CFunc>();
   object->invoke(dispid::InitFuncInfo, automation::InvokeKind::Method, {});
+  object->initialised_ = true;
   return object;
 }
 

@@ -46,7 +46,7 @@ class CFunc final : public automation::Dispatch {
   static automation::ObjectRef Create();
 
   CFunc();
-  ~CFunc() override;  // releases the shared catalogue objects
+  ~CFunc() override;  // releases the shared catalogue objects (when the creation succeeded)
   CFunc(const CFunc&) = delete;
   CFunc& operator=(const CFunc&) = delete;
 
@@ -66,6 +66,7 @@ class CFunc final : public automation::Dispatch {
   void SetContextFromFields() const;
 
   Fields m_;
+  bool initialised_ = false;  // an instance whose creation failed never existed for the host
 };
 
 // Registers Formulist2.CFunc in the registry.

@@ -52,6 +52,7 @@ ComponentState& componentState() {
 void resetComponentState() { componentState() = ComponentState{}; }
 
 std::u16string SetContextValue(std::u16string_view key, const Variant& value) {
+  const automation::ClearErrOnExit clearErr;
   const std::u16string upperKey = automation::upper(key);
   ReportContext& context = componentState().context;
   for (const ContextEntry& entry : kEntries) {
@@ -74,6 +75,7 @@ std::u16string SetContextValue(std::u16string_view key, const Variant& value) {
 }
 
 void PushContext() {
+  const automation::ClearErrOnExit clearErr;
   const outside::FuncInfoCalls catalogue(componentState().g_oFuncInfo);
   const ReportContext& context = componentState().context;
   for (const ContextEntry& entry : kEntries) {

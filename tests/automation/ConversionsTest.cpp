@@ -19,7 +19,12 @@ TEST(ToText, PrintsNumbersAsThePlatformDoes) {
   EXPECT_EQ(toText(1e15), u"1E+15");
   EXPECT_EQ(toText(1234567890123456.0), u"1.23456789012346E+15");
   EXPECT_EQ(toText(0.0001), u"0.0001");
-  EXPECT_EQ(toText(0.00001), u"1E-05");
+  EXPECT_EQ(toText(0.00001), u"0.00001");  // plain while the digits fit in 15 places
+  EXPECT_EQ(toText(1e-15), u"0.000000000000001");
+  EXPECT_EQ(toText(0.000123456789012345), u"1.23456789012345E-04");
+  EXPECT_EQ(toText(1.0 / 3), u"0.333333333333333");
+  EXPECT_EQ(toText(-2.5e-20), u"-2.5E-20");
+  EXPECT_EQ(toText(100.0), u"100");
   EXPECT_EQ(toText(-0.0), u"0");
   EXPECT_EQ(toText(0.1f), u"0.1");  // Single: 7 significant digits
   EXPECT_EQ(toText(std::int32_t{-42}), u"-42");
@@ -37,7 +42,7 @@ TEST(ToText, PrintsDatesInOneShortForm) {
   EXPECT_EQ(dateToText(makeDate(2024, 1, 31)), u"2024-01-31");
   EXPECT_EQ(dateToText(makeDate(2024, 1, 31, 13, 45, 7)), u"2024-01-31 13:45:07");
   EXPECT_EQ(dateToText(Date{0.5}), u"12:00:00");  // a time alone
-  EXPECT_EQ(dateToText(Date{0}), u"1899-12-30");
+  EXPECT_EQ(dateToText(Date{0}), u"00:00:00");  // date part zero: the time alone
   EXPECT_EQ(dateToText(Date{-1.25}), u"1899-12-29 06:00:00");  // the fraction counts forward
   EXPECT_EQ(makeDate(1899, 12, 29, 6).value, -1.25);
   EXPECT_EQ(toText(makeDate(2000, 2, 29)), u"2000-02-29");
@@ -85,8 +90,18 @@ TEST(ToLong, ReadsTextTheWayThePlatformDoes) {
   EXPECT_EQ(toLong(Variant(u"1e3")), 1000);
   EXPECT_EQ(toLong(Variant(u"1D2")), 100);
   EXPECT_EQ(toLong(Variant(u"&HFF")), 255);
-  EXPECT_EQ(toLong(Variant(u"&HFFFF")), -1);  // up to 16 bits reads as a 16-bit value
-  EXPECT_EQ(toLong(Variant(u"&H8000")), -32768);
+  EXPECT_EQ(toLong(Variant(u"&HFFFF")), 65535);  // only a 16-bit target wraps at 16 bits
+  EXPECT_EQ(toInteger(Variant(u"&HFFFF")), -1);
+  EXPECT_EQ(toInteger(Variant(u"&H8000")), -32768);
+  EXPECT_EQ(toLong(Variant(u"&H8000")), 32768);
+  EXPECT_EQ(toDouble(Variant(u"&HFFFFFFFF")), -1);
+  EXPECT_EQ(errorNumber([] { toInteger(Variant(u"&H10000")); }), errors::Overflow);
+  EXPECT_EQ(toLong(Variant(u"2.50000000000000000001")), 3);  // rounded from the exact digits
+  EXPECT_EQ(toLong(Variant(u"(5)")), -5);
+  EXPECT_EQ(toLong(Variant(u"5-")), -5);
+  EXPECT_EQ(toLong(Variant(u"- 5")), -5);
+  EXPECT_EQ(toLong(Variant(u"\u300012\u3000")), 12);  // ideographic spaces from CJK input
+  EXPECT_EQ(toDouble(Variant(u"$1,234.5")), 1234.5);
   EXPECT_EQ(toLong(Variant(u"&H10000")), 65536);
   EXPECT_EQ(toLong(Variant(u"&HFFFFFFFF")), -1);
   EXPECT_EQ(toLong(Variant(u"&O17")), 15);
@@ -115,6 +130,7 @@ TEST(Decimal, KeepsExactDigitsAndRoundsHalfToEven) {
   EXPECT_EQ(errorNumber([] { toDecimal(Variant(u"79228162514264337593543950336")); }), errors::Overflow);
   EXPECT_EQ(toText(toDecimal(Variant(u"1.00000000000000000000000000005"))), u"1");  // 28 places, to even
   EXPECT_EQ(toLong(toDecimal(Variant(u"2.5"))), 2);
+  EXPECT_EQ(toText(toDecimal(Variant(u"0e50"))), u"0");
   EXPECT_EQ(toLong(toDecimal(Variant(u"-3.5"))), -4);
   EXPECT_EQ(toText(toDecimal(0.1)), u"0.1");
   EXPECT_DOUBLE_EQ(toDouble(toDecimal(Variant(u"1e-3"))), 0.001);
@@ -122,10 +138,10 @@ TEST(Decimal, KeepsExactDigitsAndRoundsHalfToEven) {
 }
 
 TEST(IsNumeric, FollowsTheTextToNumberRules) {
-  for (const char16_t* yes : {u"12", u" -3.5 ", u"1E3", u"1,000.5", u"&H1F", u"&o7", u".5", u"5."}) {
+  for (const char16_t* yes : {u"12", u" -3.5 ", u"1E3", u"1,000.5", u"&H1F", u"&o7", u".5", u"5.", u"(7)", u"7-"}) {
     EXPECT_TRUE(isNumeric(Variant(yes))) << toUtf8(yes);
   }
-  for (const char16_t* no : {u"", u"  ", u"abc", u"1e", u"--1", u"&H", u"1.2.3", u"TRUE"}) {
+  for (const char16_t* no : {u"", u"  ", u"abc", u"1e", u"--1", u"&H", u"1.2.3", u"TRUE", u"(7", u"-5-"}) {
     EXPECT_FALSE(isNumeric(Variant(no))) << toUtf8(no);
   }
   EXPECT_TRUE(isNumeric(Variant{}));
@@ -146,6 +162,7 @@ TEST(Val, ReadsTheLeadingNumber) {
   EXPECT_EQ(val(u".5"), 0.5);
   EXPECT_EQ(val(u"&HFF"), 255);
   EXPECT_EQ(val(u"&HFFFF"), -1);
+  EXPECT_EQ(val(u"&HFFFF&"), 65535);
   EXPECT_EQ(val(u"&O10"), 8);
   EXPECT_EQ(val(u"abc"), 0);
   EXPECT_EQ(val(u""), 0);
@@ -180,6 +197,7 @@ TEST(Text, CaseMappingKeepsLengthsAndComparesWithoutCase) {
   EXPECT_EQ(inStr(3, u"abcabc", u"ABC", Compare::Text), 4);
   EXPECT_EQ(inStr(1, u"abc", u"ABC"), 0);
   EXPECT_EQ(inStr(2, u"abc", u""), 2);
+  EXPECT_EQ(errorNumber([] { inStr(0, u"abc", u"a"); }), errors::InvalidProcedureCall);
   EXPECT_EQ(replace(u"my PROJECT and project", u"Project", u"Item", Compare::Text), u"my Item and Item");
   EXPECT_EQ(replace(u"專案專案", u"專案", u"項目"), u"項目項目");
   EXPECT_EQ(replace(u"aaa", u"aa", u"b"), u"ba");

@@ -77,3 +77,17 @@ TEST(VariantArray, VariantCopiesDoNotShareChanges) {
 }
 
 }  // namespace
+
+namespace {
+TEST(VariantArray, AnArrayTooLargeToHoldIsRefused) {
+  using namespace automation;
+  EXPECT_EQ(testing_support::errorNumber([] {
+              VariantArray({Bounds{0, 65535}, Bounds{0, 65535}, Bounds{0, 65535}, Bounds{0, 65535}});
+            }),
+            7);
+  EXPECT_EQ(testing_support::errorNumber([] {
+              VariantArray({Bounds{INT32_MIN, INT32_MAX}, Bounds{INT32_MIN, INT32_MAX}});
+            }),
+            7);
+}
+}  // namespace

@@ -192,6 +192,13 @@ TEST_F(CFuncTest, CreationFailsWithTheErrorOfAMissingComponent) {
   EXPECT_NE(e->description().find(u"Pellam.ShareProps"), std::u16string::npos);
 }
 
+TEST_F(CFuncTest, AFailedCreationLeavesTheLiveInstancesCatalogueAlone) {
+  const ObjectRef first = CreateObject(u"Formulist2.CFunc");
+  env.shared->fail = true;
+  EXPECT_EQ(errorNumber([] { CreateObject(u"Formulist2.CFunc"); }), 5);
+  EXPECT_EQ(componentState().g_oFuncInfo, env.catalogues.back());
+}
+
 TEST_F(CFuncTest, DestroyingAnyInstanceReleasesTheSharedObjects) {
   ObjectRef first = CreateObject(u"Formulist2.CFunc");
   ObjectRef second = CreateObject(u"Formulist2.CFunc");

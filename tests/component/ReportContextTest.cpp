@@ -41,6 +41,7 @@ TEST_F(ReportContextTest, SetContextValueMatchesKeysWithoutCaseAndKeepsOldValues
   SetContextValue(u"CurPropsString", Variant::null());
   EXPECT_EQ(context.CurPropsString, u"");
 
+  EXPECT_EQ(Err().Number, 0);  // the failures stayed inside
   const component::ReportContext before = context;
   SetContextValue(u"NoSuchKey", 1);
   SetContextValue(u"", 1);
