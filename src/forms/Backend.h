@@ -39,6 +39,9 @@ class PlatformServices {
   // Whether a key (keys::Shift, keys::Control, keys::Menu …) is held down.
   virtual bool isKeyDown(int virtualKey) const = 0;
   virtual bool isRemoteSession() const = 0;
+  // The primary screen's size (twips).
+  virtual double screenWidth() const = 0;
+  virtual double screenHeight() const = 0;
   // The width of a text, and the height of a line, in a font (twips).
   virtual double textWidth(const Font& font, std::u16string_view text) const = 0;
   virtual double lineHeight(const Font& font) const = 0;

@@ -39,6 +39,7 @@ class ControlArray {
     auto element = std::make_unique<T>(*elements_.at(0), index);
     T& loaded = *element;
     elements_.emplace(index, std::move(element));
+    loaded.form().realise(loaded);
     if (wiring_) wiring_(loaded, index);
     return loaded;
   }

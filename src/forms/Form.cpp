@@ -1,6 +1,7 @@
 #include "forms/Form.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "automation/Error.h"
 #include "forms/Controls.h"
@@ -77,9 +78,10 @@ void Form::setFont(Font f) {
   changed(Property::Font);
 }
 
-void Form::registerControl(Control* control) {
-  controls_.push_back(control);
-  if (loaded_) control->attachPeer(backend().createControlPeer(*control));
+void Form::registerControl(Control* control) { controls_.push_back(control); }
+
+void Form::realise(Control& control) {
+  if (loaded_ && control.peer() == nullptr) control.attachPeer(backend().createControlPeer(control));
 }
 
 void Form::unregisterControl(Control* control) {
@@ -102,6 +104,7 @@ void Form::layoutDocked() {
 void Form::Load() {
   if (loaded_) return;
   loaded_ = true;
+  placed_ = false;
   loadedList().push_back(this);
   peer_ = backend().createFormPeer(*this);
   for (Control* c : controls_) c->attachPeer(backend().createControlPeer(*c));
@@ -133,9 +136,10 @@ void Form::Show(bool modal) {
   if (!loaded_) return;  // Form_Load unloaded it
   if (modal && modal_) automation::raise(400, u"Form already displayed; can't show modally");
   if (!visible_) {
-    if (centered_) {
-      // Centred on the screen: the backend knows the screen, the model only asks for it.
-      changed(Property::Geometry);
+    if (centered_ && !placed_) {
+      placed_ = true;
+      Move(std::round((backend().screenWidth() - width_) / 2), std::round((backend().screenHeight() - height_) / 2),
+           width_, height_);
     }
     visible_ = true;
     changed(Property::Visible);

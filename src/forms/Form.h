@@ -34,6 +34,7 @@ class Form {
   bool TitleBar() const { return titleBar_; }
   // The frame: a border style and whether there is a title bar (with its control box).
   void setFrame(BorderStyle style, bool titleBar);
+  // Centred on the screen when first shown after loading.
   bool centered() const { return centered_; }
   void setCentered(bool v) { centered_ = v; }
 
@@ -79,6 +80,9 @@ class Form {
   void PopupMenu(Menu& menu, Twips x, Twips y);
 
   const std::vector<Control*>& controls() const { return controls_; }
+  // Gives a control added to a loaded form (a control array element) its backend mirror; called
+  // once the control is fully constructed.
+  void realise(Control& control);
   FormPeer* peer() const { return peer_.get(); }
 
   // Input, as a backend (or a test) reports it. keyDown and keyPress answer whether the key was
@@ -125,6 +129,7 @@ class Form {
   BorderStyle borderStyle_ = BorderStyle::Sizable;
   bool titleBar_ = true;
   bool centered_ = false;
+  bool placed_ = false;  // centred once after loading
   Twips left_ = 0, top_ = 0, width_ = 4800, height_ = 3600;
   Font font_;
   bool visible_ = false;

@@ -59,6 +59,9 @@ class HeadlessBackend final : public Backend {
   Point cursorPos() const override { return cursor; }
   bool isKeyDown(int virtualKey) const override { return keysDown.contains(virtualKey); }
   bool isRemoteSession() const override { return remoteSession; }
+  // A 1920 x 1080 pixel screen.
+  double screenWidth() const override { return 1920 * 15.0; }
+  double screenHeight() const override { return 1080 * 15.0; }
   double textWidth(const Font& font, std::u16string_view text) const override;
   double lineHeight(const Font& font) const override;
   double rowHeight(const Font& font) const override;

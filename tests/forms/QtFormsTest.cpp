@@ -1,0 +1,164 @@
+// The dialog toolkit on the Qt backend (run with QT_QPA_PLATFORM=offscreen).
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+#include <QTreeView>
+
+#include "forms/ControlArray.h"
+#include "forms/Controls.h"
+#include "forms/Form.h"
+#include "forms/ListView.h"
+#include "forms/qt/QtBackend.h"
+
+namespace {
+
+using namespace forms;
+using forms::qt::widgetOf;
+
+class SmallForm : public Form {
+ public:
+  ControlArray<TextBox> txt{*this, u"txt"};
+  ControlArray<Label> lbl{*this, u"lbl"};
+  CommandButton btnOK{*this, u"btnOK"};
+  ListView lvw{*this, u"lvw"};
+  std::vector<std::u16string> changes;
+  std::vector<std::string> keys;
+
+  SmallForm() : Form(u"SmallForm") {
+    setFrame(BorderStyle::FixedSingle, false);
+    setClientSize(6000, 4000);
+    setKeyPreview(true);
+    txt(0).Move(1000, 100, 2000, 300);
+    lbl(0).Move(100, 120, 800, 180);
+    btnOK.Move(4000, 3500, 1200, 300);
+    lvw.Move(100, 600, 5000, 2500);
+    txt.wire([this](TextBox& box, std::int16_t) {
+      box.Change = [this, &box] { changes.push_back(box.Text()); };
+      box.KeyDown = [this](int& code, int) { keys.push_back("box " + std::to_string(code)); };
+    });
+    btnOK.Click = [this] {
+      setTag(u"OK");
+      Hide();
+    };
+  }
+
+ protected:
+  void Form_KeyDown(int& code, int) override {
+    keys.push_back("form " + std::to_string(code));
+    if (code == keys::Return) {
+      code = 0;
+      btnOK.press();
+    }
+  }
+};
+
+class QtFormsTest : public ::testing::Test {
+ protected:
+  void SetUp() override { previous_ = setBackend(std::make_unique<forms::qt::QtBackend>()); }
+  void TearDown() override { setBackend(std::move(previous_)); }
+
+ private:
+  std::unique_ptr<Backend> previous_;
+};
+
+TEST_F(QtFormsTest, ControlsBecomeWidgetsAtTheirTwipsGeometry) {
+  SmallForm f;
+  f.Show();
+  f.lbl(0).setCaption(u"参数");
+  auto* label = qobject_cast<QLabel*>(widgetOf(f.lbl(0)));
+  ASSERT_NE(label, nullptr);
+  EXPECT_EQ(label->text(), QStringLiteral("参数"));
+  const double tpp = backend().twipsPerPixelX();
+  EXPECT_EQ(widgetOf(f.txt(0))->geometry(), QRect(std::lround(1000 / tpp), std::lround(100 / tpp), std::lround(2000 / tpp),
+                                                   std::lround(300 / tpp)));
+  TextBox& t1 = f.txt.Load(1);
+  EXPECT_FALSE(widgetOf(t1)->isVisible());
+  t1.setVisible(true);
+  EXPECT_TRUE(widgetOf(t1)->isVisible());
+  // The design font is drawn with a CJK font that has the glyphs.
+  const QFont font = widgetOf(f.lbl(0))->font();
+  EXPECT_TRUE(QFontMetricsF(font).inFontUcs4(U'参'));
+  f.Unload();
+}
+
+TEST_F(QtFormsTest, TypingRaisesChangeAndEnterReachesTheFormFirst) {
+  SmallForm f;
+  f.Show();
+  f.txt(0).SetFocus();
+  auto* edit = qobject_cast<QLineEdit*>(widgetOf(f.txt(0)));
+  ASSERT_NE(edit, nullptr);
+  QTest::keyClicks(edit, "ab");
+  QKeyEvent chinese(QEvent::KeyPress, 0, Qt::NoModifier, QStringLiteral("中"));
+  QApplication::sendEvent(edit, &chinese);
+  EXPECT_EQ(f.txt(0).Text(), u"ab中");
+  EXPECT_EQ(f.changes, (std::vector<std::u16string>{u"a", u"ab", u"ab中"}));
+  EXPECT_EQ(f.txt(0).SelStart(), 3);
+  f.keys.clear();
+  QTest::keyClick(edit, Qt::Key_Return);
+  EXPECT_EQ(f.keys, (std::vector<std::string>{"form 13"}));  // consumed before the box saw it
+  EXPECT_EQ(f.Tag(), u"OK");
+  EXPECT_FALSE(f.Visible());
+  // Text set by code reaches the widget without a second Change from it.
+  f.txt(0).setText(u"xyz");
+  EXPECT_EQ(edit->text(), QStringLiteral("xyz"));
+  EXPECT_EQ(f.changes.back(), u"xyz");
+  f.Unload();
+}
+
+TEST_F(QtFormsTest, ModalShowReturnsWhenTheFormHides) {
+  SmallForm f;
+  QTimer::singleShot(0, [&] {
+    f.txt(0).SetFocus();
+    QTest::keyClicks(widgetOf(f.txt(0)), "42");
+    QTest::keyClick(widgetOf(f.txt(0)), Qt::Key_Return);
+  });
+  f.Show(true);
+  EXPECT_EQ(f.Tag(), u"OK");
+  EXPECT_EQ(f.txt(0).Text(), u"42");
+  f.Unload();
+}
+
+TEST_F(QtFormsTest, ListViewShowsTheModelsRows) {
+  SmallForm f;
+  f.Show();
+  f.lvw.addColumn(u"科目");
+  f.lvw.addColumn(u"名称");
+  for (int i = 0; i < 1000; ++i) {
+    const auto row = f.lvw.addItem(u"row" + std::u16string(1, static_cast<char16_t>(u'0' + i % 10)));
+    f.lvw.addSubItem(row, u"名称");
+  }
+  f.lvw.select(5);
+  auto* view = qobject_cast<QTreeView*>(widgetOf(f.lvw));
+  ASSERT_NE(view, nullptr);
+  QApplication::processEvents();
+  EXPECT_EQ(view->model()->rowCount(), 1000);
+  EXPECT_EQ(view->model()->index(3, 1).data().toString(), QStringLiteral("名称"));
+  EXPECT_EQ(view->currentIndex().row(), 5);
+  f.Unload();
+}
+
+TEST_F(QtFormsTest, MessageBoxIsARealDialog) {
+  QString seen;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    seen = box->windowTitle() + "|" + box->text();
+    box->accept();
+  });
+  backend().messageBox(u"当前参数没有可选值！", u"提示", MessageIcon::Warning);
+  EXPECT_EQ(seen, QStringLiteral("提示|当前参数没有可选值！"));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
