@@ -330,19 +330,22 @@ std::u16string formatFloating(double v, int precision) {
   const auto count = static_cast<int>(digits.size());
   std::string out = negative ? "-" : "";
   const bool plain = exponent >= 0 ? exponent < precision : (-exponent - 1 + count) <= precision;
+  const std::string_view all(digits);
   if (plain) {
     if (exponent >= 0) {
-      out += digits.substr(0, static_cast<std::size_t>(std::min(count, exponent + 1)));
+      out.append(all.substr(0, static_cast<std::size_t>(std::min(count, exponent + 1))));
       if (count <= exponent) out.append(static_cast<std::size_t>(exponent + 1 - count), '0');
-      if (count > exponent + 1) out += "." + digits.substr(static_cast<std::size_t>(exponent + 1));
+      if (count > exponent + 1) out.append(1, '.').append(all.substr(static_cast<std::size_t>(exponent + 1)));
     } else {
-      out += "0." + std::string(static_cast<std::size_t>(-exponent - 1), '0') + digits;
+      out.append("0.").append(static_cast<std::size_t>(-exponent - 1), '0').append(all);
     }
   } else {
-    out += digits.substr(0, 1);
-    if (count > 1) out += "." + digits.substr(1);
+    out.append(all.substr(0, 1));
+    if (count > 1) out.append(1, '.').append(all.substr(1));
     const std::string magnitude = std::to_string(std::abs(exponent));
-    out += std::string("E") + (exponent < 0 ? "-" : "+") + (magnitude.size() < 2 ? "0" : "") + magnitude;
+    out.append(1, 'E').append(1, exponent < 0 ? '-' : '+');
+    if (magnitude.size() < 2) out.append(1, '0');
+    out.append(magnitude);
   }
   return ascii(out);
 }
@@ -727,16 +730,17 @@ std::u16string dateToText(Date date) {
     seconds -= 86400;
     days += 1;
   }
-  std::u16string time = twoDigits(static_cast<std::int32_t>(seconds / 3600)) + u":" +
-                        twoDigits(static_cast<std::int32_t>(seconds / 60 % 60)) + u":" +
-                        twoDigits(static_cast<std::int32_t>(seconds % 60));
+  std::u16string time;
+  time.append(twoDigits(static_cast<std::int32_t>(seconds / 3600))).append(1, u':');
+  time.append(twoDigits(static_cast<std::int32_t>(seconds / 60 % 60))).append(1, u':');
+  time.append(twoDigits(static_cast<std::int32_t>(seconds % 60)));
   if (days == 0) return time;  // a time of day alone, midnight included
   std::int32_t y = 0, m = 0, d = 0;
   civilFromDays(static_cast<std::int64_t>(days) - kDaysFrom1970, y, m, d);
   std::u16string text = ascii(std::to_string(y));
   if (text.size() < 4) text.insert(0, 4 - text.size(), u'0');
-  text += u"-" + twoDigits(m) + u"-" + twoDigits(d);
-  if (seconds != 0) text += u" " + time;
+  text.append(1, u'-').append(twoDigits(m)).append(1, u'-').append(twoDigits(d));
+  if (seconds != 0) text.append(1, u' ').append(time);
   return text;
 }
 

@@ -1,0 +1,89 @@
+// Filling the Qt list view with 100 000 rows x 3 columns and measuring every column's widest text,
+// against the bare cost of measuring the same texts with QFontMetricsF.
+#include <QApplication>
+#include <QFontMetricsF>
+
+#include "BenchRatio.h"
+#include "forms/Form.h"
+#include "forms/ListView.h"
+#include "forms/qt/QtBackend.h"
+
+namespace {
+
+constexpr int kRows = 100000;
+
+struct Row {
+  std::u16string code, name, kind;
+};
+
+const std::vector<Row>& rows() {
+  static const std::vector<Row> data = [] {
+    std::vector<Row> r;
+    r.reserve(kRows);
+    const std::u16string kinds[] = {u"期初余额", u"借方发生额", u"贷方发生额", u"期末余额", u"累计发生额"};
+    for (int i = 0; i < kRows; ++i) {
+      const std::string n = std::to_string(100000 + i);
+      std::u16string code(n.begin(), n.end());
+      r.push_back({code, u"科目 " + code + u" 明细", kinds[i % 5]});
+    }
+    return r;
+  }();
+  return data;
+}
+
+class BenchForm final : public forms::Form {
+ public:
+  forms::ListView lvw{*this, u"lvw"};
+  BenchForm() : Form(u"BenchForm") {
+    setClientSize(6000, 4000);
+    lvw.Move(0, 0, 6000, 4000);
+  }
+};
+
+void ToolkitFillAndMeasure(benchmark::State& state) {
+  for (auto _ : state) {
+    BenchForm form;
+    form.Show();
+    for (const char16_t* c : {u"代码", u"名称", u"类型"}) form.lvw.addColumn(c);
+    for (const Row& row : rows()) {
+      const auto i = form.lvw.addItem(row.code);
+      form.lvw.addSubItem(i, row.name);
+      form.lvw.addSubItem(i, row.kind);
+    }
+    double widest[3] = {0, 0, 0};
+    for (const auto& item : form.lvw.items()) {
+      widest[0] = std::max(widest[0], form.TextWidth(item.text));
+      for (std::size_t k = 0; k < 2; ++k) widest[k + 1] = std::max(widest[k + 1], form.TextWidth(item.subItems[k]));
+    }
+    for (int k = 0; k < 3; ++k) form.lvw.setColumnWidth(k, static_cast<float>(widest[k] + 210));
+    QApplication::processEvents();
+    benchmark::DoNotOptimize(widest);
+    form.Unload();
+  }
+}
+BENCHMARK(ToolkitFillAndMeasure)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BareMeasure(benchmark::State& state) {
+  const auto& qt = static_cast<const forms::qt::QtBackend&>(forms::backend());
+  const QFontMetricsF metrics(qt.qfont(forms::Font{}));
+  for (auto _ : state) {
+    double widest[3] = {0, 0, 0};
+    for (const Row& row : rows()) {
+      widest[0] = std::max(widest[0], metrics.horizontalAdvance(forms::qt::toQString(row.code)));
+      widest[1] = std::max(widest[1], metrics.horizontalAdvance(forms::qt::toQString(row.name)));
+      widest[2] = std::max(widest[2], metrics.horizontalAdvance(forms::qt::toQString(row.kind)));
+    }
+    benchmark::DoNotOptimize(widest);
+  }
+}
+BENCHMARK(BareMeasure)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  forms::setBackend(std::make_unique<forms::qt::QtBackend>());
+  rows();
+  return bench::runWithRatios(argc, argv, {{"ToolkitFillAndMeasure/iterations:3", "BareMeasure/iterations:3", 2.0}});
+}
