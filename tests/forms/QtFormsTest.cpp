@@ -4,7 +4,9 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
@@ -139,6 +141,46 @@ TEST_F(QtFormsTest, ListViewShowsTheModelsRows) {
   EXPECT_EQ(view->model()->rowCount(), 1000);
   EXPECT_EQ(view->model()->index(3, 1).data().toString(), QStringLiteral("名称"));
   EXPECT_EQ(view->currentIndex().row(), 5);
+  f.Unload();
+}
+
+TEST_F(QtFormsTest, MouseScrollAndListSelectionComeBackAsEvents) {
+  SmallForm f;
+  ListBox lst(f, u"lst");
+  VScrollBar vs(f, u"vs");
+  lst.Move(100, 3200, 2000, 600);
+  vs.Move(5500, 100, 285, 1500);
+  f.Show();
+  std::vector<std::string> seen;
+  f.lbl(0).setCaption(u"名称");
+  f.lbl(0).MouseDown = [&](int button, int, Twips, Twips) { seen.push_back("down " + std::to_string(button)); };
+  f.lbl(0).Click = [&] { seen.push_back("click"); };
+  f.lbl(0).DblClick = [&] { seen.push_back("dblclick"); };
+  QWidget* label = widgetOf(f.lbl(0));
+  // A double click: the first click, then the double-click event and its release (no second Click).
+  QTest::mouseClick(label, Qt::LeftButton);
+  QTest::mouseDClick(label, Qt::LeftButton);
+  QTest::mouseClick(label, Qt::RightButton);
+  EXPECT_EQ(seen, (std::vector<std::string>{"down 1", "click", "dblclick", "down 2"}));
+
+  int clicks = 0;
+  lst.Click = [&] { ++clicks; };
+  for (const char16_t* s : {u"甲", u"乙", u"丙"}) lst.AddItem(s);
+  auto* list = qobject_cast<QListWidget*>(widgetOf(lst));
+  list->setCurrentRow(2);  // as the user's click does
+  EXPECT_EQ(lst.ListIndex(), 2);
+  EXPECT_EQ(clicks, 1);
+  lst.setListIndex(0);  // and the other way
+  EXPECT_EQ(list->currentRow(), 0);
+
+  int changes = 0;
+  vs.Change = [&] { ++changes; };
+  vs.setMax(12);
+  auto* bar = qobject_cast<QScrollBar*>(widgetOf(vs));
+  EXPECT_EQ(bar->maximum(), 12);
+  bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+  EXPECT_EQ(vs.Value(), bar->value());
+  EXPECT_EQ(changes, 1);
   f.Unload();
 }
 
