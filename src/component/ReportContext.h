@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "automation/Variant.h"
+#include "component/SharedHelpers.h"
 
 namespace component {
 
@@ -38,6 +39,7 @@ struct ComponentState {
   automation::ObjectRef g_oParams;     // its ParamsInfo collection
   automation::ObjectRef g_oGlobalObj;  // Fenwick2.GlobalObj
   std::u16string g_sListMode;          // "bb" once the catalogue has been initialised
+  ParamTable g_ParamTable;             // the parameters of the function being edited
 };
 
 ComponentState& componentState();

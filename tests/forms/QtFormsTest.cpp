@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QTreeView>
 
+#include "component/SharedHelpers.h"
 #include "forms/ControlArray.h"
 #include "forms/Controls.h"
 #include "forms/Form.h"
@@ -194,6 +195,22 @@ TEST_F(QtFormsTest, MessageBoxIsARealDialog) {
   });
   backend().messageBox(u"当前参数没有可选值！", u"提示", MessageIcon::Warning);
   EXPECT_EQ(seen, QStringLiteral("提示|当前参数没有可选值！"));
+}
+
+TEST_F(QtFormsTest, ShowWarningShowsARealWarningBox) {
+  QString seen;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    seen = box->windowTitle() + "|" + box->text();
+    icon = box->icon();
+    box->accept();
+  });
+  component::ShowWarning(u"函数不支持");
+  // No language component here: the title falls back to its Simplified Chinese key.
+  EXPECT_EQ(seen, QStringLiteral("Torvane提示|函数不支持"));
+  EXPECT_EQ(icon, QMessageBox::Warning);
 }
 
 }  // namespace
