@@ -163,6 +163,18 @@ Parse parseNumberText(std::u16string_view s, NumberText& out) {
   return Parse::Ok;
 }
 
+// Reads a number from text or raises the platform's error: 13 for text that is no number, 6 for a
+// &H / &O number beyond 32 bits.
+NumberText parseOrRaise(std::u16string_view s) {
+  NumberText n;
+  switch (parseNumberText(s, n)) {
+    case Parse::Invalid: mismatch();
+    case Parse::Overflow: overflow();
+    case Parse::Ok: break;
+  }
+  return n;
+}
+
 double toDoubleChecked(const NumberText& n) {
   if (n.radix) return *radixValue(*n.radix, 32);
   std::string text = (n.negative ? "-" : "") + (n.digits.empty() ? std::string("0") : n.digits) + "e" +
@@ -178,15 +190,7 @@ double toDoubleChecked(const NumberText& n) {
   return value;
 }
 
-double textToDouble(std::u16string_view s) {
-  NumberText n;
-  switch (parseNumberText(s, n)) {
-    case Parse::Invalid: mismatch();
-    case Parse::Overflow: overflow();
-    case Parse::Ok: break;
-  }
-  return toDoubleChecked(n);
-}
+double textToDouble(std::u16string_view s) { return toDoubleChecked(parseOrRaise(s)); }
 
 // --- Decimal ---------------------------------------------------------------------------------
 
@@ -444,12 +448,7 @@ Int toInt(const Variant& value) {
     case VarType::Decimal: return fromDecimal(v.asDecimal());
     case VarType::String: {
       // Text rounds from its exact digits, not from a double near them.
-      NumberText n;
-      switch (parseNumberText(v.asString(), n)) {
-        case Parse::Invalid: mismatch();
-        case Parse::Overflow: overflow();
-        case Parse::Ok: break;
-      }
+      const NumberText n = parseOrRaise(v.asString());
       if (n.radix) {
         const auto wrapped = radixValue(*n.radix, sizeof(Int) == 2 && std::is_signed_v<Int> ? 16 : 32);
         return roundToInt<Int>(*wrapped);
@@ -510,15 +509,7 @@ Decimal toDecimal(const Variant& value) {
   const Variant& v = scalar(value, holder);
   switch (v.type()) {
     case VarType::Decimal: return v.asDecimal();
-    case VarType::String: {
-      NumberText n;
-      switch (parseNumberText(v.asString(), n)) {
-        case Parse::Invalid: mismatch();
-        case Parse::Overflow: overflow();
-        case Parse::Ok: break;
-      }
-      return decimalFromText(n);
-    }
+    case VarType::String: return decimalFromText(parseOrRaise(v.asString()));
     case VarType::Currency: {
       const std::int64_t s = v.asCurrency().scaled;
       const u128 magnitude = s < 0 ? u128(-(s + 1)) + 1 : u128(s);
