@@ -175,6 +175,7 @@ bool Form::Unload(UnloadMode mode) {
   if (cancel) return false;
   Hide();
   loaded_ = false;
+  tag_.clear();  // a form loaded again starts with an empty Tag
   auto& list = loadedList();
   list.erase(std::remove(list.begin(), list.end(), this), list.end());
   active_ = nullptr;

@@ -2,8 +2,31 @@
 
 #include <unistd.h>
 
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+
 namespace platform {
 
 std::int32_t currentProcessId() { return static_cast<std::int32_t>(::getpid()); }
+
+std::optional<std::string> computerName() {
+  char buffer[128] = {};
+  if (::gethostname(buffer, sizeof buffer - 1) != 0) return std::nullopt;
+  return std::string(buffer, ::strnlen(buffer, sizeof buffer));
+}
+
+std::optional<std::int32_t> sessionIdOf(std::int32_t processId) {
+  if (processId == currentProcessId()) {
+    if (const char* id = std::getenv("XDG_SESSION_ID"); id != nullptr) {
+      std::int32_t value = 0;
+      const char* end = id + std::strlen(id);
+      if (const auto [ptr, ec] = std::from_chars(id, end, value); ec == std::errc{} && ptr == end) return value;
+    }
+  }
+  const pid_t sid = ::getsid(static_cast<pid_t>(processId));
+  if (sid < 0) return std::nullopt;
+  return static_cast<std::int32_t>(sid);
+}
 
 }  // namespace platform

@@ -1,11 +1,20 @@
-// The running process, as the platform's process calls report it.
+// The running process and the machine, as the platform's process calls report them.
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string>
 
 namespace platform {
 
 // The operating system's id of the current process.
 std::int32_t currentProcessId();
+
+// The computer's name (the host name), at most 127 characters; nullopt when it cannot be read.
+std::optional<std::string> computerName();
+
+// The login session of the current process: the session id the login manager gives
+// ($XDG_SESSION_ID when numeric), else the process's session leader; nullopt on failure.
+std::optional<std::int32_t> sessionIdOf(std::int32_t processId);
 
 }  // namespace platform

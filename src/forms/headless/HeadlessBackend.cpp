@@ -116,7 +116,19 @@ void press(Form& form, int keyCode, int shiftState) {
     default: break;
   }
   if ((shiftState & (shift::Ctrl | shift::Alt)) != 0 && keyCode != keys::Tab) ch = 0;
-  stroke(form, keyCode, shiftState, ch);
+  // The modifiers are held down while the key is pressed, as the keyboard state shows them.
+  auto& ui = installed();
+  const std::set<int> before = ui.keysDown;
+  if ((shiftState & shift::Shift) != 0) ui.keysDown.insert(keys::Shift);
+  if ((shiftState & shift::Ctrl) != 0) ui.keysDown.insert(keys::Control);
+  if ((shiftState & shift::Alt) != 0) ui.keysDown.insert(keys::Menu);
+  try {
+    stroke(form, keyCode, shiftState, ch);
+  } catch (...) {
+    ui.keysDown = before;
+    throw;
+  }
+  ui.keysDown = before;
 }
 
 void focus(Control& control) {

@@ -1,0 +1,280 @@
+#include "editor/FrmCalcEqual.h"
+
+#include <cmath>
+#include <limits>
+
+#include "automation/Conversions.h"
+#include "automation/Error.h"
+#include "automation/Text.h"
+#include "component/ReportContext.h"
+#include "component/SharedHelpers.h"
+#include "environment/Localisation.h"
+#include "outside/FuncInfo.h"
+
+namespace editor {
+
+using automation::ignoreErrors;
+using automation::Variant;
+using component::componentState;
+using component::paramTable;
+using environment::L;
+using forms::Twips;
+
+namespace {
+constexpr Twips kRowGap = 150;
+constexpr Twips kTextBoxLift = 45;
+
+outside::FuncDescriptorCalls currentFunction() { return outside::FuncDescriptorCalls(componentState().g_oCurFunc); }
+
+// Loads element `index` of a control array; element 0 and the others already there are reused.
+template <class T>
+T& loadOrReuse(forms::ControlArray<T>& array, std::int16_t index) {
+  if (!array.exists(index)) array.Load(index);
+  return array(index);
+}
+
+std::u16string decimal(std::int64_t n) {
+  const std::string s = std::to_string(n);
+  return std::u16string(s.begin(), s.end());
+}
+}  // namespace
+
+FrmCalcEqual::FrmCalcEqual() : Form(u"FrmCalcEqual") {
+  setFrame(forms::BorderStyle::FixedSingle, false);
+  setClientSize(8985, 5295);
+  setCentered(true);
+  setKeyPreview(true);
+
+  lblFuncName.Move(495, 90, 1200, 180);
+  lblFuncName.setAutoSize(true);
+  lblFuncName.setCaption(u"函数表达式：");
+  lblParam(0).Move(2175 - 1200, 510, 1200, 180);
+  lblParam(0).setAlignment(forms::Alignment::Right);
+  lblParam(0).setAutoSize(true);
+  lblParam(0).setVisible(false);
+  txtParam(0).Move(2205, 480, 2130, 300);
+  txtParam(0).setVisible(false);
+  txtParam(0).setTabIndex(9);
+  lblExp(0).Move(3750, 495, 4155, 225);
+  lblExp(0).setVisible(false);
+  vsParam.Move(8370, 750, 285, 1545);
+  vsParam.setVisible(false);
+  vsParam.setTabIndex(0);
+  picFunction.Move(0, 2640, 8985, 2655);
+  picFunction.setAlign(forms::Align::Bottom);
+  picFunction.setTabIndex(1);
+  lblExplain.Move(180, 75, 8670, 1635);
+  lblExplain.setWordWrap(true);
+  lblParamName.Move(405, 1755, 1455, 435);
+  lblParamName.setAlignment(forms::Alignment::Right);
+  lblParamName.setColors(forms::colors::WindowText, forms::colors::WindowBackground);
+  lblParamDes.Move(1980, 1755, 6915, 525);
+  lblParamDes.setWordWrap(true);
+  btnOK(0).Move(6285, 2310, 1185, 300);
+  btnOK(0).setCaption(u"确认");
+  btnOK(0).setTabIndex(2);
+  btnCancel(0).Move(7605, 2310, 1185, 300);
+  btnCancel(0).setCaption(u"取消");
+  btnCancel(0).setTabIndex(3);
+  Line1.setPoints(135, 0, 9000, 0);
+  Line1.setBorderColor(forms::colors::Black);
+  Line2.setPoints(135, 0, 9000, 0);
+  Line2.setBorderColor(forms::colors::White);
+
+  txtParam.wire([this](forms::TextBox& box, std::int16_t i) {
+    box.Change = [this, i] { txtParam_Change(i); };
+    box.GotFocus = [this, i] { txtParam_GotFocus(i); };
+    box.LostFocus = [this, i] { txtParam_LostFocus(i); };
+    box.KeyDown = [this, i](int& keyCode, int shift) { txtParam_KeyDown(i, keyCode, shift); };
+  });
+  lblParam.wire([this](forms::Label& label, std::int16_t i) {
+    label.Click = [this, i] { lblParam_Click(i); };
+    label.DblClick = [this, i] { lblParam_DblClick(i); };
+  });
+  btnOK(0).Click = [this] { btnOK_Click(); };
+  btnCancel(0).Click = [this] { btnCancel_Click(); };
+  vsParam.Change = [this] { vsParam_Change(); };
+}
+
+FrmCalcEqual::~FrmCalcEqual() = default;
+
+std::vector<forms::TextBox*>& FrmCalcEqual::g_cParamCol() {
+  if (!m_cParamCol) m_cParamCol = std::make_unique<std::vector<forms::TextBox*>>();
+  return *m_cParamCol;
+}
+
+// --- The window ------------------------------------------------------------------------------------
+
+void FrmCalcEqual::ApplyCaptions() {
+  ignoreErrors([&] { environment::SetFormFont(*this); });
+  ignoreErrors([&] { btnCancel(0).setCaption(L(u"取消")); });
+  ignoreErrors([&] { btnOK(0).setCaption(L(u"确认")); });
+  ignoreErrors([&] { lblFuncName.setCaption(L(u"函数表达式：")); });
+  automation::Err().Clear();
+}
+
+void FrmCalcEqual::Form_Load() {
+  ApplyCaptions();
+  ignoreErrors([&] { picFunction.setVisible(true); });
+}
+
+void FrmCalcEqual::Form_Activate() {
+  btnOK(0).ZOrder(0);
+  btnCancel(0).ZOrder(0);
+  if (m_bFocusFirstRow) {
+    // The user can type into the first row at once.
+    m_bFocusFirstRow = false;
+    if (!g_cParamCol().empty()) ignoreErrors([&] { g_cParamCol().front()->SetFocus(); });
+  }
+}
+
+void FrmCalcEqual::Form_KeyDown(int& keyCode, int) {
+  const int key = keyCode;
+  if (key != forms::keys::Return && key != forms::keys::Escape && key != forms::keys::Tab) return;
+  keyCode = 0;  // consumed even when the action fails
+  ignoreErrors([&] {
+    if (key == forms::keys::Return) {
+      btnOK(0).press();
+    } else if (key == forms::keys::Escape) {
+      btnCancel(0).press();
+    } else {
+      MoveParamFocus();
+    }
+  });
+  automation::Err().Clear();
+}
+
+void FrmCalcEqual::Form_Unload(bool&) { m_cParamCol.reset(); }
+
+void FrmCalcEqual::btnOK_Click() {
+  setTag(u"OK");
+  Hide();
+}
+
+void FrmCalcEqual::btnCancel_Click() { Hide(); }
+
+bool FrmCalcEqual::RefreshFunc(std::u16string_view sFunc) {
+  if (!component::LoadFuncParams(sFunc)) return false;
+  lblExplain.setCaption(currentFunction().funcDes());
+  component::SetContextValue(u"CurPropsString", Variant(u""));
+  LoadParam(sFunc);
+  return true;
+}
+
+// --- Rows --------------------------------------------------------------------------------------------
+
+void FrmCalcEqual::LoadParam(std::u16string_view) {
+  try {
+    automation::asAutomation([&] {
+      ClearParamRows();
+      const auto& names = paramTable().ParamName;
+      for (std::int32_t i = names.lbound(); i <= names.ubound(); ++i) CreateParamRow(automation::toText(names(i)));
+      const std::int16_t n = lblParam.Count();
+      if (n > 8) PrepareScrolling();
+      const forms::Label& last = lblParam(static_cast<std::int16_t>(std::min<int>(n, 8) - 1));
+      setHeight(last.Top() + 2 * last.Height() + picFunction.Height());
+      RefreshExpression();
+      m_bFocusFirstRow = true;
+    });
+  } catch (const automation::AutomationError& e) {
+    if (e.number() == automation::errors::SubscriptOutOfRange) {
+      // A function without parameters: no rows, but its expression is NAME().
+      RefreshExpression();
+    } else if (!e.description().empty()) {
+      component::ShowWarning(e.description());
+    }
+  }
+}
+
+void FrmCalcEqual::ClearParamRows() {
+  ignoreErrors([&] { picFunction.setVisible(true); });
+  for (std::int16_t i = txtParam.UBound(); i >= 1; --i) ignoreErrors([&] { txtParam.Unload(i); });
+  for (std::int16_t i = lblParam.UBound(); i >= 1; --i) {
+    ignoreErrors([&] { lblParam.Unload(i); });
+    ignoreErrors([&] { lblExp.Unload(i); });
+  }
+  ignoreErrors([&] { lblParam(0).setVisible(false); });
+  ignoreErrors([&] { txtParam(0).setVisible(false); });
+  ignoreErrors([&] { lblExp(0).setVisible(false); });
+  m_TextBoxCount = 0;
+  m_RowCount = 0;
+  m_cParamCol = std::make_unique<std::vector<forms::TextBox*>>();
+  ignoreErrors([&] { vsParam.setVisible(false); });
+  automation::Err().Clear();
+}
+
+bool FrmCalcEqual::CreateParamRow(const std::u16string& name) {
+  const std::int16_t r = m_RowCount;
+  const std::int16_t t = m_TextBoxCount;
+  return automation::trapAndLeave(false, [&] {
+    forms::Label& label = loadOrReuse(lblParam, r);
+    forms::Label& note = loadOrReuse(lblExp, r);
+    label.setVisible(true);
+    note.setVisible(true);
+    if (r > 0) label.setTop(lblParam(r - 1).Top() + lblParam(r - 1).Height() + kRowGap);
+    note.setTop(label.Top());
+    label.setCaption(name);
+    note.setCaption(u"");
+    forms::TextBox& box = loadOrReuse(txtParam, t);
+    box.setVisible(true);
+    box.setTop(label.Top() - kTextBoxLift);
+    box.setTag(decimal(r));
+    box.setText(u"");
+    g_cParamCol().push_back(&box);
+    ++m_TextBoxCount;
+    ++m_RowCount;
+    return true;
+  });
+}
+
+void FrmCalcEqual::RefreshExpression() {
+  std::u16string s;
+  ignoreErrors([&] { s = BuildFormula(); });
+  automation::Err().Clear();
+  lblFuncName.setCaption(s);
+  m_sFormula = s;
+}
+
+void FrmCalcEqual::txtParam_Change(std::int16_t index) {
+  const component::ParamTable& table = paramTable();
+  const std::u16string& text = txtParam(index).Text();
+  if (currentFunction().fixParamNum() && automation::toBoolean(table.IsDsn(index))) {
+    g_CurDsn = text;
+    component::SetContextValue(u"CurPropsString", Variant(g_CurDsn));
+  }
+  const bool isScheme = lblParam(index).Caption() == L(u"报表方案");
+  const bool isCashFlow = automation::upper(currentFunction().funcName()) == u"CASHFLOW";
+  if (isScheme && isCashFlow && !text.empty()) {
+    // An emptied scheme stores nothing; a number beyond 32 bits is refused with a warning.
+    const double scheme = std::nearbyint(automation::val(text));
+    if (scheme < std::numeric_limits<std::int32_t>::min() || scheme > std::numeric_limits<std::int32_t>::max()) {
+      component::ShowWarning(L(u"报表方案编号超出范围！"));
+    } else {
+      SetRegInfo(u"ClsID_CASHFLOW", Variant(static_cast<std::int32_t>(scheme)));
+    }
+  }
+  RefreshExpression();
+}
+
+void FrmCalcEqual::txtParam_GotFocus(std::int16_t index) {
+  g_GetParam = static_cast<std::int16_t>(index + 1);
+  lblParamName.setCaption(lblParam(index).Caption() + u":");
+  const auto& des = paramTable().ParamDes;
+  lblParamDes.setCaption(automation::toText(currentFunction().fixParamNum() ? des(index) : des(des.lbound())));
+  const auto count = static_cast<std::int32_t>(g_cParamCol().size());
+  if (index == count - 1 && count < automation::toDouble(currentFunction().maxParamNum())) AddParamRow();
+}
+
+void FrmCalcEqual::txtParam_LostFocus(std::int16_t) { g_GetParam = 0; }
+
+void FrmCalcEqual::txtParam_KeyDown(std::int16_t index, int& keyCode, int) { ParamKeyPress(keyCode, index); }
+
+void FrmCalcEqual::ParamKeyPress(int, std::int16_t) {
+  // The value lookup on F7 is not part of the editor yet: keys pass on to the text box.
+}
+
+void FrmCalcEqual::lblParam_Click(std::int16_t index) { txtParam(index).setText(u"[]"); }
+
+void FrmCalcEqual::lblParam_DblClick(std::int16_t index) { txtParam(index).setText(u"REF(\"\",)"); }
+
+}  // namespace editor

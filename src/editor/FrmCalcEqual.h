@@ -1,0 +1,100 @@
+// FrmCalcEqual: the formula editor. One row per parameter of the chosen report function (name
+// label, value text box, note label); the expression composed from the rows is shown above them
+// and kept in m_sFormula. OK sets Tag to "OK" and hides the dialog.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "automation/Variant.h"
+#include "forms/ControlArray.h"
+#include "forms/Controls.h"
+#include "forms/Form.h"
+
+namespace editor {
+
+class FrmCalcEqual final : public forms::Form {
+ public:
+  FrmCalcEqual();
+  ~FrmCalcEqual() override;
+
+  // Controls, at their design geometry (twips).
+  forms::Label lblFuncName{*this, u"lblFuncName"};
+  forms::ControlArray<forms::Label> lblParam{*this, u"lblParam"};
+  forms::ControlArray<forms::TextBox> txtParam{*this, u"txtParam"};
+  forms::ControlArray<forms::Label> lblExp{*this, u"lblExp"};
+  forms::VScrollBar vsParam{*this, u"vsParam"};
+  forms::PictureBox picFunction{*this, u"picFunction"};
+  forms::Label lblExplain{*this, u"lblExplain", &picFunction};
+  forms::Label lblParamName{*this, u"lblParamName", &picFunction};
+  forms::Label lblParamDes{*this, u"lblParamDes", &picFunction};
+  forms::ControlArray<forms::CommandButton> btnOK{*this, u"btnOK", &picFunction};
+  forms::ControlArray<forms::CommandButton> btnCancel{*this, u"btnCancel", &picFunction};
+  forms::Line Line1{*this, u"Line1", &picFunction};
+  forms::Line Line2{*this, u"Line2", &picFunction};
+  forms::Timer TimerDrag{*this, u"TimerDrag"};
+
+  // Public members.
+  std::vector<forms::TextBox*>& g_cParamCol();  // the rows' text boxes in row order
+  std::int16_t g_GetParam = 0;                  // 1-based row that has the focus, 0 for none
+  std::u16string g_CurDsn;                      // the text last typed into a data-source row
+  std::u16string sZpsCurDsn;                    // the host's current property string
+  std::int32_t m_CurSheetIndex = 0;             // the host's current sheet
+  std::u16string m_sFormula;                    // the expression of the last refresh
+
+  // Prepares the dialog for a function: False when the catalogue does not know it.
+  bool RefreshFunc(std::u16string_view sFunc);
+  // Rebuilds the rows from the parameter table and composes the expression.
+  void LoadParam(std::u16string_view sFunc);
+  // Stores a per-terminal setting under the editor's registry key.
+  void SetRegInfo(std::u16string_view strKey, const automation::Variant& varValue);
+  // Keys that reach a row after the dialog's own key handler (value lookup comes with F7).
+  void ParamKeyPress(int KeyAscii, std::int16_t iParamIndex);
+
+  // Composition of the expression.
+  std::u16string GetParamValue(std::int16_t index);
+  std::u16string BuildFormula();
+
+  // Growth and scrolling of variable-length lists, Tab through rows and buttons.
+  void AddParamRow();
+  void MoveParamFocus();
+
+  // The registry key name of this terminal: the computer name, with "[session]" in a remote session.
+  static std::u16string GetClientKeyName();
+
+ protected:
+  void Form_Load() override;
+  void Form_Activate() override;
+  void Form_KeyDown(int& keyCode, int shift) override;
+  void Form_Unload(bool& cancel) override;
+
+ private:
+  void ApplyCaptions();
+  void ClearParamRows();
+  bool CreateParamRow(const std::u16string& name);
+  void RefreshExpression();
+  // Lays out the first eight rows as the visible window and shows the scroll bar over them.
+  void PrepareScrolling();
+  void vsParam_Change();
+
+  void txtParam_Change(std::int16_t index);
+  void txtParam_GotFocus(std::int16_t index);
+  void txtParam_LostFocus(std::int16_t index);
+  void txtParam_KeyDown(std::int16_t index, int& keyCode, int shift);
+  void lblParam_Click(std::int16_t index);
+  void lblParam_DblClick(std::int16_t index);
+  void btnOK_Click();
+  void btnCancel_Click();
+
+  std::unique_ptr<std::vector<forms::TextBox*>> m_cParamCol;
+  std::int16_t m_TextBoxCount = 0;
+  std::int16_t m_RowCount = 0;
+  std::array<forms::Twips, 8> m_RowTops{};
+  bool m_bFocusFirstRow = false;  // the first activation after the rows were built
+};
+
+}  // namespace editor

@@ -1,0 +1,149 @@
+// Growth of variable-length parameter lists, the eight-row window moved by the scroll bar, and
+// Tab through the rows and the two buttons.
+#include "automation/Conversions.h"
+#include "component/SharedHelpers.h"
+#include "editor/FrmCalcEqual.h"
+
+namespace editor {
+
+namespace {
+constexpr forms::Twips kRowGap = 150;
+constexpr forms::Twips kTextBoxLift = 45;
+constexpr std::int16_t kVisibleRows = 8;
+
+std::u16string decimal(std::int64_t n) {
+  const std::string s = std::to_string(n);
+  return std::u16string(s.begin(), s.end());
+}
+}  // namespace
+
+void FrmCalcEqual::PrepareScrolling() {
+  vsParam.setTop(lblParam(0).Top());
+  vsParam.setHeight(lblParam(7).Top() + lblParam(7).Height() - lblParam(0).Top());
+  vsParam.setSmallChange(1);
+  vsParam.setLargeChange(kVisibleRows);
+  vsParam.setVisible(true);
+  for (std::int16_t i = 0; i < kVisibleRows; ++i) m_RowTops[static_cast<std::size_t>(i)] = lblParam(i).Top();
+  const auto rows = static_cast<std::int32_t>(g_cParamCol().size());
+  if (rows > kVisibleRows) {
+    vsParam.setMin(0);
+    vsParam.setMax(rows - kVisibleRows);
+    if (vsParam.Value() != 0) {
+      vsParam.setValue(0);
+    } else {
+      vsParam_Change();
+    }
+  }
+}
+
+void FrmCalcEqual::AddParamRow() {
+  const auto n = static_cast<std::int16_t>(g_cParamCol().size());
+  if (n == kVisibleRows) PrepareScrolling();
+
+  forms::Label& label = lblParam.Load(n);
+  ++m_RowCount;
+  const forms::Label& previous = lblParam(static_cast<std::int16_t>(n - 1));
+  label.setTop(previous.Top() + previous.Height() + kRowGap);
+  label.setCaption(previous.Caption().substr(0, 2) + decimal(n + 1));
+  label.setVisible(true);
+
+  forms::TextBox& box = txtParam.Load(n);
+  box.setVisible(true);
+  box.setTop(label.Top() - kTextBoxLift);
+  box.setTag(decimal(n));
+  box.setText(u"");
+  ++m_TextBoxCount;
+
+  forms::Label& note = lblExp.Load(n);
+  note.setTop(label.Top());
+  note.setVisible(true);
+  note.setCaption(u"");
+
+  g_cParamCol().push_back(&box);
+  if (n >= kVisibleRows) {
+    vsParam.setMin(0);
+    vsParam.setMax(n - 7);
+    vsParam.setValue(n - 7);  // scrolls to the end: the new row is the bottom visible one
+  }
+  btnOK(0).setTag(decimal(n + 1));
+  btnCancel(0).setTag(decimal(n + 2));
+  const forms::Twips panel = picFunction.Height();
+  if (n < kVisibleRows) {
+    setHeight(label.Top() + 2 * label.Height() + panel);
+  } else {
+    setHeight(m_RowTops[7] + 2 * label.Height() + panel);
+  }
+}
+
+void FrmCalcEqual::vsParam_Change() {
+  const std::int32_t v = vsParam.Value();
+  const auto rows = static_cast<std::int32_t>(g_cParamCol().size());
+  for (std::int32_t i = 0; i < rows; ++i) {
+    const auto row = static_cast<std::int16_t>(i);
+    if (i < v || i > v + 7) {
+      lblParam(row).setVisible(false);
+      txtParam(row).setVisible(false);
+      lblExp(row).setVisible(false);
+    } else {
+      const forms::Twips top = m_RowTops[static_cast<std::size_t>(i - v)];
+      lblParam(row).setTop(top);
+      lblExp(row).setTop(top);
+      txtParam(row).setTop(top - kTextBoxLift);
+      lblParam(row).setVisible(true);
+      txtParam(row).setVisible(true);
+      lblExp(row).setVisible(true);
+    }
+  }
+}
+
+void FrmCalcEqual::MoveParamFocus() {
+  bool shiftDown = false, ctrlDown = false, altDown = false;
+  component::GetShiftState(shiftDown, ctrlDown, altDown);
+  auto& rows = g_cParamCol();
+  const auto count = static_cast<std::int32_t>(rows.size());
+  const bool scrolling = vsParam.Visible();
+  const std::int32_t v = scrolling ? vsParam.Value() : 0;
+  const auto focusRow = [&](std::int32_t k) { rows[static_cast<std::size_t>(k - 1)]->SetFocus(); };
+  forms::Control* active = ActiveControl();
+
+  if (active == &btnOK(0)) {
+    if (!shiftDown) {
+      btnCancel(0).SetFocus();
+    } else if (count > 0) {
+      focusRow(scrolling ? v + 8 : count);
+    }
+    return;
+  }
+  if (active == &btnCancel(0)) {
+    if (shiftDown) {
+      btnOK(0).SetFocus();
+    } else if (count > 0) {
+      focusRow(scrolling ? v + 1 : 1);
+    } else {
+      btnOK(0).SetFocus();
+    }
+    return;
+  }
+  if (active == nullptr || active->kind() != forms::ControlKind::TextBox || active->Index() < 0) {
+    if (count > 0) focusRow(scrolling ? v + 1 : 1);
+    return;
+  }
+  const std::int32_t k = active->Index() + 1;
+  if (!shiftDown) {
+    if (k >= count) {
+      btnOK(0).SetFocus();
+      return;
+    }
+    if (scrolling && k == v + 8) vsParam.setValue(v + 1);
+    focusRow(k + 1);
+  } else {
+    if (k == 1) {
+      btnCancel(0).SetFocus();
+      return;
+    }
+    if (scrolling && k == v + 1) vsParam.setValue(v - 1);
+    focusRow(k - 1);
+  }
+}
+
+}  // namespace editor

@@ -1,0 +1,317 @@
+// The formula editor on the headless backend.
+#include "editor/FrmCalcEqual.h"
+
+#include <gtest/gtest.h>
+
+#include "automation/Conversions.h"
+#include "component/ReportContext.h"
+#include "forms/headless/HeadlessBackend.h"
+#include "support/FakeCatalogue.h"
+#include "support/Fakes.h"
+#include "environment/Reg.h"
+#include "platform/Registry.h"
+#include "support/TempConfig.h"
+
+namespace {
+
+using namespace automation;
+using editor::FrmCalcEqual;
+using fakes::FakeFunction;
+using fakes::FakeParam;
+namespace hl = forms::headless;
+
+class EditorTest : public ::testing::Test {
+ protected:
+  EditorTest() {
+    ui.messageBoxes.clear();
+    ui.clearScript();
+    ui.keysDown.clear();
+  }
+  ~EditorTest() override {
+    if (editor.isLoaded()) editor.Unload();
+  }
+
+  // Loads the editor for a function, as GetFuncExpr does, and shows it (not modally).
+  void open(const std::u16string& name, std::int32_t sheet = 2) {
+    editor.Load();
+    ASSERT_TRUE(editor.RefreshFunc(name));
+    editor.m_CurSheetIndex = sheet;
+    editor.Show();
+  }
+  // Types into row i (entering it first, so that variable lists grow as they do for a user).
+  void typeInto(std::int16_t row, std::u16string_view text) {
+    editor.g_cParamCol()[static_cast<std::size_t>(row)]->SetFocus();
+    hl::type(editor, text);
+  }
+  std::u16string composed(const FakeFunction& f, const std::vector<std::u16string>& rows, std::int32_t sheet = 2) {
+    catalogue.add(f);
+    open(f.name, sheet);
+    for (std::size_t i = 0; i < rows.size(); ++i) typeInto(static_cast<std::int16_t>(i), rows[i]);
+    const std::u16string expr = editor.m_sFormula;
+    EXPECT_EQ(editor.lblFuncName.Caption(), expr);
+    editor.Unload();
+    return expr;
+  }
+
+  hl::HeadlessBackend& ui = hl::installed();
+  fakes::FakeEnvironment env;
+  fakes::FakeCatalogue catalogue;
+  testing_support::TempConfig config;
+  FrmCalcEqual editor;
+};
+
+FakeFunction fixed(std::u16string name, std::vector<std::int32_t> types) {
+  FakeFunction f{std::move(name), true, 0, {}};
+  for (std::size_t i = 0; i < types.size(); ++i) {
+    f.params.push_back({u"参数" + std::u16string(1, static_cast<char16_t>(u'1' + i)), types[i], Variant{}});
+  }
+  return f;
+}
+
+TEST_F(EditorTest, WorkedExamplesOfTheComposition) {
+  EXPECT_EQ(composed(fixed(u"FN", {8, 3, 11}), {u"abc", u"12", u"1"}), u"FN(\"ABC\",12,TRUE)");
+  EXPECT_EQ(composed(fixed(u"FN", {8, 12, 12}), {u"[a1]", u"x", u"2.5"}), u"FN(REF(\"A1\",2),\"X\",2.5)");
+  EXPECT_EQ(composed(fixed(u"FN", {8}), {u"ref(\"r1\",\"b2\")"}), u"FN(REF(\"R1\",\"B2\"))");
+  EXPECT_EQ(composed(fixed(u"FN", {3}), {u"Sheet [c3] total"}), u"FN(REF(\"C3\",2))");
+  EXPECT_EQ(composed(fixed(u"FN", {3}), {u"[]"}), u"FN(REF(\"\",2))");
+  EXPECT_EQ(composed(fixed(u"FN", {8}), {u"REF(\"\",)"}), u"FN(REF(\"\",))");
+  FakeFunction var{u"VAR", false, 40, {{u"值", 3, Variant{}}}};
+  EXPECT_EQ(composed(var, {u"1", u"2"}), u"VAR(1,2)");
+  EXPECT_EQ(composed(var, {u"7"}), u"VAR(7)");
+  EXPECT_EQ(composed(fixed(u"REF_F", {8, 8, 8}), {u"rpt", u"a1", u"@3"}), u"REF_F(\"rpt\",\"a1\",\"3\")");
+  EXPECT_EQ(composed(fixed(u"REF_F", {8, 8, 8}), {u"rpt", u"a1", u"@0"}), u"REF_F(\"rpt\",\"a1\",\"@0\")");
+  EXPECT_EQ(composed(fixed(u"DATEDIFF", {3, 3, 3}), {u"d", u"1", u"5"}), u"DATEDIFF(\"d\",\"1\",\"5\")");
+}
+
+TEST_F(EditorTest, TheRulesMostLikelyToBreak) {
+  EXPECT_EQ(composed(fixed(u"FN", {8}), {u"   "}), u"FN(\"   \")");        // spaces are text
+  EXPECT_EQ(composed(fixed(u"FN", {11, 11}), {u"true", u"-2"}), u"FN(FALSE,TRUE)");
+  EXPECT_EQ(composed(fixed(u"FN", {3, 2, 3}), {u"1", u"x", u"3"}), u"FN(1,,3)");  // unknown type code
+  EXPECT_EQ(composed(fixed(u"FN", {3}), {u"]x"}), u"FN(REF(\"\",2))");
+  EXPECT_EQ(composed(fixed(u"FN", {8}), {u"a]b[c"}), u"");                 // composition fails
+  EXPECT_EQ(composed(fixed(u"REF_F", {8, 8, 3}), {u"r", u"c", u"x@"}), u"");  // "x@" is too short
+  EXPECT_EQ(composed(fixed(u" REF_F ", {8, 8, 8}), {u"r", u"c", u"@2"}), u" REF_F (\"r\",\"c\",\"2\")");
+  EXPECT_EQ(composed(fixed(u"FN", {8}), {u"-3"}, -1), u"FN(\"-3\")");
+  EXPECT_EQ(composed(fixed(u"FN", {3}), {u"[b7]"}, -1), u"FN(REF(\"B7\",-1))");
+  // A fixed list keeps its empty last row, whose default text stands in for it.
+  FakeFunction withDefault = fixed(u"FN", {3, 8});
+  withDefault.params[1].def = Variant(u"2023");
+  EXPECT_EQ(composed(withDefault, {u"1"}), u"FN(1,\"2023\")");
+}
+
+TEST_F(EditorTest, RowsStandOneBelowTheOther) {
+  catalogue.add(fixed(u"ACCT", {8, 3, 8}));
+  open(u"ACCT");
+  ASSERT_EQ(editor.g_cParamCol().size(), 3u);
+  for (std::int16_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(editor.lblParam(i).Top(), 510 + 330 * i);
+    EXPECT_EQ(editor.txtParam(i).Top(), 465 + 330 * i);
+    EXPECT_EQ(editor.lblExp(i).Top(), 510 + 330 * i);
+    EXPECT_EQ(editor.lblParam(i).Left() + editor.lblParam(i).Width(), 2175);  // right edge fixed
+    EXPECT_EQ(editor.txtParam(i).Tag(), std::u16string(1, static_cast<char16_t>(u'0' + i)));
+  }
+  EXPECT_EQ(editor.Height(), 4185);
+  EXPECT_EQ(editor.m_sFormula, u"ACCT(\"\",,\"\")");  // composed from the empty rows' defaults at once
+  EXPECT_EQ(editor.lblExplain.Caption(), u"函数说明");
+  EXPECT_EQ(editor.ActiveControl(), &editor.txtParam(0));  // the user can type at once
+  // Building the rows again unloads the run-time elements first.
+  editor.LoadParam(u"ACCT");
+  EXPECT_EQ(editor.txtParam.Count(), 3);
+  EXPECT_TRUE(ui.messageBoxes.empty());
+}
+
+TEST_F(EditorTest, AFunctionWithoutParametersComposesNameAndEmptyParentheses) {
+  catalogue.add(fixed(u"TODAY", {}));
+  editor.Load();
+  const forms::Twips height = editor.Height();
+  ASSERT_TRUE(editor.RefreshFunc(u"TODAY"));
+  EXPECT_EQ(editor.m_sFormula, u"TODAY()");
+  EXPECT_EQ(editor.lblFuncName.Caption(), u"TODAY()");
+  EXPECT_TRUE(editor.g_cParamCol().empty());
+  EXPECT_EQ(editor.Height(), height);
+  EXPECT_TRUE(ui.messageBoxes.empty());
+}
+
+TEST_F(EditorTest, AnUnknownFunctionLeavesTheDialogUntouched) {
+  editor.Load();
+  EXPECT_FALSE(editor.RefreshFunc(u"NOSUCH"));
+  EXPECT_EQ(editor.lblExplain.Caption(), u"");
+  EXPECT_EQ(editor.lblFuncName.Caption(), u"函数表达式：");
+}
+
+TEST_F(EditorTest, GrowthToTheNinthAndTwentiethRowsAndScrollingBack) {
+  catalogue.add(FakeFunction{u"SUMOF", false, 40, {{u"数值", 5, Variant{}}}});
+  open(u"SUMOF");
+  // Entering the last row appends one.
+  EXPECT_EQ(editor.g_cParamCol().size(), 2u);  // the first row got the focus on opening
+  EXPECT_EQ(editor.lblParam(1).Caption(), u"数值2");
+  EXPECT_EQ(editor.lblParam(1).Top(), 840);
+  EXPECT_EQ(editor.txtParam(1).Top(), 795);
+  std::vector<forms::Twips> firstTops;
+  for (std::int16_t k = 1; editor.g_cParamCol().size() < 9; ++k) {
+    editor.g_cParamCol()[static_cast<std::size_t>(k)]->SetFocus();
+  }
+  for (std::int16_t i = 0; i < 8; ++i) firstTops.push_back(510 + 330 * i);
+  EXPECT_TRUE(editor.vsParam.Visible());
+  EXPECT_EQ(editor.vsParam.Max(), 1);
+  EXPECT_EQ(editor.vsParam.Value(), 1);
+  EXPECT_FALSE(editor.txtParam(0).Visible());
+  for (std::int16_t i = 1; i <= 8; ++i) EXPECT_EQ(editor.lblParam(i).Top(), firstTops[static_cast<std::size_t>(i - 1)]);
+  const forms::Twips height = editor.Height();
+  EXPECT_EQ(height, firstTops[7] + 2 * 180 + editor.picFunction.Height());
+  while (editor.g_cParamCol().size() < 20) editor.g_cParamCol().back()->SetFocus();
+  EXPECT_EQ(editor.vsParam.Max(), 12);
+  EXPECT_EQ(editor.vsParam.Value(), 12);
+  for (std::int16_t i = 0; i < 20; ++i) EXPECT_EQ(editor.txtParam(i).Visible(), i >= 12) << i;
+  EXPECT_EQ(editor.Height(), height);
+  EXPECT_EQ(editor.btnOK(0).Tag(), u"20");
+  EXPECT_EQ(editor.btnCancel(0).Tag(), u"21");
+  editor.vsParam.setValue(0);
+  for (std::int16_t i = 0; i < 8; ++i) {
+    EXPECT_EQ(editor.lblParam(i).Top(), firstTops[static_cast<std::size_t>(i)]);
+    EXPECT_EQ(editor.txtParam(i).Top(), firstTops[static_cast<std::size_t>(i)] - 45);
+    EXPECT_TRUE(editor.txtParam(i).Visible());
+  }
+  EXPECT_FALSE(editor.txtParam(8).Visible());
+}
+
+TEST_F(EditorTest, AListThatStartsLongScrollsTheSameWay) {
+  catalogue.add(fixed(u"WIDE", {3, 3, 3, 3, 3, 3, 3, 3, 3, 3}));
+  open(u"WIDE");
+  EXPECT_TRUE(editor.vsParam.Visible());
+  EXPECT_EQ(editor.vsParam.Max(), 2);
+  EXPECT_EQ(editor.vsParam.Value(), 0);
+  EXPECT_TRUE(editor.txtParam(7).Visible());
+  EXPECT_FALSE(editor.txtParam(8).Visible());
+  EXPECT_EQ(editor.Height(), 510 + 330 * 7 + 2 * 180 + editor.picFunction.Height());
+  // Tab from the bottom visible row scrolls down by one.
+  editor.txtParam(7).SetFocus();
+  hl::press(editor, forms::keys::Tab);
+  EXPECT_EQ(editor.vsParam.Value(), 1);
+  EXPECT_EQ(editor.ActiveControl(), &editor.txtParam(8));
+  EXPECT_EQ(editor.txtParam(8).Top(), 510 + 330 * 7 - 45);
+}
+
+TEST_F(EditorTest, TabGoesThroughTheRowsAndTheButtons) {
+  catalogue.add(fixed(u"FN", {3, 3}));
+  open(u"FN");
+  const auto step = [&](int shiftState) {
+    hl::press(editor, forms::keys::Tab, shiftState);
+    return editor.ActiveControl();
+  };
+  EXPECT_EQ(step(0), &editor.txtParam(1));
+  EXPECT_EQ(step(0), &editor.btnOK(0));
+  EXPECT_EQ(step(0), &editor.btnCancel(0));
+  EXPECT_EQ(step(0), &editor.txtParam(0));
+  EXPECT_EQ(step(forms::shift::Shift), &editor.btnCancel(0));
+  EXPECT_EQ(step(forms::shift::Shift), &editor.btnOK(0));
+  EXPECT_EQ(step(forms::shift::Shift), &editor.txtParam(1));
+  EXPECT_TRUE(editor.Visible());  // Tab never reached a button's click
+}
+
+TEST_F(EditorTest, FocusShowsTheParameterInTheLowerPanel) {
+  catalogue.add(fixed(u"FN", {3, 8, 8}));
+  open(u"FN");
+  editor.txtParam(2).SetFocus();
+  EXPECT_EQ(editor.g_GetParam, 3);
+  EXPECT_EQ(editor.lblParamName.Caption(), u"参数3:");
+  EXPECT_EQ(editor.lblParamDes.Caption(), u"参数3的说明");
+  hl::click(editor.btnCancel(0));
+  EXPECT_EQ(editor.g_GetParam, 0);
+  editor.Unload();
+  catalogue.add(FakeFunction{u"VAR", false, 5, {FakeParam(u"值", 3, Variant{}, false, false, false, u"每个值")}});
+  open(u"VAR");
+  editor.txtParam(1).SetFocus();
+  EXPECT_EQ(editor.lblParamDes.Caption(), u"每个值");  // every row shares the first description
+  EXPECT_EQ(editor.lblParamName.Caption(), u"值2:");
+}
+
+TEST_F(EditorTest, TypingADataSourceUpdatesTheReportContext) {
+  FakeFunction f = fixed(u"ACCT", {8, 8});
+  f.params[1].isDsn = true;
+  catalogue.add(f);
+  component::SetContextValue(u"CurPropsString", Variant(u"old"));
+  open(u"ACCT");
+  EXPECT_EQ(component::componentState().context.CurPropsString, u"");  // cleared on loading
+  typeInto(1, u"ds");
+  EXPECT_EQ(editor.g_CurDsn, u"ds");
+  EXPECT_EQ(component::componentState().context.CurPropsString, u"ds");
+}
+
+TEST_F(EditorTest, TheCashFlowSchemeIsStoredForThisTerminal) {
+  FakeFunction f{u"CASHFLOW", true, 0, {{u"报表方案", 3, Variant{}}, {u"项目", 8, Variant{}}}};
+  catalogue.add(f);
+  open(u"CASHFLOW");
+  const auto stored = [&]() -> std::u16string {
+    environment::Reg reg;
+    Variant value(u"none");
+    std::int32_t type = 1;
+    reg.GetValue(static_cast<std::int32_t>(platform::HKEY_CURRENT_USER),
+                 u"SoftWare\\Torvane\\TAV\\PA\\PASetting\\" + FrmCalcEqual::GetClientKeyName() + u"\\",
+                 u"ClsID_CASHFLOW", value, type);
+    return toText(value);
+  };
+  typeInto(0, u"12");
+  EXPECT_EQ(stored(), u"12");
+  EXPECT_EQ(editor.m_sFormula, u"CASHFLOW(12,\"\")");
+  hl::type(editor, u"abc");
+  EXPECT_EQ(stored(), u"12");  // 12abc reads as 12
+  editor.txtParam(0).setText(u"abc");
+  EXPECT_EQ(stored(), u"0");
+  editor.txtParam(0).setText(u"2.5");
+  EXPECT_EQ(stored(), u"2");  // ties to even
+  editor.txtParam(0).setText(u"");
+  EXPECT_EQ(stored(), u"2");  // emptied: nothing stored, the expression composed anew
+  EXPECT_EQ(editor.m_sFormula, u"CASHFLOW(,\"\")");
+  editor.txtParam(0).setText(u"99999999999");
+  EXPECT_EQ(stored(), u"2");
+  ASSERT_EQ(ui.messageBoxes.size(), 1u);
+  EXPECT_EQ(ui.messageBoxes[0].text, u"报表方案编号超出范围！");
+  EXPECT_EQ(editor.m_sFormula, u"CASHFLOW(99999999999,\"\")");
+}
+
+TEST_F(EditorTest, OkCancelEnterAndEscEndTheModalLoop) {
+  catalogue.add(fixed(u"FN", {8, 3}));
+  editor.Load();
+  ASSERT_TRUE(editor.RefreshFunc(u"FN"));
+  ui.then([&](forms::Form&) {
+    hl::type(editor, u"x");  // the first row has the focus
+    hl::press(editor, forms::keys::Return);
+  });
+  editor.Show(true);
+  EXPECT_EQ(editor.Tag(), u"OK");
+  EXPECT_EQ(editor.txtParam(0).Text(), u"x");  // Enter did not reach the text box
+  EXPECT_EQ(editor.m_sFormula, u"FN(\"X\",)");
+  editor.Unload();
+  EXPECT_TRUE(editor.g_cParamCol().empty());
+
+  editor.Load();
+  ASSERT_TRUE(editor.RefreshFunc(u"FN"));
+  ui.then([&](forms::Form&) {
+    hl::type(editor, u"y");
+    hl::press(editor, forms::keys::Escape);
+  });
+  editor.Show(true);
+  EXPECT_EQ(editor.Tag(), u"");
+  editor.Unload();
+
+  editor.Load();
+  ASSERT_TRUE(editor.RefreshFunc(u"FN"));
+  ui.then([&](forms::Form&) { hl::click(editor.btnOK(0)); });
+  editor.Show(true);
+  EXPECT_EQ(editor.Tag(), u"OK");
+  EXPECT_EQ(editor.m_sFormula, u"FN(\"\",)");  // confirmed without an edit: the default texts
+}
+
+TEST_F(EditorTest, LabelShortcutsFillTheRow) {
+  catalogue.add(fixed(u"FN", {8}));
+  open(u"FN");
+  hl::click(editor.lblParam(0));
+  EXPECT_EQ(editor.txtParam(0).Text(), u"[]");
+  EXPECT_EQ(editor.m_sFormula, u"FN(REF(\"\",2))");
+  hl::dblClick(editor.lblParam(0));
+  EXPECT_EQ(editor.txtParam(0).Text(), u"REF(\"\",)");
+  EXPECT_EQ(editor.m_sFormula, u"FN(REF(\"\",))");
+}
+
+}  // namespace
