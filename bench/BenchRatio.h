@@ -15,9 +15,16 @@ namespace bench {
 
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
+  // Keeps each benchmark's time under its function name: the median when it ran repeatedly.
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
-      if (run.run_type == Run::RT_Iteration && run.error_occurred == false) times_[run.benchmark_name()] = run.GetAdjustedRealTime();
+      if (run.error_occurred) continue;
+      const std::string& name = run.run_name.function_name;
+      if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
+        times_[name] = run.GetAdjustedRealTime();
+      } else if (run.run_type == Run::RT_Iteration && !times_.contains(name)) {
+        times_[name] = run.GetAdjustedRealTime();
+      }
     }
     ConsoleReporter::ReportRuns(runs);
   }

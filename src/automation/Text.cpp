@@ -122,7 +122,20 @@ std::u16string replace(std::u16string_view text, std::u16string_view find, std::
 }
 
 bool equalsIgnoreCase(std::u16string_view a, std::u16string_view b) {
-  return a.size() == b.size() && fold(a) == fold(b);
+  if (a.size() != b.size()) return false;
+  // Member names, keys and ProgIDs are ASCII: compare those without the Unicode tables.
+  bool ascii = true;
+  for (std::size_t i = 0; i < a.size() && ascii; ++i) {
+    char16_t x = a[i], y = b[i];
+    if (x >= 0x80 || y >= 0x80) {
+      ascii = false;
+      break;
+    }
+    if (x >= u'A' && x <= u'Z') x = static_cast<char16_t>(x + 32);
+    if (y >= u'A' && y <= u'Z') y = static_cast<char16_t>(y + 32);
+    if (x != y) return false;
+  }
+  return ascii || fold(a) == fold(b);
 }
 
 }  // namespace automation

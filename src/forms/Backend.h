@@ -16,6 +16,12 @@ class FormPeer {
  public:
   virtual ~FormPeer() = default;
   virtual void sync(Property what) = 0;
+  // The form is being unloaded: its controls' mirrors go next, then this one.
+  virtual void unloading() {}
+  bool isUnloading() const { return unloading_; }
+
+ protected:
+  bool unloading_ = false;
 };
 
 struct Point {

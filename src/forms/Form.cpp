@@ -37,6 +37,7 @@ Form::~Form() {
   list.erase(std::remove(list.begin(), list.end(), this), list.end());
   auto& stack = activationStack();
   stack.erase(std::remove(stack.begin(), stack.end(), this), stack.end());
+  if (peer_) peer_->unloading();
   for (Control* c : controls_) c->detachPeer();
   peer_.reset();
 }
@@ -179,6 +180,7 @@ bool Form::Unload(UnloadMode mode) {
   auto& list = loadedList();
   list.erase(std::remove(list.begin(), list.end(), this), list.end());
   active_ = nullptr;
+  if (peer_) peer_->unloading();
   for (Control* c : controls_) c->detachPeer();
   peer_.reset();
   return true;

@@ -12,6 +12,9 @@
 #include <QTreeView>
 
 #include "component/SharedHelpers.h"
+#include "editor/FrmCalcEqual.h"
+#include "support/FakeCatalogue.h"
+#include "support/Fakes.h"
 #include "forms/ControlArray.h"
 #include "forms/Controls.h"
 #include "forms/Form.h"
@@ -211,6 +214,34 @@ TEST_F(QtFormsTest, ShowWarningShowsARealWarningBox) {
   // No language component here: the title falls back to its Simplified Chinese key.
   EXPECT_EQ(seen, QStringLiteral("Torvane提示|函数不支持"));
   EXPECT_EQ(icon, QMessageBox::Warning);
+}
+
+TEST_F(QtFormsTest, TheEditorComposesWhatIsTypedAndEnterConfirms) {
+  fakes::FakeEnvironment env;
+  fakes::FakeCatalogue catalogue;
+  catalogue.add(fakes::FakeFunction{u"FN", true, 0, {{u"科目", 8}, {u"年度", 3}, {u"含未记账", 11}}});
+  editor::FrmCalcEqual editor;
+  editor.Load();
+  ASSERT_TRUE(editor.RefreshFunc(u"FN"));
+  QString shown;
+  QTimer::singleShot(0, [&] {
+    // Keys go where the editor's focus is (offscreen windows are never active, so Qt's own focus
+    // widget is not set): the first row, then wherever Tab moved it.
+    const auto focused = [&] { return widgetOf(*editor.ActiveControl()); };
+    ASSERT_EQ(focused(), widgetOf(editor.txtParam(0)));
+    QTest::keyClicks(focused(), "abc");
+    QTest::keyClick(focused(), Qt::Key_Tab);
+    QTest::keyClicks(focused(), "2024");
+    QTest::keyClick(focused(), Qt::Key_Tab);
+    QTest::keyClicks(focused(), "1");
+    shown = qobject_cast<QLabel*>(widgetOf(editor.lblFuncName))->text();
+    QTest::keyClick(focused(), Qt::Key_Return);
+  });
+  editor.Show(true);
+  EXPECT_EQ(shown, QStringLiteral("FN(\"ABC\",2024,TRUE)"));
+  EXPECT_EQ(editor.Tag(), u"OK");
+  EXPECT_EQ(editor.m_sFormula, u"FN(\"ABC\",2024,TRUE)");
+  editor.Unload();
 }
 
 }  // namespace

@@ -23,6 +23,7 @@
 #include <QTreeView>
 #include <cmath>
 #include <cstdlib>
+#include <type_traits>
 
 #include "forms/Controls.h"
 #include "forms/ListView.h"
@@ -31,6 +32,19 @@ namespace forms::qt {
 namespace {
 
 QtBackend* theBackend = nullptr;
+
+// Runs a dialog's handler from a Qt event. A failure the handler did not catch is shown to the
+// user instead of unwinding through Qt's event loop.
+template <class F>
+auto guarded(F&& handler) -> decltype(handler()) {
+  using Result = decltype(handler());
+  try {
+    return handler();
+  } catch (const std::exception& e) {
+    QMessageBox::warning(nullptr, QStringLiteral("Formulist2"), QString::fromUtf8(e.what()));
+    if constexpr (!std::is_void_v<Result>) return Result{};
+  }
+}
 
 // --- Keys and mouse --------------------------------------------------------------------------------
 
@@ -117,20 +131,26 @@ class FormWindow final : public QWidget {
   void closeEvent(QCloseEvent* e) override {
     e->ignore();
     // The model decides; unloading destroys the peer, which hides this window and deletes it later.
-    form_.Unload(UnloadMode::CloseBox);
+    guarded([&] { form_.Unload(UnloadMode::CloseBox); });
   }
   void keyPressEvent(QKeyEvent* e) override {
-    if (!routeKey(form_, nullptr, *e)) QWidget::keyPressEvent(e);
+    if (!guarded([&] { return routeKey(form_, nullptr, *e); })) QWidget::keyPressEvent(e);
   }
-  void mousePressEvent(QMouseEvent* e) override { report(e, true); }
-  void mouseReleaseEvent(QMouseEvent* e) override { report(e, false); }
+  void mousePressEvent(QMouseEvent* e) override {
+    guarded([&] { report(e, true); });
+  }
+  void mouseReleaseEvent(QMouseEvent* e) override {
+    guarded([&] { report(e, false); });
+  }
   void changeEvent(QEvent* e) override {
     if (e->type() == QEvent::ActivationChange) {
-      if (isActiveWindow()) {
-        form_.activatedByUser();
-      } else {
-        form_.deactivatedByUser();
-      }
+      guarded([&] {
+        if (isActiveWindow()) {
+          form_.activatedByUser();
+        } else {
+          form_.deactivatedByUser();
+        }
+      });
     }
     QWidget::changeEvent(e);
   }
@@ -202,6 +222,7 @@ class QtFormPeer final : public FormPeer {
     }
   }
 
+  void unloading() override { unloading_ = true; }
   QWidget* client() const { return window_ ? window_->client : nullptr; }
   QWidget* window() const { return window_; }
   QEventLoop* modalLoop = nullptr;
@@ -238,6 +259,7 @@ class EventBridge final : public QObject {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  bool handle(QObject* watched, QEvent* event);
   Twips xOf(QObject* watched, const QMouseEvent& e) const;
   Twips yOf(QObject* watched, const QMouseEvent& e) const;
   Control& control_;
@@ -246,6 +268,10 @@ class EventBridge final : public QObject {
 };
 
 bool EventBridge::eventFilter(QObject* watched, QEvent* event) {
+  return guarded([&] { return handle(watched, event); });
+}
+
+bool EventBridge::handle(QObject* watched, QEvent* event) {
   Form& form = control_.form();
   switch (event->type()) {
     case QEvent::FocusIn:
@@ -298,21 +324,28 @@ class QtControlPeer : public ControlPeer {
   QtControlPeer(Control& control, QWidget* widget) : control_(control), widget_(widget) {
     bridge_ = std::make_unique<EventBridge>(control, widget);
     widget->installEventFilter(bridge_.get());
-    widget->setFont(theBackend->qfont(control.font()));
+    // A control in the form's font inherits it from the window.
+    if (!(control.font() == control.form().font())) widget->setFont(theBackend->qfont(control.font()));
   }
   ~QtControlPeer() override {
-    if (widget_) {
-      widget_->removeEventFilter(bridge_.get());
-      widget_->hide();
-      widget_->deleteLater();
-    }
+    if (!widget_) return;
+    widget_->removeEventFilter(bridge_.get());
+    // When the whole form goes, its window takes the widgets with it.
+    const FormPeer* formPeer = control_.form().peer();
+    if (formPeer != nullptr && formPeer->isUnloading()) return;
+    widget_->hide();
+    widget_->deleteLater();
   }
   void sync(Property what) override {
     if (!widget_) return;
     switch (what) {
       case Property::Geometry: place(); break;
-      case Property::Visible: widget_->setVisible(control_.Visible()); break;
-      case Property::Enabled: widget_->setEnabled(control_.Enabled()); break;
+      case Property::Visible:
+        if (widget_->isVisibleTo(widget_->parentWidget()) != control_.Visible()) widget_->setVisible(control_.Visible());
+        break;
+      case Property::Enabled:
+        if (widget_->isEnabled() != control_.Enabled()) widget_->setEnabled(control_.Enabled());
+        break;
       case Property::Font: widget_->setFont(theBackend->qfont(control_.font())); break;
       case Property::ZOrder:
         if (control_.zOrder() >= 0) {
@@ -351,10 +384,7 @@ class QtControlPeer : public ControlPeer {
 
 class LabelPeer final : public QtControlPeer {
  public:
-  LabelPeer(Label& label, QWidget* parent) : QtControlPeer(label, new QLabel(parent)), label_(label) {
-    widget_->setAutoFillBackground(true);
-    syncAll();
-  }
+  LabelPeer(Label& label, QWidget* parent) : QtControlPeer(label, new QLabel(parent)), label_(label) { syncAll(); }
   void syncOwn(Property what) override {
     auto* w = static_cast<QLabel*>(widget_.data());
     if (what == Property::Caption) w->setText(toQString(label_.Caption()));
@@ -367,6 +397,10 @@ class LabelPeer final : public QtControlPeer {
       w->setTextFormat(Qt::PlainText);
     }
     if (what == Property::Colors) {
+      // The default colours are the window's own: nothing to paint differently.
+      const bool plain = label_.ForeColor() == colors::Black && label_.BackColor() == colors::ButtonFace;
+      if (plain && !w->autoFillBackground()) return;
+      w->setAutoFillBackground(!plain);
       QPalette p = w->palette();
       p.setColor(QPalette::WindowText, colorOf(label_.ForeColor(), p));
       p.setColor(QPalette::Window, colorOf(label_.BackColor(), p));
@@ -383,7 +417,7 @@ class TextBoxPeer final : public QtControlPeer {
   TextBoxPeer(TextBox& box, QWidget* parent) : QtControlPeer(box, new QLineEdit(parent)), box_(box) {
     auto* w = static_cast<QLineEdit*>(widget_.data());
     QObject::connect(w, &QLineEdit::textEdited, w, [this, w](const QString& text) {
-      box_.userEdited(fromQString(text), static_cast<std::int32_t>(w->cursorPosition()));
+      guarded([&] { box_.userEdited(fromQString(text), static_cast<std::int32_t>(w->cursorPosition())); });
     });
     QObject::connect(w, &QLineEdit::cursorPositionChanged, w, [this, w](int, int) { reportSelection(w); });
     QObject::connect(w, &QLineEdit::selectionChanged, w, [this, w] { reportSelection(w); });
@@ -403,7 +437,7 @@ class TextBoxPeer final : public QtControlPeer {
       const QSignalBlocker block(w);
       if (box_.SelLength() > 0) {
         w->setSelection(box_.SelStart(), box_.SelLength());
-      } else {
+      } else if (w->hasSelectedText() || w->cursorPosition() != box_.SelStart()) {
         w->setCursorPosition(box_.SelStart());
       }
     }
@@ -426,7 +460,7 @@ class ButtonPeer final : public QtControlPeer {
   ButtonPeer(CommandButton& button, QWidget* parent) : QtControlPeer(button, new QPushButton(parent)), button_(button) {
     auto* w = static_cast<QPushButton*>(widget_.data());
     w->setAutoDefault(false);
-    QObject::connect(w, &QPushButton::clicked, w, [this] { button_.press(); });
+    QObject::connect(w, &QPushButton::clicked, w, [this] { guarded([&] { button_.press(); }); });
     syncAll();
   }
   void syncOwn(Property what) override {
@@ -443,10 +477,10 @@ class ListBoxPeer final : public QtControlPeer {
     auto* w = static_cast<QListWidget*>(widget_.data());
     watch(w->viewport());
     QObject::connect(w, &QListWidget::currentRowChanged, w, [this](int row) {
-      if (row != list_.ListIndex() && row < list_.ListCount()) list_.setListIndex(row);
+      if (row != list_.ListIndex() && row < list_.ListCount()) guarded([&] { list_.setListIndex(row); });
     });
     QObject::connect(w, &QListWidget::itemDoubleClicked, w, [this](QListWidgetItem*) {
-      if (list_.DblClick) list_.DblClick();
+      if (list_.DblClick) guarded([&] { list_.DblClick(); });
     });
     syncAll();
   }
@@ -473,7 +507,7 @@ class ScrollBarPeer final : public QtControlPeer {
   ScrollBarPeer(VScrollBar& bar, QWidget* parent) : QtControlPeer(bar, new QScrollBar(Qt::Vertical, parent)), bar_(bar) {
     auto* w = static_cast<QScrollBar*>(widget_.data());
     QObject::connect(w, &QScrollBar::valueChanged, w, [this](int v) {
-      if (v != bar_.Value()) bar_.setValue(v);
+      if (v != bar_.Value()) guarded([&] { bar_.setValue(v); });
     });
     syncAll();
   }
@@ -536,7 +570,7 @@ class LinePeer final : public QtControlPeer {
 class TimerPeer final : public ControlPeer {
  public:
   explicit TimerPeer(Timer& timer) : timer_(timer) {
-    QObject::connect(&qtimer_, &QTimer::timeout, &qtimer_, [this] { timer_.tick(); });
+    QObject::connect(&qtimer_, &QTimer::timeout, &qtimer_, [this] { guarded([&] { timer_.tick(); }); });
     sync(Property::Timer);
   }
   void sync(Property what) override {
@@ -786,6 +820,9 @@ int QtBackend::pixelsX(Twips t) const { return static_cast<int>(std::lround(t / 
 int QtBackend::pixelsY(Twips t) const { return static_cast<int>(std::lround(t / twipsPerPixelY_)); }
 
 QFont QtBackend::qfont(const Font& font) const {
+  for (const auto& [key, f] : fonts_) {
+    if (key == font) return f;
+  }
   QString family = toQString(font.name);
   if ((family == QStringLiteral("宋体") || family == QStringLiteral("新宋体") ||
        family.compare(QStringLiteral("SimSun"), Qt::CaseInsensitive) == 0) &&
@@ -796,6 +833,7 @@ QFont QtBackend::qfont(const Font& font) const {
   f.setPointSizeF(font.size);
   f.setWeight(font.weight >= 600 ? QFont::Bold : QFont::Normal);
   f.setItalic(font.italic);
+  fonts_.emplace_back(font, f);
   return f;
 }
 

@@ -59,6 +59,7 @@ class QtBackend final : public Backend {
   double twipsPerPixelY_ = 15;
   QString cjkFamily_;
   mutable std::vector<std::pair<Font, std::unique_ptr<QFontMetricsF>>> metrics_;
+  mutable std::vector<std::pair<Font, QFont>> fonts_;
 };
 
 inline QString toQString(std::u16string_view text) {
