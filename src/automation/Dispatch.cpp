@@ -9,10 +9,7 @@
 namespace automation {
 namespace {
 
-std::u16string number(std::size_t n) {
-  const std::string s = std::to_string(n);
-  return std::u16string(s.begin(), s.end());
-}
+std::u16string number(std::size_t n) { return decimalText(static_cast<std::int64_t>(n)); }
 
 std::u16string kindName(InvokeKind kind) {
   if (has(kind, InvokeKind::PropertyPut) || has(kind, InvokeKind::PropertyPutRef)) return u"property put";

@@ -81,6 +81,11 @@ std::u16string lower(std::u16string_view text) {
   return mapCodePoints(text, [](UChar32 c) { return u_tolower(c); });
 }
 
+std::u16string decimalText(std::int64_t n) {
+  const std::string s = std::to_string(n);
+  return std::u16string(s.begin(), s.end());
+}
+
 std::u16string trim(std::u16string_view text) {
   const auto first = text.find_first_not_of(u' ');
   if (first == std::u16string_view::npos) return {};

@@ -17,6 +17,9 @@ std::u16string fromUtf8(std::string_view text);
 std::u16string upper(std::u16string_view text);
 std::u16string lower(std::u16string_view text);
 
+// A whole number in decimal, with a minus sign when negative.
+std::u16string decimalText(std::int64_t n);
+
 // Removes leading and trailing blanks (space characters only, as the platform's Trim does).
 std::u16string trim(std::u16string_view text);
 

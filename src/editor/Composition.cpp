@@ -23,10 +23,6 @@ std::u16string booleanText(const std::u16string& text) {
   return automation::toBoolean(automation::Variant(text)) ? u"True" : u"False";
 }
 
-std::u16string decimal(std::int64_t n) {
-  const std::string s = std::to_string(n);
-  return std::u16string(s.begin(), s.end());
-}
 
 }  // namespace
 
@@ -97,7 +93,7 @@ std::u16string FrmCalcEqual::BuildFormula() {
       const std::size_t open = t.find(u'[');
       const std::size_t start = open == std::u16string::npos ? 0 : open + 1;
       if (close < start) automation::raise(automation::errors::InvalidProcedureCall);
-      t = u"REF(\"" + t.substr(start, close - start) + u"\"," + decimal(m_CurSheetIndex) + u")";
+      t = u"REF(\"" + t.substr(start, close - start) + u"\"," + automation::decimalText(m_CurSheetIndex) + u")";
     } else if (t.find(u')') != std::u16string::npos && t.find(u"REF") != std::u16string::npos && !t.empty() &&
                t.front() == u'"') {
       // A reference call typed into a text row loses the quotes around it.

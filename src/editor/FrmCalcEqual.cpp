@@ -33,10 +33,6 @@ T& loadOrReuse(forms::ControlArray<T>& array, std::int16_t index) {
   return array(index);
 }
 
-std::u16string decimal(std::int64_t n) {
-  const std::string s = std::to_string(n);
-  return std::u16string(s.begin(), s.end());
-}
 }  // namespace
 
 FrmCalcEqual::FrmCalcEqual() : Form(u"FrmCalcEqual") {
@@ -218,7 +214,7 @@ bool FrmCalcEqual::CreateParamRow(const std::u16string& name) {
     forms::TextBox& box = loadOrReuse(txtParam, t);
     box.setVisible(true);
     box.setTop(label.Top() - kTextBoxLift);
-    box.setTag(decimal(r));
+    box.setTag(automation::decimalText(r));
     box.setText(u"");
     g_cParamCol().push_back(&box);
     ++m_TextBoxCount;

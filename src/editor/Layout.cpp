@@ -1,6 +1,7 @@
 // Growth of variable-length parameter lists, the eight-row window moved by the scroll bar, and
 // Tab through the rows and the two buttons.
 #include "automation/Conversions.h"
+#include "automation/Text.h"
 #include "component/SharedHelpers.h"
 #include "editor/FrmCalcEqual.h"
 
@@ -11,10 +12,6 @@ constexpr forms::Twips kRowGap = 150;
 constexpr forms::Twips kTextBoxLift = 45;
 constexpr std::int16_t kVisibleRows = 8;
 
-std::u16string decimal(std::int64_t n) {
-  const std::string s = std::to_string(n);
-  return std::u16string(s.begin(), s.end());
-}
 }  // namespace
 
 void FrmCalcEqual::PrepareScrolling() {
@@ -44,13 +41,13 @@ void FrmCalcEqual::AddParamRow() {
   ++m_RowCount;
   const forms::Label& previous = lblParam(static_cast<std::int16_t>(n - 1));
   label.setTop(previous.Top() + previous.Height() + kRowGap);
-  label.setCaption(previous.Caption().substr(0, 2) + decimal(n + 1));
+  label.setCaption(previous.Caption().substr(0, 2) + automation::decimalText(n + 1));
   label.setVisible(true);
 
   forms::TextBox& box = txtParam.Load(n);
   box.setVisible(true);
   box.setTop(label.Top() - kTextBoxLift);
-  box.setTag(decimal(n));
+  box.setTag(automation::decimalText(n));
   box.setText(u"");
   ++m_TextBoxCount;
 
@@ -65,8 +62,8 @@ void FrmCalcEqual::AddParamRow() {
     vsParam.setMax(n - 7);
     vsParam.setValue(n - 7);  // scrolls to the end: the new row is the bottom visible one
   }
-  btnOK(0).setTag(decimal(n + 1));
-  btnCancel(0).setTag(decimal(n + 2));
+  btnOK(0).setTag(automation::decimalText(n + 1));
+  btnCancel(0).setTag(automation::decimalText(n + 2));
   const forms::Twips panel = picFunction.Height();
   if (n < kVisibleRows) {
     setHeight(label.Top() + 2 * label.Height() + panel);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "automation/Error.h"
+#include "automation/Text.h"
 #include "forms/Control.h"
 
 namespace forms {
@@ -63,10 +64,7 @@ class ControlArray {
   }
 
  private:
-  static std::u16string number(std::int16_t n) {
-    const std::string s = std::to_string(n);
-    return std::u16string(s.begin(), s.end());
-  }
+  static std::u16string number(std::int16_t n) { return automation::decimalText(n); }
   std::map<std::int16_t, std::unique_ptr<T>> elements_;
   std::function<void(T&, std::int16_t)> wiring_;
 };
