@@ -1,0 +1,55 @@
+-- The sample ledger of the embedded report system: companies, their charts of accounts,
+-- currencies and rates, and balances per period for two years.
+CREATE TABLE companies (
+  id INTEGER PRIMARY KEY,
+  code TEXT NOT NULL,
+  name TEXT NOT NULL,
+  base_currency TEXT NOT NULL
+);
+CREATE TABLE currencies (
+  code TEXT PRIMARY KEY,
+  name TEXT NOT NULL,
+  is_base INTEGER NOT NULL DEFAULT 0
+);
+CREATE TABLE periods (
+  year INTEGER NOT NULL,
+  period INTEGER NOT NULL,
+  begin_date TEXT NOT NULL,
+  end_date TEXT NOT NULL,
+  PRIMARY KEY (year, period)
+);
+CREATE TABLE rates (
+  currency TEXT NOT NULL REFERENCES currencies(code),
+  year INTEGER NOT NULL,
+  period INTEGER NOT NULL,
+  rate REAL NOT NULL,
+  PRIMARY KEY (currency, year, period)
+);
+CREATE TABLE accounts (
+  company_id INTEGER NOT NULL REFERENCES companies(id),
+  code TEXT NOT NULL,
+  name TEXT NOT NULL,
+  level INTEGER NOT NULL,
+  parent TEXT,
+  is_leaf INTEGER NOT NULL,
+  PRIMARY KEY (company_id, code)
+);
+-- Balances of leaf accounts, debit positive: closing = opening + debit - credit.
+CREATE TABLE balances (
+  company_id INTEGER NOT NULL,
+  account TEXT NOT NULL,
+  currency TEXT NOT NULL,
+  year INTEGER NOT NULL,
+  period INTEGER NOT NULL,
+  opening REAL NOT NULL,
+  debit REAL NOT NULL,
+  credit REAL NOT NULL,
+  closing REAL NOT NULL,
+  PRIMARY KEY (company_id, account, currency, year, period)
+);
+CREATE TABLE datasources (
+  name TEXT PRIMARY KEY,
+  description TEXT NOT NULL,
+  company_id INTEGER NOT NULL REFERENCES companies(id),
+  props TEXT NOT NULL
+);

@@ -1,0 +1,49 @@
+// The function catalogue as the data folder describes it: groups of functions, each with its
+// description and parameters, read from data/catalogue/*.json.
+#pragma once
+
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "automation/Variant.h"
+
+namespace sample {
+
+class CatalogueError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct ParamSpec {
+  std::u16string name;
+  std::u16string description;
+  std::int32_t type = 8;        // the automation type code of the value
+  automation::Variant def;      // default value
+  std::string list;             // the value list on F7: accounts, currencies, periods, datasources, amountKinds, sysinfo
+  bool dsn = false;             // names the data source
+  bool customWindow = false;    // has the catalogue's own entry window
+};
+
+struct FunctionSpec {
+  std::u16string name;
+  std::u16string description;
+  std::u16string group;
+  bool fixed = true;            // a fixed number of parameters
+  std::int32_t maxParams = 0;   // most parameters a variable function accepts
+  std::vector<ParamSpec> params;
+};
+
+struct CatalogueSpec {
+  std::vector<std::u16string> groups;
+  std::vector<FunctionSpec> functions;  // in the files' order
+  // The function of that name (any letter case), nullptr when there is none.
+  const FunctionSpec* find(std::u16string_view name) const;
+};
+
+// Reads one JSON file, or every *.json file of a folder in name order. A malformed file raises
+// CatalogueError naming the file and the line and column where reading stopped.
+CatalogueSpec loadCatalogue(const std::filesystem::path& fileOrFolder);
+
+}  // namespace sample

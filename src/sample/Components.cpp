@@ -1,0 +1,293 @@
+// The report system's smaller components: data sources, shared properties, languages and their
+// texts, the language font, and the codec of encoded workbook values.
+#include <boost/locale/generator.hpp>
+#include <boost/locale/message.hpp>
+
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <optional>
+
+#include "automation/Conversions.h"
+#include "automation/Error.h"
+#include "automation/Text.h"
+#include "forms/FormObject.h"
+#include "platform/Process.h"
+#include "sample/FuncInfo.h"
+#include "sample/SampleSystem.h"
+
+namespace sample {
+
+using automation::Args;
+using automation::DispatchTable;
+using automation::Variant;
+using automation::VarType;
+using automation::byRef;
+using automation::byVal;
+
+namespace {
+
+// --- Pellam.ShareProps ---------------------------------------------------------------------------
+
+std::map<std::pair<std::int32_t, std::u16string>, Variant>& sharedProperties() {
+  static std::map<std::pair<std::int32_t, std::u16string>, Variant> store;
+  return store;
+}
+
+class ShareProps final : public automation::Dispatch {
+ public:
+  const DispatchTable& dispatchTable() const override {
+    static const DispatchTable table =
+        DispatchTable::Builder<ShareProps>(u"ShareProps")
+            .method(u"getproperty", 1, {byRef(u"ProcessID", VarType::Long), byRef(u"Name", VarType::String)},
+                    VarType::Variant,
+                    [](ShareProps&, Args& a) {
+                      const auto it = sharedProperties().find({a[0].asLong(), automation::upper(a[1].asString())});
+                      return it == sharedProperties().end() ? Variant{} : it->second;
+                    })
+            .method(u"setproperty", 2,
+                    {byVal(u"ProcessID", VarType::Long), byVal(u"Name", VarType::String), byVal(u"Value")},
+                    VarType::Empty,
+                    [](ShareProps&, Args& a) {
+                      publishProperty(a[0].asLong(), a[1].asString(), a[2]);
+                      return Variant{};
+                    })
+            .build();
+    return table;
+  }
+};
+
+// --- Q7LangInfo.LangInfo -------------------------------------------------------------------------
+
+// CHS, CHT or EN from a locale name such as zh_TW.UTF-8; "" when it says nothing.
+std::u16string languageOfLocale(std::string_view locale) {
+  if (locale.empty() || locale == "C" || locale == "POSIX" || locale.starts_with("C.")) return {};
+  if (locale.starts_with("zh_TW") || locale.starts_with("zh_HK") || locale.starts_with("zh_MO") ||
+      locale.starts_with("zh-Hant")) {
+    return u"CHT";
+  }
+  if (locale.starts_with("zh")) return u"CHS";
+  return u"EN";
+}
+
+class LangInfo final : public automation::Dispatch {
+ public:
+  // The Language of the process property string, else the locale variables, else CHS.
+  static std::u16string currentLanguage() {
+    const auto it = sharedProperties().find({platform::currentProcessId(), u"PROPSSTRING"});
+    if (it != sharedProperties().end()) {
+      const std::u16string props = automation::trapAndLeave(std::u16string{}, [&] { return automation::toText(it->second); });
+      std::size_t start = 0;
+      while (start < props.size()) {
+        std::size_t end = props.find(u';', start);
+        if (end == std::u16string::npos) end = props.size();
+        const std::u16string pair = props.substr(start, end - start);
+        const std::size_t eq = pair.find(u'=');
+        if (eq != std::u16string::npos && automation::equalsIgnoreCase(automation::trim(pair.substr(0, eq)), u"Language")) {
+          const std::u16string lang = automation::upper(automation::trim(pair.substr(eq + 1)));
+          if (lang == u"CHS" || lang == u"CHT" || lang == u"EN") return lang;
+        }
+        start = end + 1;
+      }
+    }
+    for (const char* variable : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"}) {
+      const char* value = std::getenv(variable);
+      if (value == nullptr) continue;
+      const std::string first = std::string(value).substr(0, std::string(value).find(':'));
+      if (auto lang = languageOfLocale(first); !lang.empty()) return lang;
+    }
+    return u"CHS";
+  }
+  const DispatchTable& dispatchTable() const override {
+    static const DispatchTable table =
+        DispatchTable::Builder<LangInfo>(u"LangInfo")
+            .get(u"CurrentLanguage", 1, {}, VarType::String, [](LangInfo&, Args&) { return Variant(currentLanguage()); })
+            .build();
+    return table;
+  }
+};
+
+// --- Q7RESLOADER.Loader ----------------------------------------------------------------------------
+
+class ResLoader final : public automation::Dispatch {
+ public:
+  explicit ResLoader(std::filesystem::path localeDir) : localeDir_(std::move(localeDir)) {}
+
+  // The text for a Simplified Chinese key in the loader's language; the key itself when the
+  // catalog of that language has no text for it.
+  std::u16string LoadString(std::u16string_view key) {
+    const std::u16string lang = automation::upper(language_);
+    if (lang == u"CHS" || lang.empty()) return std::u16string(key);
+    if (!catalog_ || lang != catalogLanguage_) {
+      boost::locale::generator generator;
+      generator.add_messages_path(localeDir_.string());
+      generator.add_messages_domain(automation::toUtf8(baseName_.empty() ? u"TAV" : baseName_));
+      catalog_ = std::make_unique<std::locale>(generator(lang == u"CHT" ? "zh_TW.UTF-8" : "en_US.UTF-8"));
+      catalogLanguage_ = lang;
+    }
+    const std::string text = boost::locale::translate(automation::toUtf8(key)).str(*catalog_);
+    return automation::fromUtf8(text);
+  }
+
+  const DispatchTable& dispatchTable() const override {
+    static const DispatchTable table =
+        DispatchTable::Builder<ResLoader>(u"Loader")
+            .get(u"ResFileBaseName", 1, {}, VarType::String, [](ResLoader& r, Args&) { return Variant(r.baseName_); })
+            .put(u"ResFileBaseName", 1, {}, byVal(u"value", VarType::String),
+                 [](ResLoader& r, Args&, Variant& v) {
+                   r.baseName_ = v.asString();
+                   r.catalog_.reset();
+                 })
+            .get(u"LanguageID", 2, {}, VarType::String, [](ResLoader& r, Args&) { return Variant(r.language_); })
+            .put(u"LanguageID", 2, {}, byVal(u"value", VarType::String),
+                 [](ResLoader& r, Args&, Variant& v) { r.language_ = v.asString(); })
+            .method(u"LoadString", 3, {byVal(u"Key", VarType::String)}, VarType::String,
+                    [](ResLoader& r, Args& a) { return Variant(r.LoadString(a[0].asString())); })
+            .build();
+    return table;
+  }
+
+ private:
+  std::filesystem::path localeDir_;
+  std::u16string baseName_;
+  std::u16string language_;
+  std::unique_ptr<std::locale> catalog_;
+  std::u16string catalogLanguage_;
+};
+
+// --- Quorin.QuorinLoader ---------------------------------------------------------------------------
+
+class QuorinLoader final : public automation::Dispatch {
+ public:
+  const DispatchTable& dispatchTable() const override {
+    static const DispatchTable table =
+        DispatchTable::Builder<QuorinLoader>(u"QuorinLoader")
+            .method(u"SetFrmFont", 1, {byVal(u"Form", VarType::Object), byVal(u"Language", VarType::String)},
+                    VarType::Empty,
+                    [](QuorinLoader&, Args& a) {
+                      auto* form = dynamic_cast<forms::FormObject*>(automation::objectOf(a[0]).get());
+                      if (form == nullptr) automation::raise(automation::errors::TypeMismatch, u"SetFrmFont needs a dialog");
+                      const std::u16string lang = automation::upper(automation::trim(a[1].asString()));
+                      // Each language's usual dialog font; the Qt front end draws 宋体 with a CJK font.
+                      if (lang == u"CHT") {
+                        form->applyFont(forms::Font{u"新細明體", 9, 400, 136});
+                      } else if (lang == u"EN") {
+                        form->applyFont(forms::Font{u"Tahoma", 8.25f, 400, 0});
+                      } else {
+                        form->applyFont(forms::Font{u"宋体", 9, 400, 134});
+                      }
+                      return Variant{};
+                    })
+            .build();
+    return table;
+  }
+};
+
+// --- Brisa.BrisaCtrl.1 -----------------------------------------------------------------------------
+
+constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+std::string base64(const std::string& bytes) {
+  std::string out;
+  std::size_t i = 0;
+  for (; i + 2 < bytes.size(); i += 3) {
+    const unsigned v = (static_cast<unsigned char>(bytes[i]) << 16) | (static_cast<unsigned char>(bytes[i + 1]) << 8) |
+                       static_cast<unsigned char>(bytes[i + 2]);
+    for (int k = 18; k >= 0; k -= 6) out += kAlphabet[(v >> k) & 63];
+  }
+  if (i < bytes.size()) {
+    unsigned v = static_cast<unsigned char>(bytes[i]) << 16;
+    if (i + 1 < bytes.size()) v |= static_cast<unsigned char>(bytes[i + 1]) << 8;
+    out += kAlphabet[(v >> 18) & 63];
+    out += kAlphabet[(v >> 12) & 63];
+    out += i + 1 < bytes.size() ? kAlphabet[(v >> 6) & 63] : '=';
+    out += '=';
+  }
+  return out;
+}
+
+std::optional<std::string> unbase64(const std::string& text) {
+  std::string out;
+  unsigned v = 0;
+  int bits = 0;
+  for (char c : text) {
+    if (c == '=') break;
+    const char* at = std::strchr(kAlphabet, c);
+    if (at == nullptr || c == '\0') return std::nullopt;
+    v = (v << 6) | static_cast<unsigned>(at - kAlphabet);
+    bits += 6;
+    if (bits >= 8) {
+      bits -= 8;
+      out += static_cast<char>((v >> bits) & 0xFF);
+    }
+  }
+  return out;
+}
+
+class BrisaCtrl final : public automation::Dispatch {
+ public:
+  const DispatchTable& dispatchTable() const override {
+    static const DispatchTable table =
+        DispatchTable::Builder<BrisaCtrl>(u"BrisaCtrl")
+            .method(u"Encode", 1, {byVal(u"Value", VarType::String)}, VarType::String,
+                    [](BrisaCtrl&, Args& a) {
+                      return Variant(u"ENCODE_" + automation::fromUtf8(base64(automation::toUtf8(a[0].asString()))));
+                    })
+            .method(u"Decode", 2, {byRef(u"Text")}, VarType::Empty,
+                    [](BrisaCtrl&, Args& a) {
+                      const auto decoded = unbase64(automation::toUtf8(automation::toText(a[0])));
+                      if (!decoded) automation::raise(automation::errors::InvalidProcedureCall, u"The encoded value is damaged");
+                      a[0] = Variant(automation::fromUtf8(*decoded));
+                      return Variant{};
+                    })
+            .build();
+    return table;
+  }
+};
+
+// --- Fenwick2.GlobalObj ----------------------------------------------------------------------------
+
+class GlobalObj final : public automation::Dispatch {
+ public:
+  explicit GlobalObj(std::shared_ptr<SampleSystem> system) : system_(std::move(system)) {}
+  const DispatchTable& dispatchTable() const override {
+    static const DispatchTable table =
+        DispatchTable::Builder<GlobalObj>(u"GlobalObj")
+            .method(u"DsnPropsString", 1, {byVal(u"Name", VarType::String)}, VarType::String,
+                    [](GlobalObj& g, Args& a) {
+                      const auto ds = g.system_->ledger().dataSource(automation::toUtf8(automation::trim(a[0].asString())));
+                      if (!ds) {
+                        automation::raise(automation::errors::InvalidProcedureCall,
+                                          u"There is no data source named '" + a[0].asString() + u"'");
+                      }
+                      return Variant(automation::fromUtf8(ds->props));
+                    })
+            .build();
+    return table;
+  }
+
+ private:
+  std::shared_ptr<SampleSystem> system_;
+};
+
+}  // namespace
+
+void publishProperty(std::int32_t processId, const std::u16string& name, Variant value) {
+  sharedProperties()[{processId, automation::upper(name)}] = std::move(value);
+}
+
+void clearPublishedProperties() { sharedProperties().clear(); }
+
+std::shared_ptr<SampleSystem> registerSampleComponents(automation::ClassRegistry& registry, SampleOptions options) {
+  auto system = std::make_shared<SampleSystem>(std::move(options));
+  registry.add(u"Fenwick2.FuncInfo", [system] { return std::make_shared<FuncInfoObject>(system); });
+  registry.add(u"Fenwick2.GlobalObj", [system] { return std::make_shared<GlobalObj>(system); });
+  registry.add(u"Pellam.ShareProps", [] { return std::make_shared<ShareProps>(); });
+  registry.add(u"Q7LangInfo.LangInfo", [] { return std::make_shared<LangInfo>(); });
+  registry.add(u"Q7RESLOADER.Loader", [system] { return std::make_shared<ResLoader>(system->options().locale); });
+  registry.add(u"Quorin.QuorinLoader", [] { return std::make_shared<QuorinLoader>(); });
+  registry.add(u"Brisa.BrisaCtrl.1", [] { return std::make_shared<BrisaCtrl>(); });
+  return system;
+}
+
+}  // namespace sample

@@ -1,0 +1,256 @@
+#include "sample/FuncInfo.h"
+
+#include <algorithm>
+
+#include "automation/Collection.h"
+#include "automation/Conversions.h"
+#include "automation/Error.h"
+#include "automation/Text.h"
+#include "automation/VariantArray.h"
+
+namespace sample {
+
+using automation::Args;
+using automation::DispatchTable;
+using automation::Variant;
+using automation::VariantArray;
+using automation::VarType;
+
+namespace {
+
+constexpr std::int32_t kLatestYear = 2024;
+
+// A key of a property string (KEY=value;…), compared without regard to case.
+std::u16string propertyOf(std::u16string_view props, std::u16string_view key) {
+  std::size_t start = 0;
+  while (start < props.size()) {
+    std::size_t end = props.find(u';', start);
+    if (end == std::u16string_view::npos) end = props.size();
+    const auto pair = props.substr(start, end - start);
+    const auto eq = pair.find(u'=');
+    if (eq != std::u16string_view::npos && automation::equalsIgnoreCase(automation::trim(pair.substr(0, eq)), key)) {
+      return automation::trim(pair.substr(eq + 1));
+    }
+    start = end + 1;
+  }
+  return {};
+}
+
+class ParamItemObject final : public automation::Dispatch {
+ public:
+  explicit ParamItemObject(const ParamSpec& spec) : spec_(spec) {}
+  const DispatchTable& dispatchTable() const override {
+    static const DispatchTable table =
+        DispatchTable::Builder<ParamItemObject>(u"ParamItem")
+            .get(u"ParamName", 1, {}, VarType::String, [](ParamItemObject& p, Args&) { return Variant(p.spec_.name); })
+            .get(u"ParamDes", 2, {}, VarType::String, [](ParamItemObject& p, Args&) { return Variant(p.spec_.description); })
+            .get(u"IsList", 3, {}, VarType::Boolean, [](ParamItemObject& p, Args&) { return Variant(!p.spec_.list.empty()); })
+            .get(u"IsDsn", 4, {}, VarType::Boolean, [](ParamItemObject& p, Args&) { return Variant(p.spec_.dsn); })
+            .get(u"DataType", 5, {}, VarType::Long, [](ParamItemObject& p, Args&) { return Variant(p.spec_.type); })
+            .get(u"DefValue", 6, {}, VarType::Variant, [](ParamItemObject& p, Args&) { return p.spec_.def; })
+            .get(u"IsCustomWnd", 7, {}, VarType::Boolean,
+                 [](ParamItemObject& p, Args&) { return Variant(p.spec_.customWindow); })
+            .build();
+    return table;
+  }
+
+ private:
+  ParamSpec spec_;
+};
+
+class FuncDescriptorObject final : public automation::Dispatch {
+ public:
+  explicit FuncDescriptorObject(const FunctionSpec& spec) : spec_(spec), params_(std::make_shared<automation::Collection>()) {
+    for (const ParamSpec& p : spec_.params) params_->Add(Variant(automation::ObjectRef(std::make_shared<ParamItemObject>(p))));
+  }
+  const DispatchTable& dispatchTable() const override {
+    static const DispatchTable table =
+        DispatchTable::Builder<FuncDescriptorObject>(u"FuncDescriptor")
+            .get(u"FuncName", 1, {}, VarType::String, [](FuncDescriptorObject& f, Args&) { return Variant(f.spec_.name); })
+            .get(u"FuncDes", 2, {}, VarType::String,
+                 [](FuncDescriptorObject& f, Args&) { return Variant(f.spec_.description); })
+            .get(u"FixParamNum", 3, {}, VarType::Boolean,
+                 [](FuncDescriptorObject& f, Args&) { return Variant(f.spec_.fixed); })
+            .get(u"MaxParamNum", 4, {}, VarType::Long,
+                 [](FuncDescriptorObject& f, Args&) { return Variant(f.spec_.maxParams); })
+            .get(u"ParamsInfo", 5, {}, VarType::Object,
+                 [](FuncDescriptorObject& f, Args&) { return Variant(automation::ObjectRef(f.params_)); })
+            .build();
+    return table;
+  }
+
+ private:
+  FunctionSpec spec_;
+  std::shared_ptr<automation::Collection> params_;
+};
+
+Variant namesArray(const std::vector<std::u16string>& names) {
+  std::vector<Variant> items;
+  items.reserve(names.size());
+  for (const auto& n : names) items.emplace_back(n);
+  return Variant(VariantArray::of(std::move(items)));
+}
+
+}  // namespace
+
+// --- The pushed context ------------------------------------------------------------------------------
+
+void PushedContext::set(std::u16string_view name, Variant value) { values_[automation::upper(name)] = std::move(value); }
+
+Variant PushedContext::get(std::u16string_view name) const {
+  const auto it = values_.find(automation::upper(name));
+  return it == values_.end() ? Variant{} : it->second;
+}
+
+std::u16string PushedContext::text(std::u16string_view name) const {
+  return automation::trapAndLeave(std::u16string{}, [&] { return automation::toText(get(name)); });
+}
+
+std::int32_t PushedContext::number(std::u16string_view name) const {
+  return automation::trapAndLeave(0, [&] { return automation::toLong(get(name)); });
+}
+
+std::int32_t PushedContext::company(Ledger& ledger) const {
+  for (const char16_t* key : {u"CurPropsString", u"ZpsPagePropsString", u"DefPropsString"}) {
+    const std::u16string props = automation::trim(text(key));
+    if (props.empty()) continue;
+    const std::u16string company = propertyOf(props, u"COMPANY");
+    if (!company.empty()) return static_cast<std::int32_t>(automation::val(company));
+    if (props.find(u'=') == std::u16string::npos) {
+      // The name of a data source, as typed into a data-source parameter.
+      if (auto ds = ledger.dataSource(automation::toUtf8(props))) return ds->company;
+      return -1;  // a data source the ledger does not have
+    }
+  }
+  const std::int32_t id = number(u"CompanyID");
+  return id == 0 ? 1 : id;
+}
+
+std::int32_t PushedContext::year() const {
+  const std::int32_t y = number(u"RptYear");
+  return y == 0 ? kLatestYear : y;
+}
+
+std::int32_t PushedContext::period() const {
+  const std::int32_t p = number(u"RptPeriod");
+  return p == 0 ? 12 : p;
+}
+
+// --- The catalogue ---------------------------------------------------------------------------------
+
+automation::ObjectRef FuncInfoObject::GetFuncInfo(std::u16string_view name) {
+  const FunctionSpec* spec = system_->catalogue().find(name);
+  if (spec == nullptr) {
+    automation::raise(automation::errors::InvalidProcedureCall,
+                      u"The function catalogue has no function '" + std::u16string(name) + u"'");
+  }
+  return std::make_shared<FuncDescriptorObject>(*spec);
+}
+
+void FuncInfoObject::MaintainURL(std::u16string_view name) {
+  if (system_->catalogue().find(name) != nullptr) system_->recordUse(std::u16string(name));
+}
+
+Variant FuncInfoObject::FuncGroup() { return namesArray(system_->catalogue().groups); }
+
+Variant FuncInfoObject::GetGroupFuncList(std::u16string_view group) {
+  std::vector<std::u16string> names;
+  for (const FunctionSpec& f : system_->catalogue().functions) {
+    if (group.empty() || f.group == group) names.push_back(f.name);
+  }
+  return namesArray(names);
+}
+
+Variant FuncInfoObject::FuncURL() {
+  const CatalogueSpec& catalogue = system_->catalogue();
+  const auto counts = system_->usage();
+  std::vector<std::pair<int, std::size_t>> ranked;  // (uses, catalogue position)
+  for (std::size_t i = 0; i < catalogue.functions.size(); ++i) {
+    const auto it = counts.find(automation::upper(catalogue.functions[i].name));
+    if (it != counts.end() && it->second > 0) ranked.emplace_back(it->second, i);
+  }
+  std::stable_sort(ranked.begin(), ranked.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+  std::vector<std::u16string> names;
+  for (const auto& [uses, i] : ranked) names.push_back(catalogue.functions[i].name);
+  // Until something has been used, the balance functions are the common ones.
+  for (const char16_t* common : {u"QMYE", u"QCYE", u"JFFS", u"DFFS", u"REF_F"}) {
+    if (names.size() >= 5) break;
+    if (catalogue.find(common) != nullptr && std::find(names.begin(), names.end(), common) == names.end()) {
+      names.emplace_back(common);
+    }
+  }
+  if (names.size() > 10) names.resize(10);
+  return namesArray(names);
+}
+
+const ParamSpec* FuncInfoObject::paramOf(const FunctionSpec& function, std::u16string_view label) const {
+  for (const ParamSpec& p : function.params) {
+    if (p.name == label) return &p;
+  }
+  // The rows a variable function adds are labelled after the first parameter.
+  if (!function.fixed && !function.params.empty()) return &function.params.front();
+  return nullptr;
+}
+
+Variant FuncInfoObject::GetInfoToShow(std::u16string_view func, std::u16string_view label, std::u16string_view,
+                                      std::u16string_view previous) {
+  const FunctionSpec* function = system_->catalogue().find(func);
+  const ParamSpec* param = function != nullptr ? paramOf(*function, label) : nullptr;
+  if (param == nullptr || param->list.empty()) return Variant{};
+  return valueList(system_->ledger(), context_, param->list, previous);
+}
+
+std::u16string FuncInfoObject::GetParamText(std::u16string_view func, std::u16string_view label,
+                                            std::u16string_view text) {
+  const FunctionSpec* function = system_->catalogue().find(func);
+  const ParamSpec* param = function != nullptr ? paramOf(*function, label) : nullptr;
+  if (param == nullptr || !param->customWindow) return std::u16string(text);
+  return chooseAccount(system_->ledger(), context_.company(system_->ledger()), text);
+}
+
+std::int32_t FuncInfoObject::CallFunc(std::u16string_view func, Variant& batch, Variant&) {
+  if (!batch.isArray()) automation::raise(automation::errors::TypeMismatch, u"CallFunc needs the batch as an array");
+  return computeBatch(system_->ledger(), context_, func, batch.mutableArray());
+}
+
+const DispatchTable& FuncInfoObject::dispatchTable() const {
+  using automation::byRef;
+  using automation::byVal;
+  static const DispatchTable table =
+      DispatchTable::Builder<FuncInfoObject>(u"FuncInfo")
+          .get(u"Properties", 1, {byVal(u"Name", VarType::String)}, VarType::Variant,
+               [](FuncInfoObject& f, Args& a) { return f.context_.get(a[0].asString()); })
+          .put(u"Properties", 1, {byVal(u"Name", VarType::String)}, byVal(u"Value"),
+               [](FuncInfoObject& f, Args& a, Variant& value) { f.context_.set(a[0].asString(), value); })
+          .method(u"GetFuncInfo", 2, {byVal(u"FuncName", VarType::String)}, VarType::Object,
+                  [](FuncInfoObject& f, Args& a) { return Variant(f.GetFuncInfo(a[0].asString())); })
+          .method(u"MaintainURL", 3, {byVal(u"FuncName", VarType::String)}, VarType::Empty,
+                  [](FuncInfoObject& f, Args& a) {
+                    f.MaintainURL(a[0].asString());
+                    return Variant{};
+                  })
+          .get(u"FuncGroup", 4, {}, VarType::Variant, [](FuncInfoObject& f, Args&) { return f.FuncGroup(); })
+          .method(u"GetGroupFuncList", 5, {byVal(u"Group", VarType::String)}, VarType::Variant,
+                  [](FuncInfoObject& f, Args& a) { return f.GetGroupFuncList(a[0].asString()); })
+          .get(u"FuncURL", 6, {}, VarType::Variant, [](FuncInfoObject& f, Args&) { return f.FuncURL(); })
+          .method(u"GetInfoToShow", 7,
+                  {byVal(u"FuncName", VarType::String), byVal(u"Label", VarType::String),
+                   byVal(u"Text", VarType::String), byVal(u"Previous", VarType::String)},
+                  VarType::Variant,
+                  [](FuncInfoObject& f, Args& a) {
+                    return f.GetInfoToShow(a[0].asString(), a[1].asString(), a[2].asString(), a[3].asString());
+                  })
+          .method(u"GetParamText", 8,
+                  {byVal(u"FuncName", VarType::String), byVal(u"Label", VarType::String), byVal(u"Text", VarType::String)},
+                  VarType::String,
+                  [](FuncInfoObject& f, Args& a) {
+                    return Variant(f.GetParamText(a[0].asString(), a[1].asString(), a[2].asString()));
+                  })
+          .method(u"CallFunc", 9, {byVal(u"FuncName", VarType::String), byRef(u"Batch"), byRef(u"Spreadsheet")},
+                  VarType::Long,
+                  [](FuncInfoObject& f, Args& a) { return Variant(f.CallFunc(a[0].asString(), a[1], a[2])); })
+          .build();
+  return table;
+}
+
+}  // namespace sample

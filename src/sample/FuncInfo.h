@@ -1,0 +1,67 @@
+// Fenwick2.FuncInfo: the function catalogue with its function descriptors, value lists, entry
+// window and the computation of the ledger functions.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "automation/Dispatch.h"
+#include "sample/SampleSystem.h"
+
+namespace sample {
+
+// The report context as the component pushed it through Properties.
+class PushedContext {
+ public:
+  void set(std::u16string_view name, automation::Variant value);
+  automation::Variant get(std::u16string_view name) const;
+  std::u16string text(std::u16string_view name) const;
+  std::int32_t number(std::u16string_view name) const;
+  // The company the report is for: the data source being edited, else the report's own data
+  // source, else CompanyID (0 means the first company).
+  std::int32_t company(Ledger& ledger) const;
+  // The report year and period, with the latest sample year and its last period when unset.
+  std::int32_t year() const;
+  std::int32_t period() const;
+
+ private:
+  std::map<std::u16string, automation::Variant> values_;  // keyed by the upper-case name
+};
+
+class FuncInfoObject final : public automation::Dispatch {
+ public:
+  explicit FuncInfoObject(std::shared_ptr<SampleSystem> system) : system_(std::move(system)) {}
+
+  PushedContext& context() { return context_; }
+  automation::ObjectRef GetFuncInfo(std::u16string_view name);
+  void MaintainURL(std::u16string_view name);
+  automation::Variant FuncGroup();
+  automation::Variant GetGroupFuncList(std::u16string_view group);
+  automation::Variant FuncURL();
+  automation::Variant GetInfoToShow(std::u16string_view func, std::u16string_view label, std::u16string_view text,
+                                    std::u16string_view previous);
+  std::u16string GetParamText(std::u16string_view func, std::u16string_view label, std::u16string_view text);
+  std::int32_t CallFunc(std::u16string_view func, automation::Variant& batch, automation::Variant& spreadsheet);
+
+  const automation::DispatchTable& dispatchTable() const override;
+
+ private:
+  const ParamSpec* paramOf(const FunctionSpec& function, std::u16string_view label) const;
+  std::shared_ptr<SampleSystem> system_;
+  PushedContext context_;
+};
+
+// The value table of a list kind: captions, value rows, sort markers; Empty when no value fits.
+automation::Variant valueList(Ledger& ledger, const PushedContext& context, const std::string& kind,
+                              std::u16string_view previous);
+
+// Computes every row of a batch: the value into column 1, or an error text into column 2.
+// Answers 0 when every row was computed, else the number of rows that failed.
+std::int32_t computeBatch(Ledger& ledger, const PushedContext& context, std::u16string_view func,
+                          automation::VariantArray& batch);
+
+// The account chooser behind ACCT / ACCTEXT: "code@name", or `text` unchanged when cancelled.
+std::u16string chooseAccount(Ledger& ledger, std::int32_t company, std::u16string_view text);
+
+}  // namespace sample
