@@ -94,6 +94,7 @@ TEST_F(SettingsTest, RegRefusesWhatItCannotReadOrWrite) {
 
 TEST_F(SettingsTest, AFailedWriteIsReportedAsFalse) {
   // The config folder is a file: nothing can be stored under it.
+  std::filesystem::create_directories(config.dir());
   const auto blocker = config.dir() / "not-a-folder";
   std::ofstream(blocker) << "x";
   ::setenv("XDG_CONFIG_HOME", blocker.c_str(), 1);

@@ -1,0 +1,334 @@
+// The embedded sample report system: catalogue, ledger, value lists, calculation, languages.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <set>
+
+#include "automation/ClassRegistry.h"
+#include "automation/Conversions.h"
+#include "automation/Text.h"
+#include "automation/VariantArray.h"
+#include "component/CFunc.h"
+#include "component/ReportContext.h"
+#include "component/SharedHelpers.h"
+#include "environment/Localisation.h"
+#include "forms/FormObject.h"
+#include "forms/headless/HeadlessBackend.h"
+#include "outside/FuncInfo.h"
+#include "platform/Process.h"
+#include "sample/Database.h"
+#include "sample/FuncInfo.h"
+#include "sample/SampleSystem.h"
+#include "support/Errors.h"
+#include "support/TempConfig.h"
+
+namespace {
+
+using namespace automation;
+using sample::FuncInfoObject;
+using testing_support::errorOf;
+
+class SampleSystemTest : public ::testing::Test {
+ protected:
+  SampleSystemTest()
+      : system(std::make_shared<sample::SampleSystem>(sample::defaultOptions())),
+        catalogue(std::make_shared<FuncInfoObject>(system)) {}
+
+  // A batch of one function's calls: each row's argument list in column 0.
+  static Variant batchOf(const std::vector<std::vector<Variant>>& rows) {
+    VariantArray batch({Bounds{0, static_cast<std::int32_t>(rows.size()) - 1}, Bounds{0, 2}});
+    for (std::size_t r = 0; r < rows.size(); ++r) batch(static_cast<std::int32_t>(r), 0) = Variant(VariantArray::of(rows[r]));
+    return Variant(std::move(batch));
+  }
+  // An independent reading of the ledger, straight from its tables.
+  double sql(const std::string& query) {
+    sample::Statement q = system->ledger().database().prepare(query);
+    q.step();
+    return q.real(0);
+  }
+
+  testing_support::TempConfig config;
+  std::shared_ptr<sample::SampleSystem> system;
+  std::shared_ptr<FuncInfoObject> catalogue;
+};
+
+TEST_F(SampleSystemTest, TheCatalogueHoldsTheSpecialFunctionsAndEveryTypeCode) {
+  const auto& spec = system->catalogue();
+  EXPECT_EQ(spec.groups, (std::vector<std::u16string>{u"账务函数", u"报表函数", u"日期函数", u"系统函数"}));
+  for (const char16_t* name : {u"REF", u"REF_F", u"VEX_REF_F", u"CS_REF_F", u"PAGENAME", u"PAGENO", u"REF_EXCEL",
+                               u"CASHFLOW", u"DATEDIFF", u"ACCT", u"ACCTEXT", u"SYSINFO", u"RPTDATE", u"ITEM"}) {
+    EXPECT_NE(spec.find(name), nullptr) << toUtf8(name);
+  }
+  EXPECT_EQ(spec.find(u"CASHFLOW")->params.front().name, u"报表方案");
+  EXPECT_FALSE(spec.find(u"hjqm")->fixed);
+  EXPECT_EQ(spec.find(u"HJQM")->maxParams, 20);
+  std::set<std::int32_t> types;
+  for (const auto& p : spec.find(u"ZBFX")->params) types.insert(p.type);
+  EXPECT_EQ(types, (std::set<std::int32_t>{3, 5, 6, 7, 8, 11, 12, 14}));
+
+  // Through late binding, as the component reads it.
+  const outside::FuncInfoCalls calls(catalogue);
+  const outside::FuncDescriptorCalls qcye(calls.getFuncInfo(u"qcye"));
+  EXPECT_EQ(qcye.funcName(), u"QCYE");
+  EXPECT_TRUE(qcye.fixParamNum());
+  EXPECT_EQ(outside::collectionCount(qcye.paramsInfo()), 5);
+  const outside::ParamItemCalls dsn(objectOf(outside::collectionItem(qcye.paramsInfo(), 5)));
+  EXPECT_TRUE(dsn.isDsn());
+  EXPECT_TRUE(dsn.isList());
+  const auto unknown = errorOf([&] { calls.getFuncInfo(u"NOSUCH"); });
+  ASSERT_TRUE(unknown);
+  EXPECT_NE(unknown->description().find(u"'NOSUCH'"), std::u16string::npos);
+  EXPECT_EQ(calls.getGroupFuncList(u"日期函数").array().size(), 2u);
+  EXPECT_EQ(calls.getGroupFuncList(u"").array().size(), spec.functions.size());
+}
+
+TEST_F(SampleSystemTest, MalformedCatalogueFilesAreNamedWithThePosition) {
+  const auto dir = config.dir() / "catalogue";
+  std::filesystem::create_directories(dir);
+  std::ofstream(dir / "broken.json") << "{\n  \"groups\": [\n    {\"name\": \"甲\", \"functions\": [}\n  ]\n}\n";
+  try {
+    sample::loadCatalogue(dir / "broken.json");
+    FAIL() << "no error";
+  } catch (const sample::CatalogueError& e) {
+    EXPECT_NE(std::string(e.what()).find("broken.json"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("line 3, column 33"), std::string::npos) << e.what();
+  }
+  std::ofstream(dir / "badtype.json")
+      << R"({"groups": [{"name": "g", "functions": [{"name": "F", "params": [{"name": "p", "type": 2}]}]}]})";
+  EXPECT_THROW(sample::loadCatalogue(dir / "badtype.json"), sample::CatalogueError);
+  std::ofstream(dir / "twice.json") << R"({"groups": [{"name": "g", "functions": [{"name": "F"}, {"name": "f"}]}]})";
+  EXPECT_THROW(sample::loadCatalogue(dir / "twice.json"), sample::CatalogueError);
+}
+
+TEST_F(SampleSystemTest, RecentlyUsedFunctionsComeFirstAndPersist) {
+  const auto names = [&](FuncInfoObject& c) {
+    std::vector<std::u16string> out;
+    const Variant list = c.FuncURL();
+    for (const Variant& v : list.array().elements()) out.push_back(v.asString());
+    return out;
+  };
+  EXPECT_EQ(names(*catalogue), (std::vector<std::u16string>{u"QMYE", u"QCYE", u"JFFS", u"DFFS", u"REF_F"}));
+  for (const char16_t* used : {u"HL", u"sysinfo", u"HL", u"NOSUCH"}) catalogue->MaintainURL(used);
+  EXPECT_EQ(names(*catalogue)[0], u"HL");
+  EXPECT_EQ(names(*catalogue)[1], u"SYSINFO");
+  // Another process (a new system) reads the same file.
+  FuncInfoObject later(std::make_shared<sample::SampleSystem>(sample::defaultOptions()));
+  EXPECT_EQ(names(later)[0], u"HL");
+  EXPECT_EQ(system->usage().count(u"NOSUCH"), 0u);
+}
+
+TEST_F(SampleSystemTest, ValueListsHaveCaptionsValuesAndSortMarkers) {
+  const Variant accounts = catalogue->GetInfoToShow(u"QCYE", u"科目代码", u"", u"");
+  ASSERT_TRUE(accounts.isArray());
+  const VariantArray& t = accounts.array();
+  EXPECT_EQ(t(0, 0), Variant(u"科目代码"));
+  EXPECT_EQ(t(1, 0), Variant(u"1001"));
+  EXPECT_EQ(t(1, 1), Variant(u"库存现金"));
+  EXPECT_EQ(t(t.ubound(1), 0), Variant(u"Up"));
+  EXPECT_EQ(t.ubound(1) - 1, 310);  // the first company's chart
+
+  // The periods of the year typed in the row before; nothing for a year without periods.
+  const Variant periods = catalogue->GetInfoToShow(u"QCYE", u"会计期间", u"", u"2023");
+  ASSERT_TRUE(periods.isArray());
+  EXPECT_EQ(periods.array()(2, 1), Variant(u"2023-02-01"));
+  EXPECT_EQ(periods.array()(2, 2), Variant(u"2023-02-28"));
+  EXPECT_TRUE(catalogue->GetInfoToShow(u"QCYE", u"会计期间", u"", u"1999").isEmpty());
+  EXPECT_EQ(catalogue->GetInfoToShow(u"QCYE", u"币种", u"", u"").array()(1, 0), Variant(u"RMB"));
+  EXPECT_EQ(catalogue->GetInfoToShow(u"REF_F", u"数据源", u"", u"").array()(1, 0), Variant(u"华南账套"));
+  EXPECT_EQ(catalogue->GetInfoToShow(u"LJFS", u"取数类型", u"", u"").array()(2, 0), Variant(u"期末余额"));
+  EXPECT_TRUE(catalogue->GetInfoToShow(u"QCYE", u"会计年度", u"", u"").isEmpty());  // no list
+  EXPECT_TRUE(catalogue->GetInfoToShow(u"HJQM", u"科目5", u"", u"1001").isArray());  // an added row
+  EXPECT_EQ(catalogue->GetInfoToShow(u"SYSINFO", u"信息类型", u"", u"").array()(1, 1), Variant(u"华东实业有限公司"));
+}
+
+TEST_F(SampleSystemTest, ValueListsFollowTheReportContext) {
+  catalogue->context().set(u"CurPropsString", Variant(u"华南账套"));
+  EXPECT_EQ(catalogue->GetInfoToShow(u"SYSINFO", u"信息类型", u"", u"").array()(1, 1), Variant(u"华南贸易有限公司"));
+  catalogue->context().set(u"CurPropsString", Variant(u""));
+  catalogue->context().set(u"DefPropsString", Variant(u"DSN=华南账套;COMPANY=2"));
+  EXPECT_EQ(catalogue->GetInfoToShow(u"SYSINFO", u"信息类型", u"", u"").array()(1, 1), Variant(u"华南贸易有限公司"));
+  catalogue->context().set(u"DefPropsString", Variant(u""));
+  catalogue->context().set(u"CompanyID", Variant(99));  // a company the ledger does not have
+  EXPECT_EQ(catalogue->GetInfoToShow(u"QCYE", u"科目代码", u"", u"").type(), VarType::Error);
+}
+
+TEST_F(SampleSystemTest, CallFuncMatchesTheLedgerFigures) {
+  catalogue->context().set(u"RptYear", Variant(2024));
+  catalogue->context().set(u"RptPeriod", Variant(3));
+  catalogue->context().set(u"RptEndDate", Variant(u"2024-03-31"));
+  const auto sum = [&](const std::string& column, const std::string& where) {
+    return sql("SELECT SUM(" + column + ") FROM balances WHERE company_id = 1 AND currency = 'RMB' AND " + where);
+  };
+  struct Case {
+    const char16_t* func;
+    std::vector<Variant> args;
+    double value;
+  };
+  const std::vector<Case> cases = {
+      {u"QCYE", {Variant(u"1002"), Variant(2023), Variant(5)}, sum("opening", "substr(account, 1, 4) = '1002' AND year = 2023 AND period = 5")},
+      {u"QMYE", {Variant(u"1002")}, sum("closing", "substr(account, 1, 4) = '1002' AND year = 2024 AND period = 3")},
+      {u"JFFS", {Variant(u"660201"), Variant(2024), Variant(7)}, sum("debit", "account = '660201' AND year = 2024 AND period = 7")},
+      {u"DFFS", {Variant(u"6602")}, sum("credit", "account LIKE '6602%' AND year = 2024 AND period = 3")},
+      {u"JEFS", {Variant(u"1122")}, sum("debit - credit", "account LIKE '1122%' AND year = 2024 AND period = 3")},
+      {u"LJFS", {Variant(u"1001"), Variant(2024), Variant(1), Variant(3), Variant(u"贷方")},
+       sum("credit", "account LIKE '1001%' AND year = 2024 AND period BETWEEN 1 AND 3")},
+      {u"HJQM", {Variant(u"1001"), Variant(u"1002"), Variant(u"")},
+       sum("closing", "substr(account, 1, 4) IN ('1001', '1002') AND year = 2024 AND period = 3")},
+      {u"QMYE", {Variant(u"1002"), Variant(2024), Variant(3), Variant(u"USD")},
+       sql("SELECT SUM(closing) FROM balances WHERE company_id = 1 AND currency = 'USD' AND account LIKE '1002%' "
+           "AND year = 2024 AND period = 3")},
+      {u"HL", {Variant(u"USD"), Variant(makeDate(2023, 6, 15))}, sql("SELECT rate FROM rates WHERE currency = 'USD' AND year = 2023 AND period = 6")},
+  };
+  for (const Case& c : cases) {
+    Variant batch = batchOf({c.args});
+    Variant sheet;
+    EXPECT_EQ(catalogue->CallFunc(c.func, batch, sheet), 0) << toUtf8(c.func);
+    EXPECT_NEAR(toDouble(batch.array()(0, 1)), c.value, 1e-6) << toUtf8(c.func);
+    EXPECT_EQ(batch.array()(0, 2), Variant(u""));
+  }
+  EXPECT_NE(cases[0].value, 0);
+
+  Variant texts = batchOf({{Variant(u"公司名称")}, {Variant(u"报表年度")}});
+  Variant sheet;
+  catalogue->CallFunc(u"SYSINFO", texts, sheet);
+  EXPECT_EQ(texts.array()(0, 1), Variant(u"华东实业有限公司"));
+  EXPECT_EQ(texts.array()(1, 1), Variant(2024));
+  Variant dates = batchOf({{Variant(u"yyyy年mm月dd日")}});
+  catalogue->CallFunc(u"RPTDATE", dates, sheet);
+  EXPECT_EQ(dates.array()(0, 1), Variant(u"2024年03月31日"));
+  Variant diff = batchOf({{Variant(u"m"), Variant(u"2023-11-30"), Variant(u"2024-03-01")}});
+  catalogue->CallFunc(u"DATEDIFF", diff, sheet);
+  EXPECT_EQ(diff.array()(0, 1), Variant(4));
+}
+
+TEST_F(SampleSystemTest, BadRowsGetErrorTextsAndTheOthersAreComputed) {
+  Variant batch = batchOf({{Variant(u"9999")},
+                           {Variant(u"1001"), Variant(2024), Variant(13)},
+                           {Variant(u"1001"), Variant(u"x")},
+                           {Variant(u"1001"), Variant(2024), Variant(1), Variant(u"RMB"), Variant(u"无此账套")},
+                           {Variant(u"1001")},
+                           {}});
+  Variant sheet;
+  EXPECT_EQ(catalogue->CallFunc(u"QMYE", batch, sheet), 5);
+  const VariantArray& b = batch.array();
+  EXPECT_EQ(b(0, 2), Variant(u"#科目不存在"));
+  EXPECT_EQ(b(1, 2), Variant(u"#期间不存在"));
+  EXPECT_EQ(b(2, 2), Variant(u"#参数错误"));
+  EXPECT_EQ(b(3, 2), Variant(u"#数据源不存在"));
+  EXPECT_EQ(b(4, 2), Variant(u""));
+  EXPECT_TRUE(b(0, 1).isEmpty());
+  EXPECT_EQ(b(5, 2), Variant(u"#参数错误"));
+  Variant unknown = batchOf({{Variant(1)}});
+  EXPECT_EQ(catalogue->CallFunc(u"CASHFLOWX", unknown, sheet), 1);
+  EXPECT_EQ(unknown.array()(0, 2), Variant(u"#函数未定义"));
+  Variant flat(VariantArray::of({Variant(1)}));
+  EXPECT_EQ(testing_support::errorNumber([&] { catalogue->CallFunc(u"QMYE", flat, sheet); }), errors::SubscriptOutOfRange);
+}
+
+TEST_F(SampleSystemTest, InjectionShapedInputIsPlainData) {
+  const double rows = sql("SELECT COUNT(*) FROM balances");
+  Variant batch = batchOf({{Variant(u"1001' OR '1'='1")},
+                           {Variant(u"1001; DROP TABLE balances; --")},
+                           {Variant(u"1001"), Variant(2024), Variant(1), Variant(u"RMB"), Variant(u"x'); DELETE FROM datasources; --")}});
+  Variant sheet;
+  EXPECT_EQ(catalogue->CallFunc(u"QMYE", batch, sheet), 3);
+  EXPECT_EQ(batch.array()(0, 2), Variant(u"#科目不存在"));
+  EXPECT_EQ(batch.array()(2, 2), Variant(u"#数据源不存在"));
+  catalogue->context().set(u"CurPropsString", Variant(u"x'; DROP TABLE accounts; --"));
+  EXPECT_EQ(catalogue->GetInfoToShow(u"QCYE", u"科目代码", u"", u"").type(), VarType::Error);
+  EXPECT_EQ(sql("SELECT COUNT(*) FROM balances"), rows);
+  EXPECT_EQ(sql("SELECT COUNT(*) FROM datasources"), 2);
+  EXPECT_EQ(sql("SELECT COUNT(*) FROM accounts"), 620);
+}
+
+class SampleComponentsTest : public SampleSystemTest {
+ protected:
+  SampleComponentsTest() {
+    component::resetComponentState();
+    environment::resetLocalisationState();
+    sample::clearPublishedProperties();
+    sample::registerSampleComponents(classRegistry(), sample::defaultOptions());
+    component::registerComponentClasses(classRegistry());
+  }
+  ~SampleComponentsTest() override {
+    component::resetComponentState();
+    environment::resetLocalisationState();
+    sample::clearPublishedProperties();
+    classRegistry().clear();
+  }
+  void publish(const std::u16string& props) {
+    sample::publishProperty(platform::currentProcessId(), u"PropsString", Variant(props));
+  }
+};
+
+TEST_F(SampleComponentsTest, CFuncRunsOnTheSampleSystem) {
+  publish(u"User=admin;Language=CHS");
+  const ObjectRef cfunc = CreateObject(u"Formulist2.CFunc");
+  EXPECT_EQ(toText(get(component::componentState().g_oFuncInfo, u"Properties", {Variant(u"DefPropsString")})),
+            u"User=admin;Language=CHS");
+  EXPECT_EQ(toText(call(CreateObject(u"Fenwick2.GlobalObj"), u"DsnPropsString", {Variant(u"本地账套")})),
+            u"DSN=本地账套;COMPANY=1;DB=LEDGER");
+  EXPECT_EQ(testing_support::errorNumber([] { call(CreateObject(u"Fenwick2.GlobalObj"), u"DsnPropsString", {Variant(u"../etc/passwd")}); }),
+            errors::InvalidProcedureCall);
+  EXPECT_TRUE(component::LoadFuncParams(u"ZBFX"));
+  EXPECT_EQ(component::GetParamDefaultText(1), u"2024");
+}
+
+TEST_F(SampleComponentsTest, LanguagesAndTheirTexts) {
+  publish(u"Language=CHT");
+  EXPECT_EQ(environment::GetCurrentLanguage(), u"CHT");
+  EXPECT_EQ(environment::L(u"确认"), u"確認");
+  EXPECT_EQ(environment::L(u"项目"), u"項目");  // 專案 becomes 項目
+  EXPECT_EQ(environment::L(u"报表方案"), u"报表方案");  // left as the catalogue spells it
+  environment::resetLocalisationState();
+  publish(u"Language=EN");
+  EXPECT_EQ(environment::L(u" 确认 "), u"OK");
+  EXPECT_EQ(environment::L(u"项目"), u"Item");  // Project becomes Item
+  EXPECT_EQ(environment::L(u"报表系统不支持公式 "), u"The report system does not support the formula");
+  EXPECT_EQ(environment::L(u"没有这个词"), u"没有这个词");  // a text the catalog lacks
+  environment::resetLocalisationState();
+  publish(u"");
+  ::setenv("LANGUAGE", "zh_TW.UTF-8", 1);
+  EXPECT_EQ(environment::GetCurrentLanguage(), u"CHT");
+  ::setenv("LANGUAGE", "en_GB", 1);
+  EXPECT_EQ(environment::GetCurrentLanguage(), u"EN");
+  ::setenv("LANGUAGE", "C", 1);
+  ::setenv("LC_ALL", "C", 1);
+  ::setenv("LC_MESSAGES", "C", 1);
+  ::setenv("LANG", "C", 1);
+  EXPECT_EQ(environment::GetCurrentLanguage(), u"CHS");
+  ::unsetenv("LANGUAGE");
+}
+
+TEST_F(SampleComponentsTest, TheLanguageFontAndTheCodec) {
+  publish(u"Language=EN");
+  forms::Form form(u"f");
+  forms::TextBox box(form, u"box");
+  environment::SetFormFont(form);
+  EXPECT_EQ(form.font().name, u"Tahoma");
+  EXPECT_EQ(box.font().charset, 0);
+
+  const ObjectRef brisa = CreateObject(u"Brisa.BrisaCtrl.1");
+  for (const char16_t* value : {u"华东实业 2024", u"", u"a", u"ab", u"abc"}) {
+    const std::u16string encoded = toText(call(brisa, u"Encode", {Variant(value)}));
+    EXPECT_TRUE(encoded.starts_with(u"ENCODE_"));
+    EXPECT_EQ(component::DecodeNameValue(Variant(u"=\"" + encoded + u"\"")), Variant(value));
+  }
+  Variant damaged[] = {Variant(u"!!")};
+  EXPECT_EQ(testing_support::errorNumber([&] { callByRef(brisa, u"Decode", damaged); }), errors::InvalidProcedureCall);
+}
+
+TEST_F(SampleComponentsTest, TheAccountChooserAnswersCodeAtName) {
+  auto& ui = forms::headless::installed();
+  ui.clearScript();
+  ui.then([](forms::Form& shown) {
+    forms::headless::type(shown, u"1002");
+    forms::headless::press(shown, forms::keys::Return);
+  });
+  EXPECT_EQ(catalogue->GetParamText(u"ACCT", u"科目", u""), u"1002@银行存款");
+  ui.then([](forms::Form& shown) { forms::headless::press(shown, forms::keys::Escape); });
+  EXPECT_EQ(catalogue->GetParamText(u"ACCT", u"科目", u"1001@库存现金"), u"1001@库存现金");
+  EXPECT_EQ(catalogue->GetParamText(u"QCYE", u"科目代码", u"as typed"), u"as typed");  // no entry window
+}
+
+}  // namespace
