@@ -60,6 +60,12 @@ std::u16string fromUtf8(std::string_view text) {
   const auto length = static_cast<std::int32_t>(text.size());
   std::int32_t i = 0;
   while (i < length) {
+    const auto byte = static_cast<unsigned char>(text[static_cast<std::size_t>(i)]);
+    if (byte < 0x80) {  // ASCII needs no decoding
+      out.push_back(byte);
+      ++i;
+      continue;
+    }
     UChar32 c;
     U8_NEXT(text.data(), i, length, c);
     if (c < 0) c = kReplacement;

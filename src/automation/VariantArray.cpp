@@ -54,6 +54,14 @@ VariantArray VariantArray::of(std::vector<Variant> items, std::int32_t lower) {
   return a;
 }
 
+VariantArray VariantArray::fromElements(std::vector<Bounds> dims, std::vector<Variant> elements) {
+  if (countOf(dims) != elements.size()) raise(errors::InvalidProcedureCall);
+  VariantArray a;
+  a.dims_ = std::move(dims);
+  a.elements_ = std::move(elements);
+  return a;
+}
+
 const Bounds& VariantArray::dimension(std::int32_t dim) const {
   if (dim < 1 || dim > dimensions()) raise(errors::SubscriptOutOfRange);
   return dims_[static_cast<std::size_t>(dim - 1)];

@@ -26,6 +26,9 @@ class VariantArray {
   // A one-dimensional Variant array holding `items`, indexed from `lower`.
   static VariantArray of(std::initializer_list<Variant> items, std::int32_t lower = 0);
   static VariantArray of(std::vector<Variant> items, std::int32_t lower = 0);
+  // An array of the given dimensions holding `elements` in storage order (leftmost index
+  // fastest); error 5 when the count does not match.
+  static VariantArray fromElements(std::vector<Bounds> dims, std::vector<Variant> elements);
 
   VarType elementType() const { return elementType_; }
   std::int32_t dimensions() const { return static_cast<std::int32_t>(dims_.size()); }

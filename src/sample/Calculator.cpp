@@ -1,5 +1,7 @@
 // The ledger functions, SYSINFO, RPTDATE and DATEDIFF for every row of a batch.
 #include <cmath>
+#include <map>
+#include <set>
 #include <optional>
 #include <stdexcept>
 #include <vector>
@@ -197,25 +199,43 @@ class Calculator {
     const std::string account = accountOf(company, a.utf8(0));
     const std::int32_t period = periodOf(a.integer(2, context_.period()));
     const std::string currency = a.utf8(3, automation::fromUtf8(baseCurrency(company)));
-    if (!ledger_.rate(currency, 2024, 1)) throw RowError{u"#币种不存在"};
+    if (!knownCurrency(currency)) throw RowError{u"#币种不存在"};
     return Variant(ledger_.amount(company, account, currency, a.integer(1, context_.year()), period, period, kind));
   }
 
   std::int32_t companyOf(const std::string& dataSource) {
-    if (!dataSource.empty()) {
-      const auto ds = ledger_.dataSource(dataSource);
-      if (!ds) throw RowError{u"#数据源不存在"};
-      return ds->company;
+    auto it = companies_.find(dataSource);
+    if (it == companies_.end()) {
+      std::int32_t company = -1;
+      if (dataSource.empty()) {
+        company = context_.company(ledger_);
+      } else if (const auto ds = ledger_.dataSource(dataSource)) {
+        company = ds->company;
+      }
+      it = companies_.emplace(dataSource, company).first;
     }
-    const std::int32_t company = context_.company(ledger_);
-    if (company < 0) throw RowError{u"#数据源不存在"};
-    return company;
+    if (it->second < 0) throw RowError{u"#数据源不存在"};
+    return it->second;
   }
 
+  // Charts of accounts, companies and currencies are read once per batch.
   std::string accountOf(std::int32_t company, const std::string& code) {
     if (code.empty()) throw RowError{u"#参数错误"};
-    if (!ledger_.account(company, code)) throw RowError{u"#科目不存在"};
+    auto chart = charts_.find(company);
+    if (chart == charts_.end()) {
+      std::set<std::string> codes;
+      for (const AccountRow& row : ledger_.accounts(company)) codes.insert(row.code);
+      chart = charts_.emplace(company, std::move(codes)).first;
+    }
+    if (!chart->second.contains(code)) throw RowError{u"#科目不存在"};
     return code;
+  }
+
+  bool knownCurrency(const std::string& code) {
+    if (currencies_.empty()) {
+      for (const CodeName& c : ledger_.currencies()) currencies_.insert(c.code);
+    }
+    return currencies_.contains(code);
   }
 
   static std::int32_t periodOf(std::int32_t period) {
@@ -224,12 +244,20 @@ class Calculator {
   }
 
   std::string baseCurrency(std::int32_t company) {
-    const auto row = ledger_.company(company);
-    return row ? row->baseCurrency : "RMB";
+    auto it = bases_.find(company);
+    if (it == bases_.end()) {
+      const auto row = ledger_.company(company);
+      it = bases_.emplace(company, row ? row->baseCurrency : "RMB").first;
+    }
+    return it->second;
   }
 
   Ledger& ledger_;
   const PushedContext& context_;
+  std::map<std::int32_t, std::set<std::string>> charts_;
+  std::map<std::int32_t, std::string> bases_;
+  std::map<std::string, std::int32_t> companies_;  // by data source name; "" for the report's own
+  std::set<std::string> currencies_;
 };
 
 }  // namespace

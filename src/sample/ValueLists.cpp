@@ -16,18 +16,41 @@ namespace {
 
 using Row = std::vector<std::u16string>;
 
-Variant table(const Row& captions, const std::vector<Row>& rows, const Row& markers) {
-  if (rows.empty()) return Variant{};
-  const auto height = static_cast<std::int32_t>(rows.size() + 2);
-  const auto width = static_cast<std::int32_t>(captions.size());
-  VariantArray t({automation::Bounds{0, height - 1}, automation::Bounds{0, width - 1}});
-  for (std::int32_t c = 0; c < width; ++c) {
-    const auto k = static_cast<std::size_t>(c);
-    t(0, c) = Variant(captions[k]);
-    for (std::size_t r = 0; r < rows.size(); ++r) t(static_cast<std::int32_t>(r + 1), c) = Variant(rows[r][k]);
-    t(height - 1, c) = Variant(markers[k]);
+// A value table of a known number of rows, written straight into the array's storage (the
+// leftmost index varies fastest: element (r, c) is at r + c * height).
+class Table {
+ public:
+  Table(const std::vector<std::u16string>& captions, const std::vector<std::u16string>& markers, std::size_t rows)
+      : height_(rows + 2), width_(captions.size()), elements_(height_ * width_) {
+    for (std::size_t c = 0; c < width_; ++c) {
+      elements_[c * height_] = Variant(captions[c]);
+      elements_[c * height_ + height_ - 1] = Variant(markers[c]);
+    }
   }
-  return Variant(std::move(t));
+  // Sets the value of row `row` (0 for the first value row) in `column`.
+  void set(std::size_t row, std::size_t column, std::u16string value) {
+    elements_[column * height_ + row + 1] = Variant(std::move(value));
+  }
+  Variant finish() {
+    if (height_ == 2) return Variant{};  // no values
+    return Variant(VariantArray::fromElements(
+        {automation::Bounds{0, static_cast<std::int32_t>(height_) - 1},
+         automation::Bounds{0, static_cast<std::int32_t>(width_) - 1}},
+        std::move(elements_)));
+  }
+
+ private:
+  std::size_t height_;
+  std::size_t width_;
+  std::vector<Variant> elements_;
+};
+
+Variant table(const Row& captions, const std::vector<Row>& rows, const Row& markers) {
+  Table t(captions, markers, rows.size());
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    for (std::size_t c = 0; c < rows[r].size(); ++c) t.set(r, c, rows[r][c]);
+  }
+  return t.finish();
 }
 
 std::u16string u(const std::string& s) { return automation::fromUtf8(s); }
@@ -38,9 +61,14 @@ Variant valueList(Ledger& ledger, const PushedContext& context, const std::strin
   if (kind == "accounts") {
     const std::int32_t company = context.company(ledger);
     if (company < 0 || !ledger.company(company)) return automation::cvErr(automation::errors::InvalidProcedureCall);
-    std::vector<Row> rows;
-    for (const AccountRow& a : ledger.accounts(company)) rows.push_back({u(a.code), u(a.name), automation::decimalText(a.level)});
-    return table({u"科目代码", u"科目名称", u"级次"}, rows, {u"Up", u"", u""});
+    const std::vector<AccountRow> accounts = ledger.accounts(company);
+    Table t({u"科目代码", u"科目名称", u"级次"}, {u"Up", u"", u""}, accounts.size());
+    for (std::size_t r = 0; r < accounts.size(); ++r) {
+      t.set(r, 0, u(accounts[r].code));
+      t.set(r, 1, u(accounts[r].name));
+      t.set(r, 2, automation::decimalText(accounts[r].level));
+    }
+    return t.finish();
   }
   if (kind == "periods") {
     // After a year row, the periods of that year; otherwise those of the report year.

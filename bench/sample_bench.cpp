@@ -1,0 +1,119 @@
+// The sample report system: the account list of a 100 000-account ledger against the bare SQLite
+// query of the same rows, and CallFunc over a 100 000-row batch against the bare balance queries.
+#include <array>
+#include <filesystem>
+#include <unistd.h>
+
+#include "BenchRatio.h"
+#include "automation/Text.h"
+#include "automation/VariantArray.h"
+#include "sample/FuncInfo.h"
+#include "sample/SampleSystem.h"
+
+namespace {
+
+constexpr int kAccounts = 100000;
+constexpr int kBatch = 100000;
+
+struct Fixture {
+  std::filesystem::path dir;
+  std::shared_ptr<sample::Ledger> ledger;
+  sample::PushedContext context;
+
+  Fixture() {
+    dir = std::filesystem::temp_directory_path() / ("formulist2-bench-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const auto file = dir / "ledger.sqlite";
+    sample::Ledger::build(sample::defaultOptions().data, file);
+    {
+      // A third company with a large chart of accounts.
+      sample::Database db(file);
+      db.execute("INSERT INTO companies VALUES (3, '03', '大型集团', 'RMB')");
+      db.execute(
+          "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " + std::to_string(kAccounts) +
+          ") INSERT INTO accounts SELECT 3, printf('9%06d', i), '明细科目' || i, 2, '9', 1 FROM n");
+    }
+    ledger = std::make_shared<sample::Ledger>(file);
+    context.set(u"RptYear", automation::Variant(2024));
+    context.set(u"RptPeriod", automation::Variant(6));
+  }
+  ~Fixture() {
+    ledger.reset();
+    std::filesystem::remove_all(dir);
+  }
+};
+
+Fixture& fixture() {
+  static Fixture f;
+  return f;
+}
+
+void AccountList(benchmark::State& state) {
+  sample::PushedContext context;
+  context.set(u"CompanyID", automation::Variant(3));
+  for (auto _ : state) {
+    automation::Variant table = sample::valueList(*fixture().ledger, context, "accounts", u"");
+    benchmark::DoNotOptimize(table);
+  }
+}
+BENCHMARK(AccountList)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+
+void BareAccountQuery(benchmark::State& state) {
+  for (auto _ : state) {
+    sample::Statement q = fixture().ledger->database().prepare(
+        "SELECT code, name, level, is_leaf FROM accounts WHERE company_id = ?1 ORDER BY code");
+    q.bind(1, std::int64_t{3});
+    std::vector<std::array<std::string, 3>> rows;
+    while (q.step()) rows.push_back({q.text(0), q.text(1), std::to_string(q.integer(2))});
+    benchmark::DoNotOptimize(rows);
+  }
+}
+BENCHMARK(BareAccountQuery)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+
+const std::vector<std::string>& leafCodes() {
+  static const std::vector<std::string> codes = [] {
+    std::vector<std::string> c;
+    for (const auto& a : fixture().ledger->accounts(1)) c.push_back(a.code);
+    return c;
+  }();
+  return codes;
+}
+
+void CallFuncBatch(benchmark::State& state) {
+  const auto& codes = leafCodes();
+  for (auto _ : state) {
+    state.PauseTiming();
+    automation::VariantArray batch({automation::Bounds{0, kBatch - 1}, automation::Bounds{0, 2}});
+    for (int r = 0; r < kBatch; ++r) {
+      batch(r, 0) = automation::Variant(automation::VariantArray::of(
+          {automation::Variant(automation::fromUtf8(codes[static_cast<std::size_t>(r) % codes.size()])),
+           automation::Variant(2024), automation::Variant(1 + r % 12)}));
+    }
+    state.ResumeTiming();
+    benchmark::DoNotOptimize(sample::computeBatch(*fixture().ledger, fixture().context, u"QMYE", batch));
+  }
+  state.counters["rows/s"] = benchmark::Counter(static_cast<double>(kBatch) * static_cast<double>(state.iterations()),
+                                                benchmark::Counter::kIsRate);
+}
+BENCHMARK(CallFuncBatch)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+void BareBalanceQueries(benchmark::State& state) {
+  const auto& codes = leafCodes();
+  for (auto _ : state) {
+    double total = 0;
+    for (int r = 0; r < kBatch; ++r) {
+      total += fixture().ledger->amount(1, codes[static_cast<std::size_t>(r) % codes.size()], "RMB", 2024, 1 + r % 12,
+                                        1 + r % 12, sample::Amount::Closing);
+    }
+    benchmark::DoNotOptimize(total);
+  }
+}
+BENCHMARK(BareBalanceQueries)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  fixture();
+  return bench::runWithRatios(argc, argv,
+                              {{"AccountList", "BareAccountQuery", 1.5}, {"CallFuncBatch", "BareBalanceQueries", 2.0}});
+}
