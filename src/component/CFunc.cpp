@@ -56,10 +56,6 @@ automation::ObjectRef CFunc::Create() {
   return object;
 }
 
-std::u16string CFunc::GetFuncName() { notAvailable(u"GetFuncName", u"the function picker"); }
-
-std::u16string CFunc::GetFuncExpr(const std::u16string&) { notAvailable(u"GetFuncExpr", u"the formula editor"); }
-
 std::int32_t CFunc::RecallRpt(const std::u16string&, Variant&, Variant&) {
   notAvailable(u"RecallRpt", u"the report function recall");
 }

@@ -147,22 +147,19 @@ void CommandButton::press() { fire(Click); }
 // --- ListBox -------------------------------------------------------------------------------------
 
 void ListBox::AddItem(std::u16string item) {
-  if (!sorted_) {
-    items_.push_back(std::move(item));
-  } else {
-    const std::u16string key = automation::upper(item);
-    const auto at = std::upper_bound(items_.begin(), items_.end(), key, [](const std::u16string& k, const std::u16string& e) {
-      return k < automation::upper(e);
-    });
-    const auto index = static_cast<std::int32_t>(at - items_.begin());
-    items_.insert(at, std::move(item));
-    if (listIndex_ >= index) ++listIndex_;
-  }
+  std::u16string key = automation::upper(item);
+  auto at = keys_.end();
+  if (sorted_) at = std::upper_bound(keys_.begin(), keys_.end(), key);
+  const auto index = static_cast<std::int32_t>(at - keys_.begin());
+  keys_.insert(at, std::move(key));
+  items_.insert(items_.begin() + index, std::move(item));
+  if (sorted_ && listIndex_ >= index) ++listIndex_;
   changed(Property::Items);
 }
 
 void ListBox::AddItem(std::u16string item, std::int32_t index) {
   if (index < 0 || index > ListCount()) automation::raise(automation::errors::InvalidProcedureCall);
+  keys_.insert(keys_.begin() + index, automation::upper(item));
   items_.insert(items_.begin() + index, std::move(item));
   if (listIndex_ >= index) ++listIndex_;
   changed(Property::Items);
@@ -171,6 +168,7 @@ void ListBox::AddItem(std::u16string item, std::int32_t index) {
 void ListBox::RemoveItem(std::int32_t index) {
   if (index < 0 || index >= ListCount()) automation::raise(automation::errors::InvalidProcedureCall);
   items_.erase(items_.begin() + index);
+  keys_.erase(keys_.begin() + index);
   if (listIndex_ == index) {
     listIndex_ = -1;
   } else if (listIndex_ > index) {
@@ -181,6 +179,7 @@ void ListBox::RemoveItem(std::int32_t index) {
 
 void ListBox::Clear() {
   items_.clear();
+  keys_.clear();
   listIndex_ = -1;
   changed(Property::Items);
 }

@@ -127,6 +127,7 @@ class ListBox final : public Control {
  private:
   bool sorted_ = false;
   std::vector<std::u16string> items_;
+  std::vector<std::u16string> keys_;  // the items in upper case, for sorted insertion
   std::int32_t listIndex_ = -1;
 };
 

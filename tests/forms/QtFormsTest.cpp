@@ -170,7 +170,9 @@ TEST_F(QtFormsTest, MouseScrollAndListSelectionComeBackAsEvents) {
   int clicks = 0;
   lst.Click = [&] { ++clicks; };
   for (const char16_t* s : {u"甲", u"乙", u"丙"}) lst.AddItem(s);
+  QApplication::processEvents();  // the widget is filled once, when the loop runs
   auto* list = qobject_cast<QListWidget*>(widgetOf(lst));
+  EXPECT_EQ(list->count(), 3);
   list->setCurrentRow(2);  // as the user's click does
   EXPECT_EQ(lst.ListIndex(), 2);
   EXPECT_EQ(clicks, 1);

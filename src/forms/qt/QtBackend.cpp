@@ -485,21 +485,35 @@ class ListBoxPeer final : public QtControlPeer {
     syncAll();
   }
   void syncOwn(Property what) override {
-    auto* w = static_cast<QListWidget*>(widget_.data());
-    const QSignalBlocker block(w);
     if (what == Property::Items) {
+      // Lists are filled one entry at a time: rebuild the widget once, when the loop next runs.
+      if (!pending_) {
+        pending_ = true;
+        QTimer::singleShot(0, &guard_, [this] { flush(); });
+      }
+    } else if (what == Property::Selection) {
+      flush();
+    }
+  }
+  void flush() {
+    auto* w = static_cast<QListWidget*>(widget_.data());
+    if (w == nullptr) return;
+    const QSignalBlocker block(w);
+    if (pending_) {
+      pending_ = false;
       w->clear();
       QStringList texts;
       texts.reserve(list_.ListCount());
       for (const auto& item : list_.items()) texts.push_back(toQString(item));
       w->addItems(texts);
-      what = Property::Selection;
     }
-    if (what == Property::Selection) w->setCurrentRow(list_.ListIndex());
+    w->setCurrentRow(list_.ListIndex());
   }
 
  private:
   ListBox& list_;
+  QObject guard_;  // deferred rebuilds die with the peer
+  bool pending_ = false;
 };
 
 class ScrollBarPeer final : public QtControlPeer {

@@ -1,0 +1,169 @@
+#include "picker/frmOtherFunc.h"
+
+#include "automation/Conversions.h"
+#include "automation/Error.h"
+#include "automation/Text.h"
+#include "automation/VariantArray.h"
+#include "component/ReportContext.h"
+#include "component/SharedHelpers.h"
+#include "environment/Localisation.h"
+#include "outside/FuncInfo.h"
+
+namespace picker {
+
+using automation::ignoreErrors;
+using environment::L;
+
+PickerState& pickerState() {
+  static PickerState state;
+  return state;
+}
+
+void resetPickerState() { pickerState() = PickerState{}; }
+
+namespace {
+outside::FuncInfoCalls catalogue() { return outside::FuncInfoCalls(component::componentState().g_oFuncInfo); }
+}  // namespace
+
+frmOtherFunc::frmOtherFunc() : Form(u"frmOtherFunc") {
+  setCaption(u"报表函数");
+  setFrame(forms::BorderStyle::FixedDialog, true);
+  setClientSize(7875, 5010);
+  setCentered(true);
+  setKeyPreview(true);
+  cmdOK.Move(5265, 4620, 1200, 345);
+  cmdOK.setCaption(u"确定");
+  cmdOK.setTabIndex(0);
+  cmdOK.setDefault(true);
+  cmdCancel.Move(6615, 4620, 1200, 345);
+  cmdCancel.setCaption(u"取消");
+  cmdCancel.setTabIndex(1);
+  cmdCancel.setCancel(true);
+  lstFunc.Move(4635, 330, 3195, 2220);
+  lstFunc.setSorted(true);
+  lstFunc.setTabIndex(2);
+  lstGroup.Move(90, 330, 4485, 2220);
+  lstGroup.setTabIndex(3);
+  lblExplan.Move(135, 2880, 7650, 1620);
+  lblExplan.setWordWrap(true);
+  lblExplan.setTabIndex(4);
+  lblFunc.Move(4635, 90, 2655, 225);
+  lblFunc.setCaption(u"函数名：");
+  lblFunc.setTabIndex(5);
+  lblGroup.Move(120, 96, 900, 180);
+  lblGroup.setAutoSize(true);
+  lblGroup.setCaption(u"函数类别：");
+  lblGroup.setTabIndex(6);
+
+  lstGroup.Click = [this] { lstGroup_Click(); };
+  lstFunc.Click = [this] { lstFunc_Click(); };
+  lstFunc.DblClick = [this] { Confirm(); };
+  cmdOK.Click = [this] { Confirm(); };
+  cmdCancel.Click = [this] { Hide(); };
+}
+
+bool frmOtherFunc::IsFuncListed(std::u16string_view name) {
+  if (component::componentState().g_sListMode == u"bb") return true;
+  const std::u16string upper = automation::upper(name);
+  for (const char16_t* hidden : {u"REF", u"REF_F", u"CS_REF_F", u"PAGENAME", u"PAGENO"}) {
+    if (upper == hidden) return false;
+  }
+  return true;
+}
+
+void frmOtherFunc::ApplyCaptions() {
+  ignoreErrors([&] { environment::SetFormFont(*this); });
+  ignoreErrors([&] { setCaption(L(u"报表函数")); });
+  ignoreErrors([&] { cmdCancel.setCaption(L(u"取消")); });
+  ignoreErrors([&] { cmdOK.setCaption(L(u"确定")); });
+  ignoreErrors([&] { lblGroup.setCaption(L(u"函数类别：")); });
+  ignoreErrors([&] { lblFunc.setCaption(L(u"函数名：")); });
+  automation::Err().Clear();
+}
+
+void frmOtherFunc::Form_Load() {
+  environment::SetFormFont(*this);
+  m_sCommonGroup = L(u"常用函数");
+  m_sAllGroup = L(u"全部函数");
+  ApplyCaptions();
+  const automation::Variant groups = catalogue().funcGroup();
+  lstGroup.Clear();
+  lstGroup.AddItem(m_sCommonGroup);
+  lstGroup.AddItem(m_sAllGroup);
+  const automation::VariantArray& names = groups.array();
+  for (std::int32_t i = names.lbound(); i <= names.ubound(); ++i) lstGroup.AddItem(automation::toText(names(i)));
+  const std::int16_t last = pickerState().g_iLastGroup;
+  lstGroup.setListIndex(last > 0 && last < lstGroup.ListCount() ? last : 0);
+}
+
+void frmOtherFunc::lstGroup_Click() {
+  const std::int32_t g = lstGroup.ListIndex();
+  if (m_iFilledGroup == g + 1) return;  // the list already shows this group
+  automation::trapAndLeave(0, [&] {
+    lstFunc.Clear();
+    const auto listed = [](const std::u16string& name) {
+      return IsFuncListed(name) && automation::upper(name) != u"REF_EXCEL";
+    };
+    if (g == 0) {
+      // The common functions keep the catalogue's order and spelling.
+      const automation::Variant common = catalogue().funcURL();
+      const automation::VariantArray& names = common.array();
+      for (std::int32_t i = names.lbound(); i <= names.ubound(); ++i) {
+        const std::u16string name = automation::toText(names(i));
+        if (listed(name)) lstFunc.AddItem(name, lstFunc.ListCount());
+      }
+    } else {
+      const automation::Variant all = catalogue().getGroupFuncList(g == 1 ? std::u16string() : lstGroup.List(g));
+      const automation::VariantArray& names = all.array();
+      for (std::int32_t i = names.lbound(); i <= names.ubound(); ++i) {
+        const std::u16string name = automation::toText(names(i));
+        if (listed(name)) lstFunc.AddItem(automation::upper(name));
+      }
+    }
+    if (lstFunc.ListCount() > 0) lstFunc.setListIndex(0);
+    m_iFilledGroup = static_cast<std::int16_t>(g + 1);
+    return 0;
+  });
+}
+
+void frmOtherFunc::lstFunc_Click() {
+  const outside::FuncDescriptorCalls function(catalogue().getFuncInfo(lstFunc.Text()));
+  lblExplan.setCaption(function.funcDes());
+}
+
+void frmOtherFunc::Confirm() {
+  if (lstFunc.Text().empty()) return;
+  setTag(u"OK");
+  m_sFuncName = lstFunc.Text();
+  Hide();
+}
+
+void frmOtherFunc::Form_KeyPress(int& keyAscii) {
+  switch (keyAscii) {
+    case 27: Unload(); break;
+    case 13: Confirm(); break;
+    case 9:
+      if (ActiveControl() == &lstGroup) {
+        lstFunc.SetFocus();
+      } else {
+        lstGroup.SetFocus();
+      }
+      keyAscii = 0;  // the focus has moved: the window's own Tab must not move it again
+      break;
+    default: break;
+  }
+}
+
+void frmOtherFunc::Form_KeyDown(int& keyCode, int) { FocusByAccessKey(keyCode); }
+
+void frmOtherFunc::FocusByAccessKey(int keyCode) {
+  bool shiftDown = false, ctrlDown = false, altDown = false;
+  component::GetShiftState(shiftDown, ctrlDown, altDown);
+  if (!altDown || shiftDown || ctrlDown) return;
+  if (keyCode == 'T') lstGroup.SetFocus();
+  if (keyCode == 'N') lstFunc.SetFocus();
+}
+
+void frmOtherFunc::Form_Unload(bool&) { pickerState().g_iLastGroup = static_cast<std::int16_t>(lstGroup.ListIndex()); }
+
+}  // namespace picker

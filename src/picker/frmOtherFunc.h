@@ -1,0 +1,56 @@
+// frmOtherFunc: the function picker. Groups on the left (common functions, all functions, then
+// the catalogue's groups), the functions of the chosen group on the right, the explanation of the
+// chosen function underneath. Confirming sets Tag to "OK" and m_sFuncName to the function.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "forms/Controls.h"
+#include "forms/Form.h"
+
+namespace picker {
+
+// The group the last picker of the process was closed on.
+struct PickerState {
+  std::int16_t g_iLastGroup = 0;
+};
+PickerState& pickerState();
+void resetPickerState();
+
+class frmOtherFunc final : public forms::Form {
+ public:
+  frmOtherFunc();
+
+  forms::CommandButton cmdOK{*this, u"cmdOK"};
+  forms::CommandButton cmdCancel{*this, u"cmdCancel"};
+  forms::ListBox lstFunc{*this, u"lstFunc"};
+  forms::ListBox lstGroup{*this, u"lstGroup"};
+  forms::Label lblExplan{*this, u"lblExplan"};
+  forms::Label lblFunc{*this, u"lblFunc"};
+  forms::Label lblGroup{*this, u"lblGroup"};
+
+  std::u16string m_sFuncName;  // the chosen function, "" until a choice is confirmed
+
+  // Whether a function may appear in the list (the reference functions only in "bb" list mode).
+  static bool IsFuncListed(std::u16string_view name);
+
+ protected:
+  void Form_Load() override;
+  void Form_KeyDown(int& keyCode, int shift) override;
+  void Form_KeyPress(int& keyAscii) override;
+  void Form_Unload(bool& cancel) override;
+
+ private:
+  void ApplyCaptions();
+  void lstGroup_Click();
+  void lstFunc_Click();
+  void Confirm();
+  void FocusByAccessKey(int keyCode);
+
+  std::u16string m_sCommonGroup;
+  std::u16string m_sAllGroup;
+  std::int16_t m_iFilledGroup = 0;  // one more than the group lstFunc holds; 0 for none
+};
+
+}  // namespace picker
