@@ -252,6 +252,19 @@ std::int32_t RegSetValueExA(HKEY key, std::string_view name, std::uint32_t type,
   return store.replace(all) ? ERROR_SUCCESS : ERROR_WRITE_FAULT;
 }
 
+std::vector<std::string> RegValueNames(HKEY key) {
+  std::string path;
+  std::vector<std::string> names;
+  if (!pathOf(key, path)) return names;
+  LockedStore store(false);
+  if (!store.locked()) return names;
+  const Store data = store.read();
+  const auto k = data.find(upper(path));
+  if (k == data.end()) return names;
+  for (const auto& [_, v] : k->second.values) names.push_back(v.name);
+  return names;
+}
+
 std::int32_t RegCloseKey(HKEY key) {
   if (rootName(key) != nullptr) return ERROR_SUCCESS;
   std::lock_guard lock(handlesMutex);

@@ -41,5 +41,7 @@ std::int32_t RegQueryValueExA(HKEY key, std::string_view name, std::uint32_t& ty
                               std::uint32_t& size);
 std::int32_t RegSetValueExA(HKEY key, std::string_view name, std::uint32_t type, std::span<const std::uint8_t> data);
 std::int32_t RegCloseKey(HKEY key);
+// The names of the values a key holds, in the store's order (empty for a key that does not exist).
+std::vector<std::string> RegValueNames(HKEY key);
 
 }  // namespace platform

@@ -1,0 +1,232 @@
+// The function picker and the wizard calls, on the sample report system and the headless backend.
+#include "picker/frmOtherFunc.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "automation/ClassRegistry.h"
+#include "automation/Conversions.h"
+#include "component/CFunc.h"
+#include "component/ReportContext.h"
+#include "editor/FrmCalcEqual.h"
+#include "environment/Localisation.h"
+#include "forms/headless/HeadlessBackend.h"
+#include "platform/Process.h"
+#include "sample/SampleSystem.h"
+#include "support/TempConfig.h"
+
+namespace {
+
+using namespace automation;
+using picker::frmOtherFunc;
+namespace hl = forms::headless;
+
+class PickerTest : public ::testing::Test {
+ protected:
+  PickerTest() {
+    component::resetComponentState();
+    environment::resetLocalisationState();
+    picker::resetPickerState();
+    sample::clearPublishedProperties();
+    ui.clearScript();
+    ui.messageBoxes.clear();
+    ui.keysDown.clear();
+    start(sample::defaultOptions());
+  }
+  ~PickerTest() override {
+    cfunc.reset();
+    component::resetComponentState();
+    environment::resetLocalisationState();
+    sample::clearPublishedProperties();
+    classRegistry().clear();
+  }
+  void start(sample::SampleOptions options) {
+    cfunc.reset();  // releasing a CFunc releases the shared catalogue of every other one
+    classRegistry().clear();
+    sample::registerSampleComponents(classRegistry(), std::move(options));
+    component::registerComponentClasses(classRegistry());
+    cfunc = CreateObject(u"Formulist2.CFunc");
+  }
+  static std::vector<std::u16string> entries(const forms::ListBox& list) { return list.items(); }
+
+  testing_support::TempConfig config;
+  hl::HeadlessBackend& ui = hl::installed();
+  ObjectRef cfunc;
+};
+
+TEST_F(PickerTest, GroupsAndTheirOrder) {
+  frmOtherFunc picker;
+  picker.Load();
+  EXPECT_EQ(entries(picker.lstGroup),
+            (std::vector<std::u16string>{u"常用函数", u"全部函数", u"账务函数", u"报表函数", u"日期函数", u"系统函数"}));
+  // The common functions come in the catalogue's order, not sorted.
+  EXPECT_EQ(entries(picker.lstFunc), (std::vector<std::u16string>{u"QMYE", u"QCYE", u"JFFS", u"DFFS", u"REF_F"}));
+  EXPECT_EQ(picker.lstFunc.ListIndex(), 0);
+  EXPECT_EQ(picker.lblExplan.Caption().substr(0, 4), u"期末余额");
+  picker.lstGroup.setListIndex(1);
+  const auto all = entries(picker.lstFunc);
+  EXPECT_TRUE(std::is_sorted(all.begin(), all.end()));
+  EXPECT_EQ(std::count(all.begin(), all.end(), u"REF_EXCEL"), 0);
+  EXPECT_EQ(std::count(all.begin(), all.end(), u"REF"), 1);  // InitFuncInfo set the list mode to "bb"
+  picker.lstGroup.setListIndex(4);
+  EXPECT_EQ(entries(picker.lstFunc), (std::vector<std::u16string>{u"DATEDIFF", u"RPTDATE"}));
+  picker.Unload();
+}
+
+TEST_F(PickerTest, ReferenceFunctionsAreHiddenOutsideTheListMode) {
+  component::componentState().g_sListMode = u"";
+  frmOtherFunc picker;
+  picker.Load();
+  picker.lstGroup.setListIndex(3);
+  const auto report = entries(picker.lstFunc);
+  for (const char16_t* hidden : {u"REF", u"REF_F", u"CS_REF_F", u"PAGENAME", u"PAGENO", u"REF_EXCEL"}) {
+    EXPECT_EQ(std::count(report.begin(), report.end(), hidden), 0) << toUtf8(hidden);
+  }
+  EXPECT_EQ(std::count(report.begin(), report.end(), u"VEX_REF_F"), 1);
+  picker.lstGroup.setListIndex(0);
+  EXPECT_EQ(std::count(picker.lstFunc.items().begin(), picker.lstFunc.items().end(), u"REF_F"), 0);
+  picker.Unload();
+}
+
+TEST_F(PickerTest, TheGroupIsRememberedAfterConfirmAndCancel) {
+  for (std::int16_t remembered : {0, -1, 99}) {
+    picker::pickerState().g_iLastGroup = remembered;
+    frmOtherFunc picker;
+    picker.Load();
+    EXPECT_EQ(picker.lstGroup.ListIndex(), 0) << remembered;
+    picker.Unload();
+  }
+  {
+    frmOtherFunc picker;
+    ui.then([&](forms::Form&) {
+      hl::clickItem(picker.lstGroup, 3);
+      hl::click(picker.cmdCancel);
+    });
+    picker.Show(true);
+    picker.Unload();
+  }
+  EXPECT_EQ(picker::pickerState().g_iLastGroup, 3);
+  frmOtherFunc again;
+  again.Load();
+  EXPECT_EQ(again.lstGroup.ListIndex(), 3);
+  // Choosing the shown group again does not rebuild the list: the chosen function stays.
+  again.lstFunc.setListIndex(2);
+  again.lstGroup.setListIndex(3);
+  EXPECT_EQ(again.lstFunc.ListIndex(), 2);
+  again.lstGroup.setListIndex(1);
+  again.Unload();
+  EXPECT_EQ(picker::pickerState().g_iLastGroup, 1);
+}
+
+TEST_F(PickerTest, Keys) {
+  frmOtherFunc picker;
+  ui.then([&](forms::Form&) {
+    picker.lstGroup.SetFocus();
+    hl::press(picker, forms::keys::Tab);
+    EXPECT_EQ(picker.ActiveControl(), &picker.lstFunc);
+    hl::press(picker, forms::keys::Tab);
+    EXPECT_EQ(picker.ActiveControl(), &picker.lstGroup);
+    hl::press(picker, 'N', forms::shift::Alt);
+    EXPECT_EQ(picker.ActiveControl(), &picker.lstFunc);
+    hl::press(picker, 'T', forms::shift::Alt | forms::shift::Ctrl);  // Ctrl held: nothing
+    EXPECT_EQ(picker.ActiveControl(), &picker.lstFunc);
+    hl::press(picker, 'T', forms::shift::Alt);
+    EXPECT_EQ(picker.ActiveControl(), &picker.lstGroup);
+    hl::press(picker, forms::keys::Return);
+  });
+  picker.Show(true);
+  EXPECT_EQ(picker.Tag(), u"OK");
+  EXPECT_EQ(picker.m_sFuncName, u"QMYE");
+  picker.Unload();
+
+  frmOtherFunc escaped;
+  ui.then([&](forms::Form&) { hl::press(escaped, forms::keys::Escape); });
+  escaped.Show(true);
+  EXPECT_FALSE(escaped.isLoaded());  // Esc unloads at once
+  EXPECT_EQ(escaped.Tag(), u"");
+}
+
+TEST_F(PickerTest, AnEmptyGroupLeavesNothingToConfirm) {
+  const auto file = config.dir() / "catalogue.json";
+  std::filesystem::create_directories(config.dir());
+  std::ofstream(file) << R"({"groups": [
+      {"name": "甲组", "functions": [{"name": "Fa", "description": "第一个", "params": []}]},
+      {"name": "空组", "functions": []}]})";
+  sample::SampleOptions options = sample::defaultOptions();
+  options.catalogue = file;
+  start(options);
+  frmOtherFunc picker;
+  ui.then([&](forms::Form&) {
+    hl::clickItem(picker.lstGroup, 2);
+    EXPECT_EQ(picker.lstFunc.items(), (std::vector<std::u16string>{u"FA"}));  // upper-cased
+    EXPECT_EQ(picker.lblExplan.Caption(), u"第一个");
+    hl::clickItem(picker.lstGroup, 3);
+    EXPECT_EQ(picker.lstFunc.ListCount(), 0);
+    EXPECT_EQ(picker.lblExplan.Caption(), u"第一个");
+    hl::click(picker.cmdOK);  // nothing selected: stays open
+    hl::press(picker, forms::keys::Return);
+    EXPECT_TRUE(picker.Visible());
+    hl::click(picker.cmdCancel);
+  });
+  picker.Show(true);
+  EXPECT_EQ(picker.Tag(), u"");
+  picker.Unload();
+}
+
+TEST_F(PickerTest, TheWizardCallsThroughTheirDispatchIds) {
+  const auto getFuncExpr = [&](const Variant& name) {
+    Variant args[] = {name};
+    return toText(cfunc->invoke(0x60030015, InvokeKind::Method, name.isMissing() ? std::span<Variant>() : std::span<Variant>(args)));
+  };
+  // Without a name the picker comes first; then the editor.
+  ui.then([](forms::Form& shown) {
+    auto& picker = dynamic_cast<frmOtherFunc&>(shown);
+    hl::clickItem(picker.lstGroup, 4);
+    hl::clickItem(picker.lstFunc, 0);  // DATEDIFF
+    hl::dblClick(picker.lstFunc);
+  });
+  ui.then([](forms::Form& shown) {
+    auto& editor = dynamic_cast<editor::FrmCalcEqual&>(shown);
+    hl::type(editor, u"m");
+    hl::press(editor, forms::keys::Return);
+  });
+  EXPECT_EQ(getFuncExpr(Variant::missing()), u"DATEDIFF(\"\"m\"\",\"\"\"\",\"\"\"\")");
+
+  // Cancelling the picker returns "" and no editor opens; blanks count as no name.
+  ui.then([](forms::Form& shown) { hl::press(shown, forms::keys::Escape); });
+  EXPECT_EQ(getFuncExpr(Variant(u"   ")), u"");
+  EXPECT_EQ(ui.pendingActions(), 0u);
+
+  // Cancelling the editor returns "" even after typing.
+  ui.then([](forms::Form& shown) {
+    hl::type(shown, u"1002");
+    hl::press(shown, forms::keys::Escape);
+  });
+  EXPECT_EQ(getFuncExpr(Variant(u"QMYE")), u"");
+
+  // An unknown function: the warning, and "".
+  EXPECT_EQ(getFuncExpr(Variant(u"NOSUCH")), u"");
+  ASSERT_EQ(ui.messageBoxes.size(), 1u);
+  EXPECT_EQ(ui.messageBoxes[0].text, u"报表系统不支持公式NOSUCH！");
+
+  // GetFuncName on its own.
+  ui.then([](forms::Form& shown) { hl::press(shown, forms::keys::Return); });
+  EXPECT_EQ(toText(cfunc->invoke(0x60030014, InvokeKind::Method, {})), u"DATEDIFF");  // the remembered group
+  ui.then([](forms::Form& shown) { hl::click(dynamic_cast<frmOtherFunc&>(shown).cmdCancel); });
+  EXPECT_EQ(toText(cfunc->invoke(0x60030014, InvokeKind::Method, {})), u"");
+}
+
+TEST_F(PickerTest, TheHostsSheetAndDataSourceReachTheEditor) {
+  put(cfunc, u"CurSheetIndex", Variant(3));
+  put(cfunc, u"sCurPropStr", Variant(u"DSN=华南账套;COMPANY=2"));
+  ui.then([](forms::Form& shown) {
+    auto& editor = dynamic_cast<editor::FrmCalcEqual&>(shown);
+    EXPECT_EQ(editor.sZpsCurDsn, u"DSN=华南账套;COMPANY=2");
+    hl::type(editor, u"[b2]");
+    hl::press(editor, forms::keys::Return);
+  });
+  EXPECT_EQ(toText(call(cfunc, u"GetFuncExpr", {Variant(u"REF")})), u"REF(REF(\"B2\",3),)");
+}
+
+}  // namespace
