@@ -146,29 +146,53 @@ void CommandButton::press() { fire(Click); }
 
 // --- ListBox -------------------------------------------------------------------------------------
 
+void ListBox::settle() const {
+  if (!sorted_ || settled_ == items_.size()) {
+    settled_ = items_.size();
+    return;
+  }
+  std::vector<std::size_t> order(items_.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  // Stable: equal entries keep the order they were added in, as inserting one by one keeps it.
+  std::stable_sort(order.begin(), order.end(), [this](std::size_t a, std::size_t b) { return keys_[a] < keys_[b]; });
+  std::vector<std::u16string> items, keys;
+  items.reserve(order.size());
+  keys.reserve(order.size());
+  std::int32_t selected = -1;
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    if (static_cast<std::int32_t>(order[i]) == listIndex_) selected = static_cast<std::int32_t>(i);
+    items.push_back(std::move(items_[order[i]]));
+    keys.push_back(std::move(keys_[order[i]]));
+  }
+  items_ = std::move(items);
+  keys_ = std::move(keys);
+  listIndex_ = selected;
+  settled_ = items_.size();
+}
+
 void ListBox::AddItem(std::u16string item) {
-  std::u16string key = automation::upper(item);
-  auto at = keys_.end();
-  if (sorted_) at = std::upper_bound(keys_.begin(), keys_.end(), key);
-  const auto index = static_cast<std::int32_t>(at - keys_.begin());
-  keys_.insert(at, std::move(key));
-  items_.insert(items_.begin() + index, std::move(item));
-  if (sorted_ && listIndex_ >= index) ++listIndex_;
+  keys_.push_back(automation::upper(item));
+  items_.push_back(std::move(item));
+  if (!sorted_) settled_ = items_.size();
   changed(Property::Items);
 }
 
 void ListBox::AddItem(std::u16string item, std::int32_t index) {
+  settle();
   if (index < 0 || index > ListCount()) automation::raise(automation::errors::InvalidProcedureCall);
   keys_.insert(keys_.begin() + index, automation::upper(item));
   items_.insert(items_.begin() + index, std::move(item));
+  settled_ = items_.size();
   if (listIndex_ >= index) ++listIndex_;
   changed(Property::Items);
 }
 
 void ListBox::RemoveItem(std::int32_t index) {
+  settle();
   if (index < 0 || index >= ListCount()) automation::raise(automation::errors::InvalidProcedureCall);
   items_.erase(items_.begin() + index);
   keys_.erase(keys_.begin() + index);
+  settled_ = items_.size();
   if (listIndex_ == index) {
     listIndex_ = -1;
   } else if (listIndex_ > index) {
@@ -180,23 +204,29 @@ void ListBox::RemoveItem(std::int32_t index) {
 void ListBox::Clear() {
   items_.clear();
   keys_.clear();
+  settled_ = 0;
   listIndex_ = -1;
   changed(Property::Items);
 }
 
 const std::u16string& ListBox::List(std::int32_t index) const {
+  settle();
   if (index < 0 || index >= ListCount()) automation::raise(381, u"Invalid property array index");
   return items_[static_cast<std::size_t>(index)];
 }
 
 void ListBox::setListIndex(std::int32_t index) {
+  settle();
   if (index < -1 || index >= ListCount()) invalidValue();
   listIndex_ = index;
   changed(Property::Selection);
   fire(Click);
 }
 
-std::u16string ListBox::Text() const { return listIndex_ < 0 ? std::u16string{} : items_[static_cast<std::size_t>(listIndex_)]; }
+std::u16string ListBox::Text() const {
+  settle();
+  return listIndex_ < 0 ? std::u16string{} : items_[static_cast<std::size_t>(listIndex_)];
+}
 
 // --- VScrollBar ----------------------------------------------------------------------------------
 

@@ -117,18 +117,29 @@ class ListBox final : public Control {
   void Clear();
   const std::u16string& List(std::int32_t index) const;  // error 381 outside the list
   std::int32_t ListCount() const { return static_cast<std::int32_t>(items_.size()); }
-  std::int32_t ListIndex() const { return listIndex_; }
+  std::int32_t ListIndex() const {
+    settle();
+    return listIndex_;
+  }
   // Selects an entry (-1: none) and runs Click; error 380 outside -1..ListCount-1.
   void setListIndex(std::int32_t index);
   // The selected entry's text, "" when none.
   std::u16string Text() const;
-  const std::vector<std::u16string>& items() const { return items_; }
+  const std::vector<std::u16string>& items() const {
+    settle();
+    return items_;
+  }
 
  private:
+  // Entries added to a sorted list are put in their places when the list is next read, all at
+  // once: filling a long list stays O(n log n).
+  void settle() const;
+
   bool sorted_ = false;
-  std::vector<std::u16string> items_;
-  std::vector<std::u16string> keys_;  // the items in upper case, for sorted insertion
-  std::int32_t listIndex_ = -1;
+  mutable std::vector<std::u16string> items_;
+  mutable std::vector<std::u16string> keys_;  // the items in upper case, for sorting
+  mutable std::size_t settled_ = 0;           // items_[0, settled_) are in order
+  mutable std::int32_t listIndex_ = -1;
 };
 
 class VScrollBar final : public Control {
