@@ -266,7 +266,7 @@ void FrmCalcEqual::txtParam_LostFocus(std::int16_t) { g_GetParam = 0; }
 void FrmCalcEqual::txtParam_KeyDown(std::int16_t index, int& keyCode, int) { ParamKeyPress(keyCode, index); }
 
 void FrmCalcEqual::ParamKeyPress(int, std::int16_t) {
-  // The value lookup on F7 is not part of the editor yet: keys pass on to the text box.
+  // F7 does not look values up in the editor yet: keys pass on to the text box.
 }
 
 void FrmCalcEqual::lblParam_Click(std::int16_t index) { txtParam(index).setText(u"[]"); }

@@ -43,7 +43,7 @@ std::u16string text(const json& object, const char* key, const std::string& wher
   return automation::fromUtf8(it->get<std::string>());
 }
 
-void readFile(const std::filesystem::path& file, CatalogueSpec& spec) {
+void readFile(const std::filesystem::path& file, CatalogueData& data) {
   std::ifstream in(file, std::ios::binary);
   if (!in) throw CatalogueError(file.string() + ": cannot be read");
   std::ostringstream buffer;
@@ -61,21 +61,21 @@ void readFile(const std::filesystem::path& file, CatalogueSpec& spec) {
   }
   for (const json& group : root["groups"]) {
     const std::u16string groupName = text(group, "name", name + ": a group");
-    if (std::find(spec.groups.begin(), spec.groups.end(), groupName) == spec.groups.end()) spec.groups.push_back(groupName);
+    if (std::find(data.groups.begin(), data.groups.end(), groupName) == data.groups.end()) data.groups.push_back(groupName);
     const std::string groupWhere = name + ": group " + automation::toUtf8(groupName);
     if (!group.contains("functions") || !group["functions"].is_array()) {
       throw CatalogueError(groupWhere + ": \"functions\" must be an array");
     }
     for (const json& f : group["functions"]) {
-      FunctionSpec function;
+      FunctionEntry function;
       function.group = groupName;
       function.name = text(f, "name", groupWhere + ": a function");
       const std::string where = groupWhere + ": function " + automation::toUtf8(function.name);
-      if (spec.find(function.name) != nullptr) throw CatalogueError(where + ": defined twice");
+      if (data.find(function.name) != nullptr) throw CatalogueError(where + ": defined twice");
       function.description = text(f, "description", where, false);
       function.fixed = !f.value("variable", false);
       for (const json& p : f.value("params", json::array())) {
-        ParamSpec param;
+        ParamEntry param;
         param.name = text(p, "name", where + ": a parameter");
         param.description = text(p, "description", where, false);
         param.type = p.value("type", 8);
@@ -91,23 +91,23 @@ void readFile(const std::filesystem::path& file, CatalogueSpec& spec) {
         function.params.push_back(std::move(param));
       }
       function.maxParams = function.fixed ? static_cast<std::int32_t>(function.params.size()) : f.value("maxParams", 255);
-      spec.functions.push_back(std::move(function));
+      data.functions.push_back(std::move(function));
     }
   }
 }
 
 }  // namespace
 
-const FunctionSpec* CatalogueSpec::find(std::u16string_view name) const {
+const FunctionEntry* CatalogueData::find(std::u16string_view name) const {
   const std::u16string wanted = automation::upper(automation::trim(name));
-  for (const FunctionSpec& f : functions) {
+  for (const FunctionEntry& f : functions) {
     if (automation::upper(f.name) == wanted) return &f;
   }
   return nullptr;
 }
 
-CatalogueSpec loadCatalogue(const std::filesystem::path& fileOrFolder) {
-  CatalogueSpec spec;
+CatalogueData loadCatalogue(const std::filesystem::path& fileOrFolder) {
+  CatalogueData data;
   if (std::filesystem::is_directory(fileOrFolder)) {
     std::vector<std::filesystem::path> files;
     for (const auto& entry : std::filesystem::directory_iterator(fileOrFolder)) {
@@ -115,11 +115,11 @@ CatalogueSpec loadCatalogue(const std::filesystem::path& fileOrFolder) {
     }
     std::sort(files.begin(), files.end());
     if (files.empty()) throw CatalogueError(fileOrFolder.string() + ": no catalogue files (*.json)");
-    for (const auto& file : files) readFile(file, spec);
+    for (const auto& file : files) readFile(file, data);
   } else {
-    readFile(fileOrFolder, spec);
+    readFile(fileOrFolder, data);
   }
-  return spec;
+  return data;
 }
 
 }  // namespace sample

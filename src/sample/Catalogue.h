@@ -16,7 +16,7 @@ class CatalogueError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-struct ParamSpec {
+struct ParamEntry {
   std::u16string name;
   std::u16string description;
   std::int32_t type = 8;        // the automation type code of the value
@@ -26,24 +26,24 @@ struct ParamSpec {
   bool customWindow = false;    // has the catalogue's own entry window
 };
 
-struct FunctionSpec {
+struct FunctionEntry {
   std::u16string name;
   std::u16string description;
   std::u16string group;
   bool fixed = true;            // a fixed number of parameters
   std::int32_t maxParams = 0;   // most parameters a variable function accepts
-  std::vector<ParamSpec> params;
+  std::vector<ParamEntry> params;
 };
 
-struct CatalogueSpec {
+struct CatalogueData {
   std::vector<std::u16string> groups;
-  std::vector<FunctionSpec> functions;  // in the files' order
+  std::vector<FunctionEntry> functions;  // in the files' order
   // The function of that name (any letter case), nullptr when there is none.
-  const FunctionSpec* find(std::u16string_view name) const;
+  const FunctionEntry* find(std::u16string_view name) const;
 };
 
 // Reads one JSON file, or every *.json file of a folder in name order. A malformed file raises
 // CatalogueError naming the file and the line and column where reading stopped.
-CatalogueSpec loadCatalogue(const std::filesystem::path& fileOrFolder);
+CatalogueData loadCatalogue(const std::filesystem::path& fileOrFolder);
 
 }  // namespace sample

@@ -38,41 +38,41 @@ std::u16string propertyOf(std::u16string_view props, std::u16string_view key) {
 
 class ParamItemObject final : public automation::Dispatch {
  public:
-  explicit ParamItemObject(const ParamSpec& spec) : spec_(spec) {}
+  explicit ParamItemObject(const ParamEntry& data) : entry_(data) {}
   const DispatchTable& dispatchTable() const override {
     static const DispatchTable table =
         DispatchTable::Builder<ParamItemObject>(u"ParamItem")
-            .get(u"ParamName", 1, {}, VarType::String, [](ParamItemObject& p, Args&) { return Variant(p.spec_.name); })
-            .get(u"ParamDes", 2, {}, VarType::String, [](ParamItemObject& p, Args&) { return Variant(p.spec_.description); })
-            .get(u"IsList", 3, {}, VarType::Boolean, [](ParamItemObject& p, Args&) { return Variant(!p.spec_.list.empty()); })
-            .get(u"IsDsn", 4, {}, VarType::Boolean, [](ParamItemObject& p, Args&) { return Variant(p.spec_.dsn); })
-            .get(u"DataType", 5, {}, VarType::Long, [](ParamItemObject& p, Args&) { return Variant(p.spec_.type); })
-            .get(u"DefValue", 6, {}, VarType::Variant, [](ParamItemObject& p, Args&) { return p.spec_.def; })
+            .get(u"ParamName", 1, {}, VarType::String, [](ParamItemObject& p, Args&) { return Variant(p.entry_.name); })
+            .get(u"ParamDes", 2, {}, VarType::String, [](ParamItemObject& p, Args&) { return Variant(p.entry_.description); })
+            .get(u"IsList", 3, {}, VarType::Boolean, [](ParamItemObject& p, Args&) { return Variant(!p.entry_.list.empty()); })
+            .get(u"IsDsn", 4, {}, VarType::Boolean, [](ParamItemObject& p, Args&) { return Variant(p.entry_.dsn); })
+            .get(u"DataType", 5, {}, VarType::Long, [](ParamItemObject& p, Args&) { return Variant(p.entry_.type); })
+            .get(u"DefValue", 6, {}, VarType::Variant, [](ParamItemObject& p, Args&) { return p.entry_.def; })
             .get(u"IsCustomWnd", 7, {}, VarType::Boolean,
-                 [](ParamItemObject& p, Args&) { return Variant(p.spec_.customWindow); })
+                 [](ParamItemObject& p, Args&) { return Variant(p.entry_.customWindow); })
             .build();
     return table;
   }
 
  private:
-  ParamSpec spec_;
+  ParamEntry entry_;
 };
 
 class FuncDescriptorObject final : public automation::Dispatch {
  public:
-  explicit FuncDescriptorObject(const FunctionSpec& spec) : spec_(spec), params_(std::make_shared<automation::Collection>()) {
-    for (const ParamSpec& p : spec_.params) params_->Add(Variant(automation::ObjectRef(std::make_shared<ParamItemObject>(p))));
+  explicit FuncDescriptorObject(const FunctionEntry& data) : entry_(data), params_(std::make_shared<automation::Collection>()) {
+    for (const ParamEntry& p : entry_.params) params_->Add(Variant(automation::ObjectRef(std::make_shared<ParamItemObject>(p))));
   }
   const DispatchTable& dispatchTable() const override {
     static const DispatchTable table =
         DispatchTable::Builder<FuncDescriptorObject>(u"FuncDescriptor")
-            .get(u"FuncName", 1, {}, VarType::String, [](FuncDescriptorObject& f, Args&) { return Variant(f.spec_.name); })
+            .get(u"FuncName", 1, {}, VarType::String, [](FuncDescriptorObject& f, Args&) { return Variant(f.entry_.name); })
             .get(u"FuncDes", 2, {}, VarType::String,
-                 [](FuncDescriptorObject& f, Args&) { return Variant(f.spec_.description); })
+                 [](FuncDescriptorObject& f, Args&) { return Variant(f.entry_.description); })
             .get(u"FixParamNum", 3, {}, VarType::Boolean,
-                 [](FuncDescriptorObject& f, Args&) { return Variant(f.spec_.fixed); })
+                 [](FuncDescriptorObject& f, Args&) { return Variant(f.entry_.fixed); })
             .get(u"MaxParamNum", 4, {}, VarType::Long,
-                 [](FuncDescriptorObject& f, Args&) { return Variant(f.spec_.maxParams); })
+                 [](FuncDescriptorObject& f, Args&) { return Variant(f.entry_.maxParams); })
             .get(u"ParamsInfo", 5, {}, VarType::Object,
                  [](FuncDescriptorObject& f, Args&) { return Variant(automation::ObjectRef(f.params_)); })
             .build();
@@ -80,7 +80,7 @@ class FuncDescriptorObject final : public automation::Dispatch {
   }
 
  private:
-  FunctionSpec spec_;
+  FunctionEntry entry_;
   std::shared_ptr<automation::Collection> params_;
 };
 
@@ -139,12 +139,12 @@ std::int32_t PushedContext::period() const {
 // --- The catalogue ---------------------------------------------------------------------------------
 
 automation::ObjectRef FuncInfoObject::GetFuncInfo(std::u16string_view name) {
-  const FunctionSpec* spec = system_->catalogue().find(name);
-  if (spec == nullptr) {
+  const FunctionEntry* data = system_->catalogue().find(name);
+  if (data == nullptr) {
     automation::raise(automation::errors::InvalidProcedureCall,
                       u"The function catalogue has no function '" + std::u16string(name) + u"'");
   }
-  return std::make_shared<FuncDescriptorObject>(*spec);
+  return std::make_shared<FuncDescriptorObject>(*data);
 }
 
 void FuncInfoObject::MaintainURL(std::u16string_view name) {
@@ -155,14 +155,14 @@ Variant FuncInfoObject::FuncGroup() { return namesArray(system_->catalogue().gro
 
 Variant FuncInfoObject::GetGroupFuncList(std::u16string_view group) {
   std::vector<std::u16string> names;
-  for (const FunctionSpec& f : system_->catalogue().functions) {
+  for (const FunctionEntry& f : system_->catalogue().functions) {
     if (group.empty() || f.group == group) names.push_back(f.name);
   }
   return namesArray(names);
 }
 
 Variant FuncInfoObject::FuncURL() {
-  const CatalogueSpec& catalogue = system_->catalogue();
+  const CatalogueData& catalogue = system_->catalogue();
   const auto counts = system_->usage();
   std::vector<std::pair<int, std::size_t>> ranked;  // (uses, catalogue position)
   for (std::size_t i = 0; i < catalogue.functions.size(); ++i) {
@@ -183,8 +183,8 @@ Variant FuncInfoObject::FuncURL() {
   return namesArray(names);
 }
 
-const ParamSpec* FuncInfoObject::paramOf(const FunctionSpec& function, std::u16string_view label) const {
-  for (const ParamSpec& p : function.params) {
+const ParamEntry* FuncInfoObject::paramOf(const FunctionEntry& function, std::u16string_view label) const {
+  for (const ParamEntry& p : function.params) {
     if (p.name == label) return &p;
   }
   // The rows a variable function adds are labelled after the first parameter.
@@ -194,16 +194,16 @@ const ParamSpec* FuncInfoObject::paramOf(const FunctionSpec& function, std::u16s
 
 Variant FuncInfoObject::GetInfoToShow(std::u16string_view func, std::u16string_view label, std::u16string_view,
                                       std::u16string_view previous) {
-  const FunctionSpec* function = system_->catalogue().find(func);
-  const ParamSpec* param = function != nullptr ? paramOf(*function, label) : nullptr;
+  const FunctionEntry* function = system_->catalogue().find(func);
+  const ParamEntry* param = function != nullptr ? paramOf(*function, label) : nullptr;
   if (param == nullptr || param->list.empty()) return Variant{};
   return valueList(system_->ledger(), context_, param->list, previous);
 }
 
 std::u16string FuncInfoObject::GetParamText(std::u16string_view func, std::u16string_view label,
                                             std::u16string_view text) {
-  const FunctionSpec* function = system_->catalogue().find(func);
-  const ParamSpec* param = function != nullptr ? paramOf(*function, label) : nullptr;
+  const FunctionEntry* function = system_->catalogue().find(func);
+  const ParamEntry* param = function != nullptr ? paramOf(*function, label) : nullptr;
   if (param == nullptr || !param->customWindow) return std::u16string(text);
   return chooseAccount(system_->ledger(), context_.company(system_->ledger()), text);
 }

@@ -47,7 +47,7 @@ class FuncInfoObject final : public automation::Dispatch {
   const automation::DispatchTable& dispatchTable() const override;
 
  private:
-  const ParamSpec* paramOf(const FunctionSpec& function, std::u16string_view label) const;
+  const ParamEntry* paramOf(const FunctionEntry& function, std::u16string_view label) const;
   std::shared_ptr<SampleSystem> system_;
   PushedContext context_;
 };

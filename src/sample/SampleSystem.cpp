@@ -17,8 +17,8 @@ SampleOptions defaultOptions() {
 
 SampleSystem::SampleSystem(SampleOptions options) : options_(std::move(options)) {}
 
-const CatalogueSpec& SampleSystem::catalogue() {
-  if (!catalogue_) catalogue_ = std::make_unique<CatalogueSpec>(loadCatalogue(options_.catalogue));
+const CatalogueData& SampleSystem::catalogue() {
+  if (!catalogue_) catalogue_ = std::make_unique<CatalogueData>(loadCatalogue(options_.catalogue));
   return *catalogue_;
 }
 

@@ -30,7 +30,7 @@ class SampleSystem {
 
   const SampleOptions& options() const { return options_; }
   // The catalogue, read on first use (CatalogueError when malformed).
-  const CatalogueSpec& catalogue();
+  const CatalogueData& catalogue();
   // The ledger, built or opened on first use.
   Ledger& ledger();
 
@@ -41,7 +41,7 @@ class SampleSystem {
 
  private:
   SampleOptions options_;
-  std::unique_ptr<CatalogueSpec> catalogue_;
+  std::unique_ptr<CatalogueData> catalogue_;
   std::shared_ptr<Ledger> ledger_;
 };
 

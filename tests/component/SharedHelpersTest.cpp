@@ -23,16 +23,16 @@ using component::paramTable;
 using fakes::fakeObject;
 using testing_support::errorNumber;
 
-struct ParamSpec {
+struct ParamEntry {
   std::u16string name;
   std::int32_t type;
   Variant def;
   bool isList = false, isDsn = false, isCustomWnd = false;
 };
 
-ObjectRef descriptor(std::u16string name, bool fixed, const std::vector<ParamSpec>& params) {
+ObjectRef descriptor(std::u16string name, bool fixed, const std::vector<ParamEntry>& params) {
   auto collection = std::make_shared<Collection>();
-  for (const ParamSpec& p : params) {
+  for (const ParamEntry& p : params) {
     auto item = fakeObject(u"Param");
     item->property(u"ParamName", Variant(p.name))
         .property(u"ParamDes", Variant(p.name + u"的说明"))

@@ -53,17 +53,17 @@ class SampleSystemTest : public ::testing::Test {
 };
 
 TEST_F(SampleSystemTest, TheCatalogueHoldsTheSpecialFunctionsAndEveryTypeCode) {
-  const auto& spec = system->catalogue();
-  EXPECT_EQ(spec.groups, (std::vector<std::u16string>{u"账务函数", u"报表函数", u"日期函数", u"系统函数"}));
+  const auto& data = system->catalogue();
+  EXPECT_EQ(data.groups, (std::vector<std::u16string>{u"账务函数", u"报表函数", u"日期函数", u"系统函数"}));
   for (const char16_t* name : {u"REF", u"REF_F", u"VEX_REF_F", u"CS_REF_F", u"PAGENAME", u"PAGENO", u"REF_EXCEL",
                                u"CASHFLOW", u"DATEDIFF", u"ACCT", u"ACCTEXT", u"SYSINFO", u"RPTDATE", u"ITEM"}) {
-    EXPECT_NE(spec.find(name), nullptr) << toUtf8(name);
+    EXPECT_NE(data.find(name), nullptr) << toUtf8(name);
   }
-  EXPECT_EQ(spec.find(u"CASHFLOW")->params.front().name, u"报表方案");
-  EXPECT_FALSE(spec.find(u"hjqm")->fixed);
-  EXPECT_EQ(spec.find(u"HJQM")->maxParams, 20);
+  EXPECT_EQ(data.find(u"CASHFLOW")->params.front().name, u"报表方案");
+  EXPECT_FALSE(data.find(u"hjqm")->fixed);
+  EXPECT_EQ(data.find(u"HJQM")->maxParams, 20);
   std::set<std::int32_t> types;
-  for (const auto& p : spec.find(u"ZBFX")->params) types.insert(p.type);
+  for (const auto& p : data.find(u"ZBFX")->params) types.insert(p.type);
   EXPECT_EQ(types, (std::set<std::int32_t>{3, 5, 6, 7, 8, 11, 12, 14}));
 
   // Through late binding, as the component reads it.
@@ -79,7 +79,7 @@ TEST_F(SampleSystemTest, TheCatalogueHoldsTheSpecialFunctionsAndEveryTypeCode) {
   ASSERT_TRUE(unknown);
   EXPECT_NE(unknown->description().find(u"'NOSUCH'"), std::u16string::npos);
   EXPECT_EQ(calls.getGroupFuncList(u"日期函数").array().size(), 2u);
-  EXPECT_EQ(calls.getGroupFuncList(u"").array().size(), spec.functions.size());
+  EXPECT_EQ(calls.getGroupFuncList(u"").array().size(), data.functions.size());
 }
 
 TEST_F(SampleSystemTest, MalformedCatalogueFilesAreNamedWithThePosition) {
