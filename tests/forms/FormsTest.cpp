@@ -1,6 +1,8 @@
 // The dialog toolkit on the headless backend.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "forms/ControlArray.h"
 #include "forms/Controls.h"
 #include "forms/Form.h"
@@ -255,6 +257,32 @@ TEST_F(FormsTest, GeometryInTwips) {
   f.Unload();
 }
 
+TEST_F(FormsTest, ACentredFormIsPlacedOnceAndStartsEachLoadWithAnEmptyTag) {
+  SampleForm f;
+  f.setCentered(true);
+  f.Show();
+  EXPECT_EQ(f.Left(), std::round((backend().screenWidth() - f.Width()) / 2));
+  EXPECT_EQ(f.Top(), std::round((backend().screenHeight() - f.Height()) / 2));
+  f.setLeft(100);  // moved by the user: showing again keeps the place
+  f.Hide();
+  f.Show();
+  EXPECT_EQ(f.Left(), 100);
+  f.setTag(u"OK");
+  f.Unload();
+  EXPECT_EQ(f.Tag(), u"");
+}
+
+TEST_F(FormsTest, AWordWrappingLabelGrowsDownwards) {
+  Form f(u"f");
+  Label note(f, u"note");
+  note.Move(0, 0, 900, 180);  // ten Latin letters a line at 9 pt
+  note.setWordWrap(true);
+  note.setAutoSize(true);
+  note.setCaption(std::u16string(25, u'x'));
+  EXPECT_EQ(note.Width(), 900);
+  EXPECT_EQ(note.Height(), 3 * 180);
+}
+
 TEST_F(FormsTest, ListBoxSortsAndSelectingRaisesClick) {
   Form f(u"f");
   ListBox lst(f, u"lst");
@@ -274,6 +302,14 @@ TEST_F(FormsTest, ListBoxSortsAndSelectingRaisesClick) {
   lst.Clear();
   EXPECT_EQ(lst.ListIndex(), -1);
   EXPECT_EQ(lst.Text(), u"");
+
+  // A long sorted list filled at once keeps the order and the selection of one filled entry by entry.
+  lst.AddItem(u"m");
+  lst.setListIndex(0);
+  for (int i = 0; i < 200; ++i) lst.AddItem(std::u16string(1, static_cast<char16_t>(u'a' + (i * 7) % 26)));
+  EXPECT_TRUE(std::is_sorted(lst.items().begin(), lst.items().end()));
+  EXPECT_EQ(lst.Text(), u"m");
+  EXPECT_EQ(lst.List(lst.ListIndex() - 1), u"l");
 }
 
 TEST_F(FormsTest, ScrollBarKeepsItsValueInRange) {
