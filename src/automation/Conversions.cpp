@@ -735,6 +735,11 @@ std::u16string dateToText(Date date) {
   return text;
 }
 
+void dateParts(Date date, std::int32_t& year, std::int32_t& month, std::int32_t& day) {
+  // The day part is the whole days towards zero, as dates before 1899-12-30 count their time forward.
+  civilFromDays(static_cast<std::int64_t>(std::trunc(date.value)) - kDaysFrom1970, year, month, day);
+}
+
 std::optional<Date> parseDate(std::u16string_view text) {
   const std::u16string s = trim(text);
   std::size_t i = 0;

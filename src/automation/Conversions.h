@@ -51,6 +51,8 @@ Date makeDate(std::int32_t year, std::int32_t month, std::int32_t day, std::int3
               std::int32_t minute = 0, std::int32_t second = 0);
 Date today();  // the local date, without time
 std::u16string dateToText(Date date);
+// The calendar day a date falls on.
+void dateParts(Date date, std::int32_t& year, std::int32_t& month, std::int32_t& day);
 std::optional<Date> parseDate(std::u16string_view text);
 
 // Currency from a whole number of units and ten-thousandths.

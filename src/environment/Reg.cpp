@@ -36,6 +36,19 @@ std::u16string TrimAtNul(const std::u16string& text) {
   return text.substr(0, at);
 }
 
+// Closes a key handle when it goes out of scope.
+class KeyGuard {
+ public:
+  explicit KeyGuard(platform::HKEY key) : key_(key) {}
+  ~KeyGuard() { platform::RegCloseKey(key_); }
+  KeyGuard(const KeyGuard&) = delete;
+  KeyGuard& operator=(const KeyGuard&) = delete;
+  platform::HKEY get() const { return key_; }
+
+ private:
+  platform::HKEY key_;
+};
+
 // Texts cross the registry boundary in the system's code page, which is UTF-8 here.
 std::vector<std::uint8_t> bytesOf(const std::u16string& text) {
   const std::string s = automation::toUtf8(text);
@@ -56,8 +69,8 @@ std::int32_t Reg::Create(std::int32_t hkey, std::u16string_view SubKey, const Va
     if (part.empty()) continue;
     platform::HKEY next = 0;
     const std::int32_t rc = platform::RegCreateKeyExA(h, automation::toUtf8(part), next);
-    if (rc != platform::ERROR_SUCCESS) automation::raise(rc, u"The registry key cannot be opened");
     if (h != static_cast<platform::HKEY>(hkey)) platform::RegCloseKey(h);  // only the last key stays open
+    if (rc != platform::ERROR_SUCCESS) automation::raise(rc, u"The registry key cannot be opened");
     h = next;
   }
   return static_cast<std::int32_t>(h);
@@ -66,7 +79,8 @@ std::int32_t Reg::Create(std::int32_t hkey, std::u16string_view SubKey, const Va
 bool Reg::GetValue(std::int32_t hkey, std::u16string_view SubKey, std::u16string_view ItemName, Variant& Itemvalue,
                    std::int32_t& DataType) {
   return automation::trapAndLeave(false, [&] {
-    const auto key = static_cast<platform::HKEY>(Create(hkey, SubKey));
+    const KeyGuard guard(static_cast<platform::HKEY>(Create(hkey, SubKey)));
+    const platform::HKEY key = guard.get();
     const std::string name = automation::toUtf8(ItemName);
     std::uint32_t type = 0;
     std::int32_t rc = 0;
@@ -102,9 +116,8 @@ bool Reg::GetValue(std::int32_t hkey, std::u16string_view SubKey, std::u16string
         Itemvalue = Variant(static_cast<std::int32_t>(number));
         break;
       }
-      default: platform::RegCloseKey(key); return false;
+      default: return false;
     }
-    platform::RegCloseKey(key);
     DataType = static_cast<std::int32_t>(type);
     return rc == platform::ERROR_SUCCESS;
   });
@@ -113,7 +126,7 @@ bool Reg::GetValue(std::int32_t hkey, std::u16string_view SubKey, std::u16string
 bool Reg::SetValue(std::int32_t hkey, std::u16string_view SubKey, std::u16string_view ItemName, const Variant& Itemvalue,
                    std::int32_t DataType) {
   return automation::trapAndLeave(false, [&] {
-    const auto key = static_cast<platform::HKEY>(Create(hkey, SubKey));
+    const KeyGuard guard(static_cast<platform::HKEY>(Create(hkey, SubKey)));
     std::vector<std::uint8_t> bytes;
     switch (automation::code(Itemvalue.type())) {
       case automation::code(VarType::Integer):
@@ -130,11 +143,10 @@ bool Reg::SetValue(std::int32_t hkey, std::u16string_view SubKey, std::u16string
       case automation::code(VarType::Byte | VarType::Array):
         for (const Variant& b : Itemvalue.array().elements()) bytes.push_back(b.asByte());
         break;
-      default: platform::RegCloseKey(key); return false;
+      default: return false;
     }
     const std::int32_t rc =
-        platform::RegSetValueExA(key, automation::toUtf8(ItemName), static_cast<std::uint32_t>(DataType), bytes);
-    platform::RegCloseKey(key);
+        platform::RegSetValueExA(guard.get(), automation::toUtf8(ItemName), static_cast<std::uint32_t>(DataType), bytes);
     return rc == platform::ERROR_SUCCESS;
   });
 }

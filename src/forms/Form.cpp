@@ -136,6 +136,8 @@ void Form::Show(bool modal) {
   Load();
   if (!loaded_) return;  // Form_Load unloaded it
   if (modal && modal_) automation::raise(400, u"Form already displayed; can't show modally");
+  // A modal form is modal from the moment its window appears.
+  modal_ = modal;
   if (!visible_) {
     if (centered_ && !placed_) {
       placed_ = true;
@@ -143,14 +145,16 @@ void Form::Show(bool modal) {
            width_, height_);
     }
     visible_ = true;
-    changed(Property::Visible);
   }
+  changed(Property::Visible);
   if (active_ == nullptr) {
     if (Control* first = nextInTabOrder(nullptr, false)) setFocusTo(first);
   }
   activate();
-  if (!modal || !stillUp()) return;
-  modal_ = true;
+  if (!modal || !stillUp()) {
+    modal_ = false;
+    return;
+  }
   try {
     backend().runModal(*this);
   } catch (...) {

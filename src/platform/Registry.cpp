@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
+#include <optional>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -48,15 +50,33 @@ std::string escape(std::string_view s) {
   return out;
 }
 
-std::string unescape(std::string_view s) {
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Two hex digits as a byte; nullopt for anything else.
+std::optional<std::uint8_t> hexByte(std::string_view two) {
+  if (two.size() < 2) return std::nullopt;
+  const int hi = hexValue(two[0]);
+  const int lo = hexValue(two[1]);
+  if (hi < 0 || lo < 0) return std::nullopt;
+  return static_cast<std::uint8_t>(hi * 16 + lo);
+}
+
+std::optional<std::string> unescape(std::string_view s) {
   std::string out;
   for (std::size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '%' && i + 2 < s.size()) {
-      out += static_cast<char>(std::stoi(std::string(s.substr(i + 1, 2)), nullptr, 16));
-      i += 2;
-    } else {
+    if (s[i] != '%') {
       out += s[i];
+      continue;
     }
+    const auto byte = hexByte(s.substr(i + 1, 2));
+    if (!byte) return std::nullopt;
+    out += static_cast<char>(*byte);
+    i += 2;
   }
   return out;
 }
@@ -81,17 +101,25 @@ Store parse(std::istream& in) {
   while (std::getline(in, line)) {
     const auto parts = split(line);
     if (parts.size() >= 2 && parts[0] == "K") {
-      const std::string path = unescape(parts[1]);
-      store.try_emplace(upper(path), Key{path, {}});
+      const auto path = unescape(parts[1]);
+      if (path) store.try_emplace(upper(*path), Key{*path, {}});
     } else if (parts.size() == 5 && parts[0] == "V") {
-      const std::string path = unescape(parts[1]);
-      Key& key = store.try_emplace(upper(path), Key{path, {}}).first->second;
-      Value v{unescape(parts[2]), static_cast<std::uint32_t>(std::strtoul(std::string(parts[3]).c_str(), nullptr, 10)), {}};
-      const std::string_view hex = parts[4];
-      for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-        v.data.push_back(static_cast<std::uint8_t>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
+      const auto path = unescape(parts[1]);
+      const auto name = unescape(parts[2]);
+      std::uint32_t type = 0;
+      const auto typeText = parts[3];
+      const bool typed =
+          std::from_chars(typeText.data(), typeText.data() + typeText.size(), type).ec == std::errc{};
+      std::vector<std::uint8_t> data;
+      bool bytes = parts[4].size() % 2 == 0;
+      for (std::size_t i = 0; bytes && i < parts[4].size(); i += 2) {
+        const auto byte = hexByte(parts[4].substr(i, 2));
+        bytes = byte.has_value();
+        if (bytes) data.push_back(*byte);
       }
-      key.values[upper(v.name)] = std::move(v);
+      if (!path || !name || !typed || !bytes) continue;  // a damaged line is passed over
+      Key& key = store.try_emplace(upper(*path), Key{*path, {}}).first->second;
+      key.values[upper(*name)] = Value{*name, type, std::move(data)};
     }
   }
   return store;

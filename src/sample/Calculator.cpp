@@ -88,12 +88,7 @@ Amount amountOf(const std::u16string& kind) {
   throw RowError{u"#参数错误"};
 }
 
-void civil(automation::Date d, int& year, int& month, int& day) {
-  const std::u16string text = automation::dateToText(automation::Date{std::floor(d.value)});
-  year = static_cast<int>(automation::val(text.substr(0, 4)));
-  month = static_cast<int>(automation::val(text.substr(5, 2)));
-  day = static_cast<int>(automation::val(text.substr(8, 2)));
-}
+void civil(automation::Date d, int& year, int& month, int& day) { automation::dateParts(d, year, month, day); }
 
 class Calculator {
  public:

@@ -27,8 +27,15 @@ std::filesystem::path cacheDir() {
   return std::filesystem::path(home != nullptr ? home : ".") / ".cache" / "formulist2";
 }
 
-// The upper end of a code prefix: every code that starts with the prefix sorts below it.
-std::string prefixEnd(std::string_view prefix) { return std::string(prefix) + '\xFF'; }
+// The first text after every text that starts with `prefix`: the prefix with its last byte raised
+// by one (bytes that cannot be raised are dropped first). Codes compare byte by byte.
+std::string prefixEnd(std::string_view prefix) {
+  std::string end(prefix);
+  while (!end.empty() && static_cast<unsigned char>(end.back()) >= 0x7F) end.pop_back();
+  if (end.empty()) return "\x7F";
+  end.back() = static_cast<char>(end.back() + 1);
+  return end;
+}
 
 }  // namespace
 

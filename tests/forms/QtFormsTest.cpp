@@ -118,15 +118,36 @@ TEST_F(QtFormsTest, TypingRaisesChangeAndEnterReachesTheFormFirst) {
 
 TEST_F(QtFormsTest, ModalShowReturnsWhenTheFormHides) {
   SmallForm f;
+  QWidget* modal = nullptr;
   QTimer::singleShot(0, [&] {
+    modal = QApplication::activeModalWidget();  // the other windows are blocked while it is up
     f.txt(0).SetFocus();
     QTest::keyClicks(widgetOf(f.txt(0)), "42");
     QTest::keyClick(widgetOf(f.txt(0)), Qt::Key_Return);
   });
   f.Show(true);
+  EXPECT_EQ(modal, forms::qt::windowOf(f));
   EXPECT_EQ(f.Tag(), u"OK");
   EXPECT_EQ(f.txt(0).Text(), u"42");
   f.Unload();
+}
+
+TEST_F(QtFormsTest, TheWindowOfAGoneDialogHearsNothingMore) {
+  SmallForm host;
+  host.Show();
+  {
+    SmallForm dialog;
+    QTimer::singleShot(0, [&] { dialog.btnOK.press(); });
+    dialog.Show(true);
+    dialog.Unload();
+  }  // the dialog object is gone; its window waits for a deferred delete
+  SmallForm next;
+  next.Show();  // activation moves between windows
+  QApplication::processEvents();
+  next.Unload();
+  host.Unload();
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  SUCCEED();
 }
 
 TEST_F(QtFormsTest, ListViewShowsTheModelsRows) {

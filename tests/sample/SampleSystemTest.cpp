@@ -199,6 +199,9 @@ TEST_F(SampleSystemTest, CallFuncMatchesTheLedgerFigures) {
   Variant diff = batchOf({{Variant(u"m"), Variant(u"2023-11-30"), Variant(u"2024-03-01")}});
   catalogue->CallFunc(u"DATEDIFF", diff, sheet);
   EXPECT_EQ(diff.array()(0, 1), Variant(4));
+  Variant serials = batchOf({{Variant(u"m"), Variant(0.0), Variant(40.0)}});  // 1899-12-30 to 1900-02-08
+  catalogue->CallFunc(u"DATEDIFF", serials, sheet);
+  EXPECT_EQ(serials.array()(0, 1), Variant(2));
 }
 
 TEST_F(SampleSystemTest, BadRowsGetErrorTextsAndTheOthersAreComputed) {

@@ -119,22 +119,24 @@ bool routeKey(Form& form, Control* control, QKeyEvent& e) {
 
 class FormWindow final : public QWidget {
  public:
-  FormWindow(Form& form, Qt::WindowFlags flags) : QWidget(nullptr, flags), form_(form) {
+  FormWindow(Form& form, Qt::WindowFlags flags) : QWidget(nullptr, flags), form_(&form) {
     setAttribute(Qt::WA_DeleteOnClose, false);
     client = new QWidget(this);
     client->setAutoFillBackground(true);
   }
   QWidget* client;
   bool bordered = false;
+  // The window outlives its form by a deferred delete: from then on its events go nowhere.
+  void detach() { form_ = nullptr; }
 
  protected:
   void closeEvent(QCloseEvent* e) override {
     e->ignore();
     // The model decides; unloading destroys the peer, which hides this window and deletes it later.
-    guarded([&] { form_.Unload(UnloadMode::CloseBox); });
+    if (form_ != nullptr) guarded([&] { form_->Unload(UnloadMode::CloseBox); });
   }
   void keyPressEvent(QKeyEvent* e) override {
-    if (!guarded([&] { return routeKey(form_, nullptr, *e); })) QWidget::keyPressEvent(e);
+    if (form_ == nullptr || !guarded([&] { return routeKey(*form_, nullptr, *e); })) QWidget::keyPressEvent(e);
   }
   void mousePressEvent(QMouseEvent* e) override {
     guarded([&] { report(e, true); });
@@ -143,12 +145,12 @@ class FormWindow final : public QWidget {
     guarded([&] { report(e, false); });
   }
   void changeEvent(QEvent* e) override {
-    if (e->type() == QEvent::ActivationChange) {
+    if (e->type() == QEvent::ActivationChange && form_ != nullptr) {
       guarded([&] {
         if (isActiveWindow()) {
-          form_.activatedByUser();
+          form_->activatedByUser();
         } else {
-          form_.deactivatedByUser();
+          form_->deactivatedByUser();
         }
       });
     }
@@ -165,16 +167,17 @@ class FormWindow final : public QWidget {
 
  private:
   void report(QMouseEvent* e, bool down) {
+    if (form_ == nullptr) return;
     const QPointF at = client->mapFrom(this, e->position());
     const Twips x = theBackend->twipsX(at.x());
     const Twips y = theBackend->twipsY(at.y());
     if (down) {
-      form_.mouseDown(buttonOf(e->button()), shiftStateOf(e->modifiers()), x, y);
+      form_->mouseDown(buttonOf(e->button()), shiftStateOf(e->modifiers()), x, y);
     } else {
-      form_.mouseUp(buttonOf(e->button()), shiftStateOf(e->modifiers()), x, y);
+      form_->mouseUp(buttonOf(e->button()), shiftStateOf(e->modifiers()), x, y);
     }
   }
-  Form& form_;
+  Form* form_;
 };
 
 class QtFormPeer final : public FormPeer {
@@ -192,6 +195,7 @@ class QtFormPeer final : public FormPeer {
   ~QtFormPeer() override {
     if (modalLoop != nullptr) modalLoop->quit();
     if (window_) {
+      window_->detach();
       window_->hide();
       window_->deleteLater();
     }
@@ -209,7 +213,12 @@ class QtFormPeer final : public FormPeer {
       case Property::Font: window_->setFont(theBackend->qfont(form_.font())); break;
       case Property::Visible:
         if (form_.Visible()) {
-          window_->setWindowModality(form_.isModal() ? Qt::ApplicationModal : Qt::NonModal);
+          const Qt::WindowModality modality = form_.isModal() ? Qt::ApplicationModal : Qt::NonModal;
+          if (window_->windowModality() != modality) {
+            // Qt applies a new modality when the window is shown.
+            if (window_->isVisible()) window_->hide();
+            window_->setWindowModality(modality);
+          }
           window_->show();
           if (QGuiApplication::platformName() != QLatin1String("offscreen")) window_->raise();
           window_->activateWindow();
@@ -361,6 +370,9 @@ class QtControlPeer : public ControlPeer {
   QWidget* widget() const { return widget_; }
 
  protected:
+  // Receiver of the widget's signals: the connections end with the peer, not with the widget,
+  // which is only deleted later.
+  QObject context_;
   // Applies everything once the widget exists (the model may have been set up before loading).
   void syncAll() {
     for (Property p : {Property::Geometry, Property::Enabled, Property::Text, Property::Caption, Property::Colors,
@@ -416,11 +428,11 @@ class TextBoxPeer final : public QtControlPeer {
  public:
   TextBoxPeer(TextBox& box, QWidget* parent) : QtControlPeer(box, new QLineEdit(parent)), box_(box) {
     auto* w = static_cast<QLineEdit*>(widget_.data());
-    QObject::connect(w, &QLineEdit::textEdited, w, [this, w](const QString& text) {
+    QObject::connect(w, &QLineEdit::textEdited, &context_, [this, w](const QString& text) {
       guarded([&] { box_.userEdited(fromQString(text), static_cast<std::int32_t>(w->cursorPosition())); });
     });
-    QObject::connect(w, &QLineEdit::cursorPositionChanged, w, [this, w](int, int) { reportSelection(w); });
-    QObject::connect(w, &QLineEdit::selectionChanged, w, [this, w] { reportSelection(w); });
+    QObject::connect(w, &QLineEdit::cursorPositionChanged, &context_, [this, w](int, int) { reportSelection(w); });
+    QObject::connect(w, &QLineEdit::selectionChanged, &context_, [this, w] { reportSelection(w); });
     syncAll();
   }
   void syncOwn(Property what) override {
@@ -460,7 +472,7 @@ class ButtonPeer final : public QtControlPeer {
   ButtonPeer(CommandButton& button, QWidget* parent) : QtControlPeer(button, new QPushButton(parent)), button_(button) {
     auto* w = static_cast<QPushButton*>(widget_.data());
     w->setAutoDefault(false);
-    QObject::connect(w, &QPushButton::clicked, w, [this] { guarded([&] { button_.press(); }); });
+    QObject::connect(w, &QPushButton::clicked, &context_, [this] { guarded([&] { button_.press(); }); });
     syncAll();
   }
   void syncOwn(Property what) override {
@@ -476,10 +488,10 @@ class ListBoxPeer final : public QtControlPeer {
   ListBoxPeer(ListBox& list, QWidget* parent) : QtControlPeer(list, new QListWidget(parent)), list_(list) {
     auto* w = static_cast<QListWidget*>(widget_.data());
     watch(w->viewport());
-    QObject::connect(w, &QListWidget::currentRowChanged, w, [this](int row) {
+    QObject::connect(w, &QListWidget::currentRowChanged, &context_, [this](int row) {
       if (row != list_.ListIndex() && row < list_.ListCount()) guarded([&] { list_.setListIndex(row); });
     });
-    QObject::connect(w, &QListWidget::itemDoubleClicked, w, [this](QListWidgetItem*) {
+    QObject::connect(w, &QListWidget::itemDoubleClicked, &context_, [this](QListWidgetItem*) {
       if (list_.DblClick) guarded([&] { list_.DblClick(); });
     });
     syncAll();
@@ -520,7 +532,7 @@ class ScrollBarPeer final : public QtControlPeer {
  public:
   ScrollBarPeer(VScrollBar& bar, QWidget* parent) : QtControlPeer(bar, new QScrollBar(Qt::Vertical, parent)), bar_(bar) {
     auto* w = static_cast<QScrollBar*>(widget_.data());
-    QObject::connect(w, &QScrollBar::valueChanged, w, [this](int v) {
+    QObject::connect(w, &QScrollBar::valueChanged, &context_, [this](int v) {
       if (v != bar_.Value()) guarded([&] { bar_.setValue(v); });
     });
     syncAll();
@@ -641,11 +653,13 @@ class ListViewPeer final : public QtControlPeer {
     view->header()->setStretchLastSection(false);
     view->setModel(&model_);
     watch(view->viewport());
-    QObject::connect(view->selectionModel(), &QItemSelectionModel::currentRowChanged, view,
+    QObject::connect(view->selectionModel(), &QItemSelectionModel::currentRowChanged, &context_,
                      [this](const QModelIndex& current, const QModelIndex&) {
-                       if (current.isValid() && current.row() != list_.selectedIndex()) {
+                       // The view may still show rows the model has dropped: those select nothing.
+                       if (current.isValid() && current.row() < list_.itemCount() &&
+                           current.row() != list_.selectedIndex()) {
                          syncing_ = true;
-                         list_.select(current.row());
+                         guarded([&] { list_.select(current.row()); });
                          syncing_ = false;
                        }
                      });
