@@ -58,8 +58,7 @@ std::u16string propertyString(const HostOptions& o) {
       if (end == std::string::npos) end = props.size();
       const std::string pair = props.substr(start, end - start);
       const std::string key = pair.substr(0, pair.find('='));
-      if (!pair.empty() && fromUtf8(key) != u"Language" &&
-          !automation::equalsIgnoreCase(automation::trim(fromUtf8(key)), u"Language")) {
+      if (!pair.empty() && !automation::equalsIgnoreCase(automation::trim(fromUtf8(key)), u"Language")) {
         kept += pair + ";";
       }
       start = end + 1;

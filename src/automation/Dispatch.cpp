@@ -129,7 +129,7 @@ Dispatch& target(const ObjectRef& object) {
 }  // namespace
 
 Variant call(const ObjectRef& object, std::u16string_view name, std::vector<Variant> args) {
-  return target(object).invoke(name, InvokeKind::Method | InvokeKind::PropertyGet, args);
+  return callByRef(object, name, args);  // the callee may change the copies; nobody sees them
 }
 
 Variant callByRef(const ObjectRef& object, std::u16string_view name, std::span<Variant> args) {
@@ -137,7 +137,7 @@ Variant callByRef(const ObjectRef& object, std::u16string_view name, std::span<V
 }
 
 Variant get(const ObjectRef& object, std::u16string_view name, std::vector<Variant> indexes) {
-  return target(object).invoke(name, InvokeKind::PropertyGet | InvokeKind::Method, indexes);
+  return callByRef(object, name, indexes);
 }
 
 void put(const ObjectRef& object, std::u16string_view name, Variant value) {

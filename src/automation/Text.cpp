@@ -132,6 +132,22 @@ std::u16string replace(std::u16string_view text, std::u16string_view find, std::
   return out;
 }
 
+std::optional<std::u16string> propertyValue(std::u16string_view props, std::u16string_view key) {
+  const std::u16string wanted = trim(key);
+  std::size_t start = 0;
+  while (start < props.size()) {
+    std::size_t end = props.find(u';', start);
+    if (end == std::u16string_view::npos) end = props.size();
+    const std::u16string_view pair = props.substr(start, end - start);
+    const std::size_t eq = pair.find(u'=');
+    if (eq != std::u16string_view::npos && equalsIgnoreCase(trim(pair.substr(0, eq)), wanted)) {
+      return std::u16string(pair.substr(eq + 1));
+    }
+    start = end + 1;
+  }
+  return std::nullopt;
+}
+
 bool equalsIgnoreCase(std::u16string_view a, std::u16string_view b) {
   if (a.size() != b.size()) return false;
   // Member names, keys and ProgIDs are ASCII: compare those without the Unicode tables.

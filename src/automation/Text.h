@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -33,6 +34,11 @@ std::int32_t inStr(std::int32_t start, std::u16string_view haystack, std::u16str
 // Replaces every occurrence of `find` by `with`, scanning left to right without overlaps.
 std::u16string replace(std::u16string_view text, std::u16string_view find, std::u16string_view with,
                        Compare compare = Compare::Binary);
+
+// The value of `key` in a property string "KEY=value;KEY=value…": the first pair whose key, without
+// surrounding blanks, equals `key` ignoring letter case. The value is as written (untrimmed);
+// nullopt when no pair has the key.
+std::optional<std::u16string> propertyValue(std::u16string_view props, std::u16string_view key);
 
 // Equality ignoring letter case (Unicode case folding, code unit for code unit).
 bool equalsIgnoreCase(std::u16string_view a, std::u16string_view b);

@@ -89,19 +89,7 @@ std::u16string GetProcessProp(std::u16string_view key) {
   return automation::trapAndLeave(std::u16string{}, [&]() -> std::u16string {
     const std::u16string s = environment::GetProcessPropsString();
     if (s.empty()) return environment::GetCurrentLanguage();
-    const std::u16string wanted = automation::trim(key);
-    std::size_t start = 0;
-    while (start < s.size()) {
-      std::size_t end = s.find(u';', start);
-      if (end == std::u16string::npos) end = s.size();
-      const std::u16string_view pair(s.data() + start, end - start);
-      const std::size_t eq = pair.find(u'=');
-      if (eq != std::u16string_view::npos && automation::equalsIgnoreCase(automation::trim(pair.substr(0, eq)), wanted)) {
-        return std::u16string(pair.substr(eq + 1));
-      }
-      start = end + 1;
-    }
-    return {};
+    return automation::propertyValue(s, key).value_or(std::u16string{});
   });
 }
 

@@ -77,18 +77,8 @@ class LangInfo final : public automation::Dispatch {
     const auto it = sharedProperties().find({platform::currentProcessId(), u"PROPSSTRING"});
     if (it != sharedProperties().end()) {
       const std::u16string props = automation::trapAndLeave(std::u16string{}, [&] { return automation::toText(it->second); });
-      std::size_t start = 0;
-      while (start < props.size()) {
-        std::size_t end = props.find(u';', start);
-        if (end == std::u16string::npos) end = props.size();
-        const std::u16string pair = props.substr(start, end - start);
-        const std::size_t eq = pair.find(u'=');
-        if (eq != std::u16string::npos && automation::equalsIgnoreCase(automation::trim(pair.substr(0, eq)), u"Language")) {
-          const std::u16string lang = automation::upper(automation::trim(pair.substr(eq + 1)));
-          if (lang == u"CHS" || lang == u"CHT" || lang == u"EN") return lang;
-        }
-        start = end + 1;
-      }
+      const std::u16string lang = automation::upper(automation::trim(automation::propertyValue(props, u"Language").value_or(u"")));
+      if (lang == u"CHS" || lang == u"CHT" || lang == u"EN") return lang;
     }
     for (const char* variable : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"}) {
       const char* value = std::getenv(variable);

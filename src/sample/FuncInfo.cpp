@@ -20,22 +20,6 @@ namespace {
 
 constexpr std::int32_t kLatestYear = 2024;
 
-// A key of a property string (KEY=value;…), compared without regard to case.
-std::u16string propertyOf(std::u16string_view props, std::u16string_view key) {
-  std::size_t start = 0;
-  while (start < props.size()) {
-    std::size_t end = props.find(u';', start);
-    if (end == std::u16string_view::npos) end = props.size();
-    const auto pair = props.substr(start, end - start);
-    const auto eq = pair.find(u'=');
-    if (eq != std::u16string_view::npos && automation::equalsIgnoreCase(automation::trim(pair.substr(0, eq)), key)) {
-      return automation::trim(pair.substr(eq + 1));
-    }
-    start = end + 1;
-  }
-  return {};
-}
-
 class ParamItemObject final : public automation::Dispatch {
  public:
   explicit ParamItemObject(const ParamEntry& data) : entry_(data) {}
@@ -114,7 +98,7 @@ std::int32_t PushedContext::company(Ledger& ledger) const {
   for (const char16_t* key : {u"CurPropsString", u"ZpsPagePropsString", u"DefPropsString"}) {
     const std::u16string props = automation::trim(text(key));
     if (props.empty()) continue;
-    const std::u16string company = propertyOf(props, u"COMPANY");
+    const std::u16string company = automation::trim(automation::propertyValue(props, u"COMPANY").value_or(u""));
     if (!company.empty()) return static_cast<std::int32_t>(automation::val(company));
     if (props.find(u'=') == std::u16string::npos) {
       // The name of a data source, as typed into a data-source parameter.

@@ -206,6 +206,14 @@ TEST(Text, CaseMappingKeepsLengthsAndComparesWithoutCase) {
   EXPECT_EQ(trim(u"   "), u"");
 }
 
+TEST(Text, PropertyStringsAreReadByWholeKeys) {
+  EXPECT_EQ(propertyValue(u"A=1;Language=EN;B=2", u"language"), u"EN");
+  EXPECT_EQ(propertyValue(u"XLanguage=CHT; Language = CHT ;Language=EN", u"Language"), u" CHT ");
+  EXPECT_EQ(propertyValue(u"Note=Language=CHT", u"Language"), std::nullopt);
+  EXPECT_EQ(propertyValue(u"Language;Language=", u"Language"), u"");
+  EXPECT_EQ(propertyValue(u"", u"A"), std::nullopt);
+}
+
 TEST(Text, Utf8RoundTrip) {
   const std::u16string text = u"报表 Ω 𝄞 end";
   EXPECT_EQ(fromUtf8(toUtf8(text)), text);
