@@ -91,9 +91,12 @@ int main(int argc, char** argv) {
   form.fill();
   for (int i = 0; i < 5; ++i) QApplication::processEvents();
 
-  for (const std::u16string& caption : {form.lblTitle.Caption(), form.lblParam(0).Caption(), form.btnOK.Caption()}) {
+  for (const std::u16string& caption :
+       {form.lblTitle.Caption(), form.lblParam(0).Caption(), form.btnOK.Caption()}) {
     if (!drawable(qt.qfont(form.font()), caption)) {
-      std::fprintf(stderr, "formulist2-forms-demo: no installed font draws the Chinese captions (install fonts-wqy-zenhei)\n");
+      std::fprintf(
+          stderr,
+          "formulist2-forms-demo: no installed font draws the Chinese captions (install fonts-wqy-zenhei)\n");
       return 1;
     }
   }

@@ -23,8 +23,8 @@
 
 namespace {
 
-using automation::toUtf8;
 using automation::fromUtf8;
+using automation::toUtf8;
 using automation::Variant;
 
 struct HostOptions {
@@ -41,7 +41,9 @@ int fail(const std::string& message, int code = 2) {
   return code;
 }
 
-std::string printable(const std::u16string& text) { return toUtf8(text); }
+std::string printable(const std::u16string& text) {
+  return toUtf8(text);
+}
 
 // The process property string the host publishes: --props, with --lang as its Language.
 std::u16string propertyString(const HostOptions& o) {
@@ -139,7 +141,8 @@ int runCompose(const HostOptions& o, const std::string& name, const std::vector<
     }
     forms::headless::press(*editor, forms::keys::Return);
   });
-  const std::u16string expr = automation::toText(automation::call(cfunc, u"GetFuncExpr", {Variant(fromUtf8(name))}));
+  const std::u16string expr =
+      automation::toText(automation::call(cfunc, u"GetFuncExpr", {Variant(fromUtf8(name))}));
   for (const auto& box : ui.messageBoxes) std::cerr << printable(box.text) << "\n";
   if (!problem.empty()) return fail(problem, 1);
   return printResult(expr);
@@ -148,19 +151,23 @@ int runCompose(const HostOptions& o, const std::string& name, const std::vector<
 int runSettings(const HostOptions& o) {
   startHost(o);
   const std::u16string client = editor::FrmCalcEqual::GetClientKeyName();
-  const std::u16string path = u"SoftWare\\Torvane\\TAV\\PA\\PASetting\\" + (client.empty() ? u"" : client + u"\\");
+  const std::u16string path =
+      u"SoftWare\\Torvane\\TAV\\PA\\PASetting\\" + (client.empty() ? u"" : client + u"\\");
   environment::Reg reg;
-  const auto key = static_cast<platform::HKEY>(reg.Create(static_cast<std::int32_t>(platform::HKEY_CURRENT_USER), path));
+  const auto key =
+      static_cast<platform::HKEY>(reg.Create(static_cast<std::int32_t>(platform::HKEY_CURRENT_USER), path));
   const auto names = platform::RegValueNames(key);
   platform::RegCloseKey(key);
-  std::cout << "HKEY_CURRENT_USER\\" << printable(path) << "  (" << platform::registryFile().string() << ")\n";
+  std::cout << "HKEY_CURRENT_USER\\" << printable(path) << "  (" << platform::registryFile().string()
+            << ")\n";
   if (names.empty()) std::cout << "  no settings stored for this terminal\n";
   for (const std::string& name : names) {
     Variant value;
     std::int32_t type = 1;
     reg.GetValue(static_cast<std::int32_t>(platform::HKEY_CURRENT_USER), path, fromUtf8(name), value, type);
-    std::cout << "  " << name << " = " << printable(automation::trapAndLeave(std::u16string(), [&] { return automation::toText(value); }))
-              << "\n";
+    std::cout << "  " << name << " = " << printable(automation::trapAndLeave(std::u16string(), [&] {
+      return automation::toText(value);
+    })) << "\n";
   }
   return 0;
 }
@@ -168,8 +175,8 @@ int runSettings(const HostOptions& o) {
 void printMembers(std::ostream& out) {
   const component::CFunc cfunc;
   const automation::DispatchTable& table = cfunc.dispatchTable();
-  out << toUtf8(component::CFunc::kProgId) << " (" << toUtf8(table.className()) << "), " << table.members().size()
-      << " members\n";
+  out << toUtf8(component::CFunc::kProgId) << " (" << toUtf8(table.className()) << "), "
+      << table.members().size() << " members\n";
   int slot = 1;
   for (const automation::Member& m : table.members()) {
     std::string params;
@@ -182,7 +189,7 @@ void printMembers(std::ostream& out) {
     std::snprintf(id, sizeof id, "0x%08X", static_cast<unsigned>(m.id));
     const char* kind = m.kind == automation::InvokeKind::Method        ? "method"
                        : m.kind == automation::InvokeKind::PropertyGet ? "get"
-                                                                        : "let";
+                                                                       : "let";
     out << slot++ << "\t" << id << "\t" << kind << "\t" << toUtf8(m.name) << "(" << params << ")";
     if (m.result != automation::VarType::Empty) out << " As " << toUtf8(automation::typeName(m.result));
     out << "\n";
@@ -192,7 +199,8 @@ void printMembers(std::ostream& out) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"formulist2 - the function wizard of the report designer, on the embedded sample report system"};
+  CLI::App app{
+      "formulist2 - the function wizard of the report designer, on the embedded sample report system"};
   app.set_version_flag("--version", "formulist2 9.2.0.708");
   app.require_subcommand(1);
   HostOptions o;
@@ -207,7 +215,8 @@ int main(int argc, char** argv) {
   auto* wizard = app.add_subcommand("wizard", "Compose a formula in the wizard's windows; prints it on OK");
   wizard->add_option("NAME", name, "The function; without it the picker comes first");
   auto* pick = app.add_subcommand("pick", "Choose a function in the picker; prints its name");
-  auto* compose = app.add_subcommand("compose", "Compose a formula without windows: each ROW_TEXT typed into its row");
+  auto* compose =
+      app.add_subcommand("compose", "Compose a formula without windows: each ROW_TEXT typed into its row");
   compose->add_option("NAME", name, "The function")->required();
   compose->add_option("ROW_TEXT", rows, "The text of each row, in order");
   auto* settings = app.add_subcommand("settings", "Print the settings stored for this terminal");
@@ -226,7 +235,8 @@ int main(int argc, char** argv) {
     const automation::ObjectRef cfunc = startHost(o);
     if (pick->parsed()) return printResult(automation::toText(automation::call(cfunc, u"GetFuncName")));
     (void)wizard;
-    return printResult(automation::toText(automation::call(cfunc, u"GetFuncExpr", {Variant(fromUtf8(name))})));
+    return printResult(
+        automation::toText(automation::call(cfunc, u"GetFuncExpr", {Variant(fromUtf8(name))})));
   } catch (const automation::AutomationError& e) {
     return fail(e.what());
   } catch (const std::exception& e) {

@@ -38,7 +38,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
 };
 
 // pairs: (measured, baseline, target ratio); prints one line per pair.
-inline int runWithRatios(int argc, char** argv, const std::vector<std::tuple<std::string, std::string, double>>& pairs) {
+inline int runWithRatios(int argc, char** argv,
+                         const std::vector<std::tuple<std::string, std::string, double>>& pairs) {
   benchmark::Initialize(&argc, argv);
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
@@ -46,8 +47,8 @@ inline int runWithRatios(int argc, char** argv, const std::vector<std::tuple<std
     const double m = reporter.time(measured);
     const double b = reporter.time(baseline);
     if (m <= 0 || b <= 0) continue;
-    std::printf("ratio %s / %s = %.2f (target <= %.2f)%s\n", measured.c_str(), baseline.c_str(), m / b, target,
-                m / b <= target ? "" : "  ABOVE TARGET");
+    std::printf("ratio %s / %s = %.2f (target <= %.2f)%s\n", measured.c_str(), baseline.c_str(), m / b,
+                target, m / b <= target ? "" : "  ABOVE TARGET");
   }
   benchmark::Shutdown();
   return 0;

@@ -49,7 +49,11 @@ void ToolkitEditorOpen(benchmark::State& state) {
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }
 }
-BENCHMARK(ToolkitEditorOpen)->Unit(benchmark::kMillisecond)->MinTime(0.5)->Repetitions(7)->ReportAggregatesOnly(true);
+BENCHMARK(ToolkitEditorOpen)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(0.5)
+    ->Repetitions(7)
+    ->ReportAggregatesOnly(true);
 
 void BareQtOpen(benchmark::State& state) {
   for (auto _ : state) {
@@ -90,7 +94,11 @@ void BareQtOpen(benchmark::State& state) {
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }
 }
-BENCHMARK(BareQtOpen)->Unit(benchmark::kMillisecond)->MinTime(0.5)->Repetitions(7)->ReportAggregatesOnly(true);
+BENCHMARK(BareQtOpen)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(0.5)
+    ->Repetitions(7)
+    ->ReportAggregatesOnly(true);
 
 }  // namespace
 

@@ -53,7 +53,8 @@ void ToolkitFillAndMeasure(benchmark::State& state) {
     double widest[3] = {0, 0, 0};
     for (const auto& item : form.lvw.items()) {
       widest[0] = std::max(widest[0], form.TextWidth(item.text));
-      for (std::size_t k = 0; k < 2; ++k) widest[k + 1] = std::max(widest[k + 1], form.TextWidth(item.subItems[k]));
+      for (std::size_t k = 0; k < 2; ++k)
+        widest[k + 1] = std::max(widest[k + 1], form.TextWidth(item.subItems[k]));
     }
     for (int k = 0; k < 3; ++k) form.lvw.setColumnWidth(k, static_cast<float>(widest[k] + 210));
     QApplication::processEvents();

@@ -1,11 +1,11 @@
 // Opening the function picker on the all-functions group of a 5 000-function catalogue on the Qt
 // offscreen backend, against filling a plain Qt list widget with the same sorted names.
+#include <unistd.h>
 #include <QApplication>
 #include <QListWidget>
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
 
 #include "BenchRatio.h"
 #include "automation/ClassRegistry.h"
@@ -36,7 +36,11 @@ void PickerOpen(benchmark::State& state) {
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }
 }
-BENCHMARK(PickerOpen)->Unit(benchmark::kMillisecond)->MinTime(0.5)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(PickerOpen)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(0.5)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 
 void BareListWidget(benchmark::State& state) {
   const std::vector<std::string> source = names();
@@ -58,7 +62,11 @@ void BareListWidget(benchmark::State& state) {
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }
 }
-BENCHMARK(BareListWidget)->Unit(benchmark::kMillisecond)->MinTime(0.5)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BareListWidget)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(0.5)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 
 }  // namespace
 
@@ -67,7 +75,8 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   forms::setBackend(std::make_unique<forms::qt::QtBackend>());
 
-  const auto dir = std::filesystem::temp_directory_path() / ("formulist2-picker-" + std::to_string(::getpid()));
+  const auto dir =
+      std::filesystem::temp_directory_path() / ("formulist2-picker-" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   {
     std::ofstream out(dir / "catalogue.json");

@@ -1,8 +1,8 @@
 // The sample report system: the account list of a 100 000-account ledger against the bare SQLite
 // query of the same rows, and CallFunc over a 100 000-row batch against the bare balance queries.
+#include <unistd.h>
 #include <array>
 #include <filesystem>
-#include <unistd.h>
 
 #include "BenchRatio.h"
 #include "automation/Text.h"
@@ -29,9 +29,9 @@ struct Fixture {
       // A third company with a large chart of accounts.
       sample::Database db(file);
       db.execute("INSERT INTO companies VALUES (3, '03', '大型集团', 'RMB')");
-      db.execute(
-          "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " + std::to_string(kAccounts) +
-          ") INSERT INTO accounts SELECT 3, printf('9%06d', i), '明细科目' || i, 2, '9', 1 FROM n");
+      db.execute("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+                 std::to_string(kAccounts) +
+                 ") INSERT INTO accounts SELECT 3, printf('9%06d', i), '明细科目' || i, 2, '9', 1 FROM n");
     }
     ledger = std::make_shared<sample::Ledger>(file);
     context.set(u"RptYear", automation::Variant(2024));
@@ -92,8 +92,8 @@ void CallFuncBatch(benchmark::State& state) {
     state.ResumeTiming();
     benchmark::DoNotOptimize(sample::computeBatch(*fixture().ledger, fixture().context, u"QMYE", batch));
   }
-  state.counters["rows/s"] = benchmark::Counter(static_cast<double>(kBatch) * static_cast<double>(state.iterations()),
-                                                benchmark::Counter::kIsRate);
+  state.counters["rows/s"] = benchmark::Counter(
+      static_cast<double>(kBatch) * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(CallFuncBatch)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
@@ -102,8 +102,8 @@ void BareBalanceQueries(benchmark::State& state) {
   for (auto _ : state) {
     double total = 0;
     for (int r = 0; r < kBatch; ++r) {
-      total += fixture().ledger->amount(1, codes[static_cast<std::size_t>(r) % codes.size()], "RMB", 2024, 1 + r % 12,
-                                        1 + r % 12, sample::Amount::Closing);
+      total += fixture().ledger->amount(1, codes[static_cast<std::size_t>(r) % codes.size()], "RMB", 2024,
+                                        1 + r % 12, 1 + r % 12, sample::Amount::Closing);
     }
     benchmark::DoNotOptimize(total);
   }
@@ -114,6 +114,6 @@ BENCHMARK(BareBalanceQueries)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 int main(int argc, char** argv) {
   fixture();
-  return bench::runWithRatios(argc, argv,
-                              {{"AccountList", "BareAccountQuery", 1.5}, {"CallFuncBatch", "BareBalanceQueries", 2.0}});
+  return bench::runWithRatios(
+      argc, argv, {{"AccountList", "BareAccountQuery", 1.5}, {"CallFuncBatch", "BareBalanceQueries", 2.0}});
 }

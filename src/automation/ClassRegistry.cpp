@@ -9,9 +9,13 @@ void ClassRegistry::add(std::u16string_view progId, Factory factory) {
   factories_[upper(progId)] = std::move(factory);
 }
 
-void ClassRegistry::remove(std::u16string_view progId) { factories_.erase(upper(progId)); }
+void ClassRegistry::remove(std::u16string_view progId) {
+  factories_.erase(upper(progId));
+}
 
-bool ClassRegistry::contains(std::u16string_view progId) const { return factories_.contains(upper(progId)); }
+bool ClassRegistry::contains(std::u16string_view progId) const {
+  return factories_.contains(upper(progId));
+}
 
 std::optional<Factory> ClassRegistry::factory(std::u16string_view progId) const {
   const auto it = factories_.find(upper(progId));
@@ -27,13 +31,14 @@ ClassRegistry& classRegistry() {
 ObjectRef CreateObject(std::u16string_view progId) {
   const auto factory = classRegistry().factory(progId);
   if (!factory) {
-    raise(errors::CannotCreateObject, standardDescription(errors::CannotCreateObject) + u": no class is registered as '" +
-                                          std::u16string(progId) + u"'");
+    raise(errors::CannotCreateObject, standardDescription(errors::CannotCreateObject) +
+                                          u": no class is registered as '" + std::u16string(progId) + u"'");
   }
   ObjectRef object = (*factory)();
   if (!object) {
-    raise(errors::CannotCreateObject, standardDescription(errors::CannotCreateObject) + u": the factory of '" +
-                                          std::u16string(progId) + u"' made no object");
+    raise(errors::CannotCreateObject, standardDescription(errors::CannotCreateObject) +
+                                          u": the factory of '" + std::u16string(progId) +
+                                          u"' made no object");
   }
   return object;
 }

@@ -9,7 +9,8 @@ namespace automation {
 void Collection::Add(Variant item, std::optional<std::u16string> key) {
   if (key) {
     for (const auto& k : keys_) {
-      if (k && equalsIgnoreCase(*k, *key)) raise(457, u"This key is already associated with an element of this collection");
+      if (k && equalsIgnoreCase(*k, *key))
+        raise(457, u"This key is already associated with an element of this collection");
     }
   }
   items_.push_back(std::move(item));
@@ -28,7 +29,9 @@ std::size_t Collection::positionOf(const Variant& indexOrKey) const {
   return static_cast<std::size_t>(index - 1);
 }
 
-const Variant& Collection::Item(const Variant& indexOrKey) const { return items_[positionOf(indexOrKey)]; }
+const Variant& Collection::Item(const Variant& indexOrKey) const {
+  return items_[positionOf(indexOrKey)];
+}
 
 void Collection::Remove(const Variant& indexOrKey) {
   const std::size_t at = positionOf(indexOrKey);
@@ -42,7 +45,8 @@ const DispatchTable& Collection::dispatchTable() const {
           .method(u"Item", kDispIdValue, {byVal(u"Index")}, VarType::Variant,
                   [](Collection& c, Args& a) { return c.Item(a[0]); })
           .get(u"Count", 1, {}, VarType::Long, [](Collection& c, Args&) { return Variant(c.Count()); })
-          .method(u"Add", 2, {byVal(u"Item"), optionalByVal(u"Key", VarType::Variant, std::nullopt)}, VarType::Empty,
+          .method(u"Add", 2, {byVal(u"Item"), optionalByVal(u"Key", VarType::Variant, std::nullopt)},
+                  VarType::Empty,
                   [](Collection& c, Args& a) {
                     c.Add(a[0], a[1].isMissing() ? std::nullopt : std::optional(toText(a[1])));
                     return Variant{};

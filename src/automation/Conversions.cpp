@@ -17,18 +17,28 @@ namespace {
 __extension__ typedef unsigned __int128 u128;
 
 constexpr std::int64_t kCurrencyScale = 10000;
-constexpr double kMinDate = -657434.0;          // 0100-01-01
-constexpr double kMaxDate = 2958465.99999999;   // 9999-12-31 23:59:59
-constexpr std::int32_t kDaysFrom1970 = 25569;   // 1899-12-30 .. 1970-01-01
-const u128 kDecimalLimit = (u128{1} << 96);     // mantissas are 96 bits
+constexpr double kMinDate = -657434.0;         // 0100-01-01
+constexpr double kMaxDate = 2958465.99999999;  // 9999-12-31 23:59:59
+constexpr std::int32_t kDaysFrom1970 = 25569;  // 1899-12-30 .. 1970-01-01
+const u128 kDecimalLimit = (u128{1} << 96);    // mantissas are 96 bits
 
-std::u16string ascii(std::string_view s) { return std::u16string(s.begin(), s.end()); }
+std::u16string ascii(std::string_view s) {
+  return std::u16string(s.begin(), s.end());
+}
 
-[[noreturn]] void mismatch() { raise(errors::TypeMismatch); }
-[[noreturn]] void overflow() { raise(errors::Overflow); }
+[[noreturn]] void mismatch() {
+  raise(errors::TypeMismatch);
+}
+[[noreturn]] void overflow() {
+  raise(errors::Overflow);
+}
 
-bool isBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
-bool isDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+bool isBlank(char16_t c) {
+  return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
+}
+bool isDigit(char16_t c) {
+  return c >= u'0' && c <= u'9';
+}
 int hexDigit(char16_t c) {
   if (c >= u'0' && c <= u'9') return c - u'0';
   if (c >= u'a' && c <= u'f') return c - u'a' + 10;
@@ -59,16 +69,20 @@ std::optional<double> radixValue(std::uint64_t magnitude, int bits) {
 // A number written in text, split into its parts.
 struct NumberText {
   bool negative = false;
-  std::string digits;      // integer digits followed by fraction digits
-  std::int32_t scale = 0;  // how many of `digits` are fraction digits, less the exponent
+  std::string digits;                  // integer digits followed by fraction digits
+  std::int32_t scale = 0;              // how many of `digits` are fraction digits, less the exponent
   std::optional<std::uint64_t> radix;  // the magnitude of a &H / &O form
 };
 
 enum class Parse { Ok, Invalid, Overflow };
 
 // Blanks around a number: ASCII white space and the ideographic space of CJK input.
-bool isNumberBlank(char16_t c) { return isBlank(c) || c == u'\u3000' || c == u'\u00A0'; }
-bool isCurrencySign(char16_t c) { return c == u'$' || c == u'\u00A5' || c == u'\uFFE5'; }
+bool isNumberBlank(char16_t c) {
+  return isBlank(c) || c == u'\u3000' || c == u'\u00A0';
+}
+bool isCurrencySign(char16_t c) {
+  return c == u'$' || c == u'\u00A5' || c == u'\uFFE5';
+}
 
 // The platform's text-to-number reading: surrounding blanks, a leading or trailing sign or
 // parentheses for a negative number, a currency sign, digits with thousands separators, a decimal
@@ -168,9 +182,12 @@ Parse parseNumberText(std::u16string_view s, NumberText& out) {
 NumberText parseOrRaise(std::u16string_view s) {
   NumberText n;
   switch (parseNumberText(s, n)) {
-    case Parse::Invalid: mismatch();
-    case Parse::Overflow: overflow();
-    case Parse::Ok: break;
+    case Parse::Invalid:
+      mismatch();
+    case Parse::Overflow:
+      overflow();
+    case Parse::Ok:
+      break;
   }
   return n;
 }
@@ -190,11 +207,15 @@ double toDoubleChecked(const NumberText& n) {
   return value;
 }
 
-double textToDouble(std::u16string_view s) { return toDoubleChecked(parseOrRaise(s)); }
+double textToDouble(std::u16string_view s) {
+  return toDoubleChecked(parseOrRaise(s));
+}
 
 // --- Decimal ---------------------------------------------------------------------------------
 
-u128 mantissa(const Decimal& d) { return (u128{d.hi} << 64) | d.lo; }
+u128 mantissa(const Decimal& d) {
+  return (u128{d.hi} << 64) | d.lo;
+}
 
 u128 pow10(int n) {
   u128 p = 1;
@@ -249,7 +270,8 @@ Decimal decimalFromText(const NumberText& n) {
     if (drop > scale) overflow();
   }
   u128 m = 0;
-  for (std::size_t k = 0; k < digits.size() - static_cast<std::size_t>(drop); ++k) m = m * 10 + (digits[k] - '0');
+  for (std::size_t k = 0; k < digits.size() - static_cast<std::size_t>(drop); ++k)
+    m = m * 10 + (digits[k] - '0');
   if (drop > 0) {
     // Round on the first dropped digit and whether anything after it is non-zero.
     const char first = digits[digits.size() - static_cast<std::size_t>(drop)];
@@ -384,7 +406,9 @@ void civilFromDays(std::int64_t z, std::int32_t& y, std::int32_t& m, std::int32_
   y = static_cast<std::int32_t>(static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2));
 }
 
-bool isLeap(std::int32_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool isLeap(std::int32_t y) {
+  return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 std::int32_t daysInMonth(std::int32_t y, std::int32_t m) {
   static constexpr std::int32_t days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   return m == 2 && isLeap(y) ? 29 : days[m - 1];
@@ -444,8 +468,10 @@ Int toInt(const Variant& value) {
     return scaledToInt<Int>(*scaled, 1);
   };
   switch (v.type()) {
-    case VarType::Currency: return scaledToInt<Int>(v.asCurrency().scaled, kCurrencyScale);
-    case VarType::Decimal: return fromDecimal(v.asDecimal());
+    case VarType::Currency:
+      return scaledToInt<Int>(v.asCurrency().scaled, kCurrencyScale);
+    case VarType::Decimal:
+      return fromDecimal(v.asDecimal());
     case VarType::String: {
       // Text rounds from its exact digits, not from a double near them.
       const NumberText n = parseOrRaise(v.asString());
@@ -455,7 +481,8 @@ Int toInt(const Variant& value) {
       }
       return fromDecimal(decimalFromText(n));
     }
-    default: return roundToInt<Int>(toDouble(v));
+    default:
+      return roundToInt<Int>(toDouble(v));
   }
 }
 
@@ -465,24 +492,42 @@ double toDouble(const Variant& value) {
   Variant holder;
   const Variant& v = scalar(value, holder);
   switch (v.type()) {
-    case VarType::Empty: return 0;
-    case VarType::Integer: return v.asInteger();
-    case VarType::Long: return v.asLong();
-    case VarType::Byte: return v.asByte();
-    case VarType::Single: return v.asSingle();
-    case VarType::Double: return v.asDouble();
-    case VarType::Currency: return static_cast<double>(v.asCurrency().scaled) / kCurrencyScale;
-    case VarType::Date: return v.asDate().value;
-    case VarType::Boolean: return v.asBoolean() ? -1.0 : 0.0;
-    case VarType::Decimal: return decimalToDouble(v.asDecimal());
-    case VarType::String: return textToDouble(v.asString());
-    default: mismatch();
+    case VarType::Empty:
+      return 0;
+    case VarType::Integer:
+      return v.asInteger();
+    case VarType::Long:
+      return v.asLong();
+    case VarType::Byte:
+      return v.asByte();
+    case VarType::Single:
+      return v.asSingle();
+    case VarType::Double:
+      return v.asDouble();
+    case VarType::Currency:
+      return static_cast<double>(v.asCurrency().scaled) / kCurrencyScale;
+    case VarType::Date:
+      return v.asDate().value;
+    case VarType::Boolean:
+      return v.asBoolean() ? -1.0 : 0.0;
+    case VarType::Decimal:
+      return decimalToDouble(v.asDecimal());
+    case VarType::String:
+      return textToDouble(v.asString());
+    default:
+      mismatch();
   }
 }
 
-std::int16_t toInteger(const Variant& value) { return toInt<std::int16_t>(value); }
-std::int32_t toLong(const Variant& value) { return toInt<std::int32_t>(value); }
-std::uint8_t toByte(const Variant& value) { return toInt<std::uint8_t>(value); }
+std::int16_t toInteger(const Variant& value) {
+  return toInt<std::int16_t>(value);
+}
+std::int32_t toLong(const Variant& value) {
+  return toInt<std::int32_t>(value);
+}
+std::uint8_t toByte(const Variant& value) {
+  return toInt<std::uint8_t>(value);
+}
 
 float toSingle(const Variant& value) {
   const double d = toDouble(value);
@@ -508,8 +553,10 @@ Decimal toDecimal(const Variant& value) {
   Variant holder;
   const Variant& v = scalar(value, holder);
   switch (v.type()) {
-    case VarType::Decimal: return v.asDecimal();
-    case VarType::String: return decimalFromText(parseOrRaise(v.asString()));
+    case VarType::Decimal:
+      return v.asDecimal();
+    case VarType::String:
+      return decimalFromText(parseOrRaise(v.asString()));
     case VarType::Currency: {
       const std::int64_t s = v.asCurrency().scaled;
       const u128 magnitude = s < 0 ? u128(-(s + 1)) + 1 : u128(s);
@@ -523,7 +570,8 @@ Decimal toDecimal(const Variant& value) {
       const auto i = static_cast<std::int64_t>(toDouble(v));
       return makeDecimal(static_cast<u128>(i < 0 ? -i : i), 0, i < 0);
     }
-    default: return decimalFromDouble(toDouble(v));
+    default:
+      return decimalFromDouble(toDouble(v));
   }
 }
 
@@ -531,16 +579,20 @@ bool toBoolean(const Variant& value) {
   Variant holder;
   const Variant& v = scalar(value, holder);
   switch (v.type()) {
-    case VarType::Boolean: return v.asBoolean();
+    case VarType::Boolean:
+      return v.asBoolean();
     case VarType::String: {
       const std::u16string t = trim(v.asString());
       if (equalsIgnoreCase(t, u"True")) return true;
       if (equalsIgnoreCase(t, u"False")) return false;
       return textToDouble(v.asString()) != 0;
     }
-    case VarType::Currency: return v.asCurrency().scaled != 0;
-    case VarType::Decimal: return decimalToDouble(v.asDecimal()) != 0;
-    default: return toDouble(v) != 0;
+    case VarType::Currency:
+      return v.asCurrency().scaled != 0;
+    case VarType::Decimal:
+      return decimalToDouble(v.asDecimal()) != 0;
+    default:
+      return toDouble(v) != 0;
   }
 }
 
@@ -548,14 +600,16 @@ Date toDate(const Variant& value) {
   Variant holder;
   const Variant& v = scalar(value, holder);
   switch (v.type()) {
-    case VarType::Date: return v.asDate();
+    case VarType::Date:
+      return v.asDate();
     case VarType::String: {
       if (auto d = parseDate(v.asString())) return *d;
       NumberText n;
       if (parseNumberText(v.asString(), n) != Parse::Ok) mismatch();
       return checkedDate(toDoubleChecked(n));
     }
-    default: return checkedDate(toDouble(v));
+    default:
+      return checkedDate(toDouble(v));
   }
 }
 
@@ -566,39 +620,63 @@ std::u16string toText(const Variant& value) {
   }
   const Variant& v = scalar(value, holder);
   switch (v.type()) {
-    case VarType::Empty: return {};
-    case VarType::Integer: return ascii(std::to_string(v.asInteger()));
-    case VarType::Long: return ascii(std::to_string(v.asLong()));
-    case VarType::Byte: return ascii(std::to_string(v.asByte()));
-    case VarType::Single: return formatFloating(v.asSingle(), 7);
-    case VarType::Double: return formatFloating(v.asDouble(), 15);
-    case VarType::Currency: return formatCurrency(v.asCurrency());
-    case VarType::Date: return dateToText(v.asDate());
-    case VarType::String: return v.asString();
-    case VarType::Boolean: return v.asBoolean() ? u"True" : u"False";
-    case VarType::Decimal: return ascii(decimalDigits(v.asDecimal()));
-    default: mismatch();
+    case VarType::Empty:
+      return {};
+    case VarType::Integer:
+      return ascii(std::to_string(v.asInteger()));
+    case VarType::Long:
+      return ascii(std::to_string(v.asLong()));
+    case VarType::Byte:
+      return ascii(std::to_string(v.asByte()));
+    case VarType::Single:
+      return formatFloating(v.asSingle(), 7);
+    case VarType::Double:
+      return formatFloating(v.asDouble(), 15);
+    case VarType::Currency:
+      return formatCurrency(v.asCurrency());
+    case VarType::Date:
+      return dateToText(v.asDate());
+    case VarType::String:
+      return v.asString();
+    case VarType::Boolean:
+      return v.asBoolean() ? u"True" : u"False";
+    case VarType::Decimal:
+      return ascii(decimalDigits(v.asDecimal()));
+    default:
+      mismatch();
   }
 }
 
 Variant changeType(const Variant& value, VarType type) {
   if (type == VarType::Variant || value.type() == type) return value;
   switch (type) {
-    case VarType::Empty: return Variant{};
-    case VarType::Integer: return toInteger(value);
-    case VarType::Long: return toLong(value);
-    case VarType::Single: return toSingle(value);
-    case VarType::Double: return toDouble(value);
-    case VarType::Currency: return toCurrency(value);
-    case VarType::Date: return toDate(value);
-    case VarType::String: return toText(value);
-    case VarType::Boolean: return toBoolean(value);
-    case VarType::Decimal: return toDecimal(value);
-    case VarType::Byte: return toByte(value);
+    case VarType::Empty:
+      return Variant{};
+    case VarType::Integer:
+      return toInteger(value);
+    case VarType::Long:
+      return toLong(value);
+    case VarType::Single:
+      return toSingle(value);
+    case VarType::Double:
+      return toDouble(value);
+    case VarType::Currency:
+      return toCurrency(value);
+    case VarType::Date:
+      return toDate(value);
+    case VarType::String:
+      return toText(value);
+    case VarType::Boolean:
+      return toBoolean(value);
+    case VarType::Decimal:
+      return toDecimal(value);
+    case VarType::Byte:
+      return toByte(value);
     case VarType::Object:
       if (value.isObject()) return value;
       mismatch();
-    default: mismatch();
+    default:
+      mismatch();
   }
 }
 
@@ -612,12 +690,14 @@ bool isNumeric(const Variant& value) {
     case VarType::Currency:
     case VarType::Boolean:
     case VarType::Decimal:
-    case VarType::Byte: return true;
+    case VarType::Byte:
+      return true;
     case VarType::String: {
       NumberText n;
       return parseNumberText(value.asString(), n) == Parse::Ok;
     }
-    default: return false;
+    default:
+      return false;
   }
 }
 
@@ -628,8 +708,8 @@ double val(std::u16string_view text) {
     if (c != u' ' && c != u'\t' && c != u'\n') s.push_back(c);
   }
   std::size_t i = 0;
-  if (i + 1 < s.size() && s[i] == u'&' && (s[i + 1] == u'H' || s[i + 1] == u'h' || s[i + 1] == u'O' ||
-                                           s[i + 1] == u'o')) {
+  if (i + 1 < s.size() && s[i] == u'&' &&
+      (s[i + 1] == u'H' || s[i + 1] == u'h' || s[i + 1] == u'O' || s[i + 1] == u'o')) {
     const int base = (s[i + 1] == u'H' || s[i + 1] == u'h') ? 16 : 8;
     i += 2;
     const std::uint64_t magnitude = readRadix(s, i, base);
@@ -686,7 +766,8 @@ double round(double value, std::int32_t digits) {
 }
 
 Variant cvErr(std::int32_t number) {
-  return Variant(ErrorValue{static_cast<std::int32_t>(0x800A0000u | (static_cast<std::uint32_t>(number) & 0xFFFFu))});
+  return Variant(
+      ErrorValue{static_cast<std::int32_t>(0x800A0000u | (static_cast<std::uint32_t>(number) & 0xFFFFu))});
 }
 
 std::int32_t errorNumberOf(ErrorValue error) {
@@ -698,9 +779,8 @@ std::int32_t errorNumberOf(ErrorValue error) {
 
 Date makeDate(std::int32_t year, std::int32_t month, std::int32_t day, std::int32_t hour, std::int32_t minute,
               std::int32_t second) {
-  const double days = static_cast<double>(daysFromCivil(year, static_cast<unsigned>(month),
-                                                        static_cast<unsigned>(day)) +
-                                          kDaysFrom1970);
+  const double days = static_cast<double>(
+      daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) + kDaysFrom1970);
   const double time = (hour * 3600.0 + minute * 60.0 + second) / 86400.0;
   // Before 1899-12-30 the fraction still counts forward from midnight.
   return checkedDate(days >= 0 ? days + time : days - time);

@@ -56,6 +56,8 @@ void dateParts(Date date, std::int32_t& year, std::int32_t& month, std::int32_t&
 std::optional<Date> parseDate(std::u16string_view text);
 
 // Currency from a whole number of units and ten-thousandths.
-inline Currency currencyOf(std::int64_t scaled) { return Currency{scaled}; }
+inline Currency currencyOf(std::int64_t scaled) {
+  return Currency{scaled};
+}
 
 }  // namespace automation

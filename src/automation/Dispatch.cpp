@@ -9,7 +9,9 @@
 namespace automation {
 namespace {
 
-std::u16string number(std::size_t n) { return decimalText(static_cast<std::int64_t>(n)); }
+std::u16string number(std::size_t n) {
+  return decimalText(static_cast<std::int64_t>(n));
+}
 
 std::u16string kindName(InvokeKind kind) {
   if (has(kind, InvokeKind::PropertyPut) || has(kind, InvokeKind::PropertyPutRef)) return u"property put";
@@ -18,8 +20,8 @@ std::u16string kindName(InvokeKind kind) {
 }
 
 [[noreturn]] void notSupported(const DispatchTable& table, std::u16string_view what) {
-  raise(errors::MemberNotSupported,
-        standardDescription(errors::MemberNotSupported) + u" (" + table.className() + u"." + std::u16string(what) + u")");
+  raise(errors::MemberNotSupported, standardDescription(errors::MemberNotSupported) + u" (" +
+                                        table.className() + u"." + std::u16string(what) + u")");
 }
 
 // The value for an optional parameter the caller left out.
@@ -84,9 +86,9 @@ Variant Dispatch::invoke(DispId id, InvokeKind kind, std::span<Variant> args) {
   for (std::size_t k = 0; k < params.size(); ++k)
     if (!params[k].optional) required = k + 1;
   if (args.size() > params.size() || args.size() < required) {
-    raise(errors::WrongArgumentCount, standardDescription(errors::WrongArgumentCount) + u" (" + table.className() +
-                                          u"." + member->name + u" takes " + number(params.size()) +
-                                          u", was given " + number(args.size()) + u")");
+    raise(errors::WrongArgumentCount,
+          standardDescription(errors::WrongArgumentCount) + u" (" + table.className() + u"." + member->name +
+              u" takes " + number(params.size()) + u", was given " + number(args.size()) + u")");
   }
 
   std::vector<Variant> copies(params.size());
@@ -96,7 +98,8 @@ Variant Dispatch::invoke(DispId id, InvokeKind kind, std::span<Variant> args) {
     if (k >= args.size() || args[k].isMissing()) {
       if (!p.optional) {
         raise(errors::ArgumentNotOptional, standardDescription(errors::ArgumentNotOptional) + u" (" +
-                                               table.className() + u"." + member->name + u": " + p.name + u")");
+                                               table.className() + u"." + member->name + u": " + p.name +
+                                               u")");
       }
       copies[k] = omitted(p);
       bound[k] = &copies[k];
@@ -142,10 +145,12 @@ Variant get(const ObjectRef& object, std::u16string_view name, std::vector<Varia
 
 void put(const ObjectRef& object, std::u16string_view name, Variant value) {
   Variant args[] = {std::move(value)};
-  target(object).invoke(name, args[0].isObject() ? InvokeKind::PropertyPutRef : InvokeKind::PropertyPut, args);
+  target(object).invoke(name, args[0].isObject() ? InvokeKind::PropertyPutRef : InvokeKind::PropertyPut,
+                        args);
 }
 
-void putIndexed(const ObjectRef& object, std::u16string_view name, std::vector<Variant> indexes, Variant value) {
+void putIndexed(const ObjectRef& object, std::u16string_view name, std::vector<Variant> indexes,
+                Variant value) {
   const InvokeKind kind = value.isObject() ? InvokeKind::PropertyPutRef : InvokeKind::PropertyPut;
   indexes.push_back(std::move(value));
   target(object).invoke(name, kind, indexes);

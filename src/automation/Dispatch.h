@@ -54,7 +54,7 @@ struct Member {
   std::u16string name;
   DispId id = 0;
   InvokeKind kind = InvokeKind::Method;
-  std::vector<Param> params;  // for a put: the index parameters, then the value
+  std::vector<Param> params;        // for a put: the index parameters, then the value
   VarType result = VarType::Empty;  // Empty: returns nothing
   std::function<Variant(Dispatch&, Args&)> handler;
 };
@@ -91,7 +91,8 @@ class DispatchTable::Builder {
 
   Builder& method(std::u16string name, DispId id, std::vector<Param> params, VarType result,
                   std::function<Variant(T&, Args&)> fn) {
-    members_.push_back({std::move(name), id, InvokeKind::Method, std::move(params), result, wrap(std::move(fn))});
+    members_.push_back(
+        {std::move(name), id, InvokeKind::Method, std::move(params), result, wrap(std::move(fn))});
     return *this;
   }
   Builder& get(std::u16string name, DispId id, std::vector<Param> indexes, VarType result,
@@ -159,7 +160,8 @@ Variant call(const ObjectRef& object, std::u16string_view name, std::vector<Vari
 Variant callByRef(const ObjectRef& object, std::u16string_view name, std::span<Variant> args);
 Variant get(const ObjectRef& object, std::u16string_view name, std::vector<Variant> indexes = {});
 void put(const ObjectRef& object, std::u16string_view name, Variant value);
-void putIndexed(const ObjectRef& object, std::u16string_view name, std::vector<Variant> indexes, Variant value);
+void putIndexed(const ObjectRef& object, std::u16string_view name, std::vector<Variant> indexes,
+                Variant value);
 
 // The value of an object's default member (dispatch id 0).
 Variant defaultValue(const ObjectRef& object);

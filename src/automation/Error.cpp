@@ -6,26 +6,46 @@ namespace automation {
 
 std::u16string standardDescription(std::int32_t number) {
   switch (number) {
-    case 3: return u"Return without GoSub";
-    case 5: return u"Invalid procedure call or argument";
-    case 6: return u"Overflow";
-    case 7: return u"Out of memory";
-    case 9: return u"Subscript out of range";
-    case 11: return u"Division by zero";
-    case 13: return u"Type mismatch";
-    case 51: return u"Internal error";
-    case 91: return u"Object variable or With block variable not set";
-    case 94: return u"Invalid use of Null";
-    case 340: return u"Control array element doesn't exist";
-    case 360: return u"Object already loaded";
-    case 424: return u"Object required";
-    case 429: return u"ActiveX component can't create object";
-    case 438: return u"Object doesn't support this property or method";
-    case 445: return u"Object doesn't support this action";
-    case 448: return u"Named argument not found";
-    case 449: return u"Argument not optional";
-    case 450: return u"Wrong number of arguments or invalid property assignment";
-    default: return {};
+    case 3:
+      return u"Return without GoSub";
+    case 5:
+      return u"Invalid procedure call or argument";
+    case 6:
+      return u"Overflow";
+    case 7:
+      return u"Out of memory";
+    case 9:
+      return u"Subscript out of range";
+    case 11:
+      return u"Division by zero";
+    case 13:
+      return u"Type mismatch";
+    case 51:
+      return u"Internal error";
+    case 91:
+      return u"Object variable or With block variable not set";
+    case 94:
+      return u"Invalid use of Null";
+    case 340:
+      return u"Control array element doesn't exist";
+    case 360:
+      return u"Object already loaded";
+    case 424:
+      return u"Object required";
+    case 429:
+      return u"ActiveX component can't create object";
+    case 438:
+      return u"Object doesn't support this property or method";
+    case 445:
+      return u"Object doesn't support this action";
+    case 448:
+      return u"Named argument not found";
+    case 449:
+      return u"Argument not optional";
+    case 450:
+      return u"Wrong number of arguments or invalid property assignment";
+    default:
+      return {};
   }
 }
 

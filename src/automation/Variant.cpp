@@ -9,21 +9,36 @@ Variant::Variant(VariantArray array) : value_(std::make_shared<VariantArray>(std
 
 VarType Variant::type() const {
   switch (value_.index()) {
-    case 0: return VarType::Empty;
-    case 1: return VarType::Null;
-    case 2: return VarType::Integer;
-    case 3: return VarType::Long;
-    case 4: return VarType::Single;
-    case 5: return VarType::Double;
-    case 6: return VarType::Currency;
-    case 7: return VarType::Date;
-    case 8: return VarType::String;
-    case 9: return VarType::Object;
-    case 10: return VarType::Error;
-    case 11: return VarType::Boolean;
-    case 12: return VarType::Decimal;
-    case 13: return VarType::Byte;
-    default: return VarType::Array | std::get<std::shared_ptr<VariantArray>>(value_)->elementType();
+    case 0:
+      return VarType::Empty;
+    case 1:
+      return VarType::Null;
+    case 2:
+      return VarType::Integer;
+    case 3:
+      return VarType::Long;
+    case 4:
+      return VarType::Single;
+    case 5:
+      return VarType::Double;
+    case 6:
+      return VarType::Currency;
+    case 7:
+      return VarType::Date;
+    case 8:
+      return VarType::String;
+    case 9:
+      return VarType::Object;
+    case 10:
+      return VarType::Error;
+    case 11:
+      return VarType::Boolean;
+    case 12:
+      return VarType::Decimal;
+    case 13:
+      return VarType::Byte;
+    default:
+      return VarType::Array | std::get<std::shared_ptr<VariantArray>>(value_)->elementType();
   }
 }
 
@@ -51,7 +66,9 @@ template const bool& Variant::get() const;
 template const Decimal& Variant::get() const;
 template const std::uint8_t& Variant::get() const;
 
-const VariantArray& Variant::array() const { return *get<std::shared_ptr<VariantArray>>(); }
+const VariantArray& Variant::array() const {
+  return *get<std::shared_ptr<VariantArray>>();
+}
 
 VariantArray& Variant::mutableArray() {
   if (!isArray()) raise(errors::TypeMismatch);
@@ -69,22 +86,38 @@ std::u16string typeName(VarType type) {
   const auto raw = static_cast<std::uint16_t>(type);
   if ((raw & 0x2000) != 0) return typeName(static_cast<VarType>(raw & ~0x2000)) + u"()";
   switch (type) {
-    case VarType::Empty: return u"Empty";
-    case VarType::Null: return u"Null";
-    case VarType::Integer: return u"Integer";
-    case VarType::Long: return u"Long";
-    case VarType::Single: return u"Single";
-    case VarType::Double: return u"Double";
-    case VarType::Currency: return u"Currency";
-    case VarType::Date: return u"Date";
-    case VarType::String: return u"String";
-    case VarType::Object: return u"Object";
-    case VarType::Error: return u"Error";
-    case VarType::Boolean: return u"Boolean";
-    case VarType::Variant: return u"Variant";
-    case VarType::Decimal: return u"Decimal";
-    case VarType::Byte: return u"Byte";
-    default: return u"Unknown";
+    case VarType::Empty:
+      return u"Empty";
+    case VarType::Null:
+      return u"Null";
+    case VarType::Integer:
+      return u"Integer";
+    case VarType::Long:
+      return u"Long";
+    case VarType::Single:
+      return u"Single";
+    case VarType::Double:
+      return u"Double";
+    case VarType::Currency:
+      return u"Currency";
+    case VarType::Date:
+      return u"Date";
+    case VarType::String:
+      return u"String";
+    case VarType::Object:
+      return u"Object";
+    case VarType::Error:
+      return u"Error";
+    case VarType::Boolean:
+      return u"Boolean";
+    case VarType::Variant:
+      return u"Variant";
+    case VarType::Decimal:
+      return u"Decimal";
+    case VarType::Byte:
+      return u"Byte";
+    default:
+      return u"Unknown";
   }
 }
 

@@ -36,7 +36,9 @@ enum class VarType : std::uint16_t {
 constexpr VarType operator|(VarType a, VarType b) {
   return static_cast<VarType>(static_cast<std::uint16_t>(a) | static_cast<std::uint16_t>(b));
 }
-constexpr std::int32_t code(VarType t) { return static_cast<std::int32_t>(t); }
+constexpr std::int32_t code(VarType t) {
+  return static_cast<std::int32_t>(t);
+}
 
 using ObjectRef = std::shared_ptr<Dispatch>;
 

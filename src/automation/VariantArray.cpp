@@ -8,18 +8,30 @@ namespace {
 
 Variant zeroOf(VarType type) {
   switch (type) {
-    case VarType::Integer: return std::int16_t{0};
-    case VarType::Long: return std::int32_t{0};
-    case VarType::Single: return 0.0f;
-    case VarType::Double: return 0.0;
-    case VarType::Currency: return Currency{};
-    case VarType::Date: return Date{};
-    case VarType::String: return std::u16string{};
-    case VarType::Object: return ObjectRef{};
-    case VarType::Boolean: return false;
-    case VarType::Decimal: return Decimal{};
-    case VarType::Byte: return std::uint8_t{0};
-    default: return Variant{};
+    case VarType::Integer:
+      return std::int16_t{0};
+    case VarType::Long:
+      return std::int32_t{0};
+    case VarType::Single:
+      return 0.0f;
+    case VarType::Double:
+      return 0.0;
+    case VarType::Currency:
+      return Currency{};
+    case VarType::Date:
+      return Date{};
+    case VarType::String:
+      return std::u16string{};
+    case VarType::Object:
+      return ObjectRef{};
+    case VarType::Boolean:
+      return false;
+    case VarType::Decimal:
+      return Decimal{};
+    case VarType::Byte:
+      return std::uint8_t{0};
+    default:
+      return Variant{};
   }
 }
 
@@ -67,8 +79,12 @@ const Bounds& VariantArray::dimension(std::int32_t dim) const {
   return dims_[static_cast<std::size_t>(dim - 1)];
 }
 
-std::int32_t VariantArray::lbound(std::int32_t dim) const { return dimension(dim).lower; }
-std::int32_t VariantArray::ubound(std::int32_t dim) const { return dimension(dim).upper; }
+std::int32_t VariantArray::lbound(std::int32_t dim) const {
+  return dimension(dim).lower;
+}
+std::int32_t VariantArray::ubound(std::int32_t dim) const {
+  return dimension(dim).upper;
+}
 
 std::size_t VariantArray::offsetOf(std::span<const std::int32_t> indexes) const {
   if (indexes.size() != dims_.size()) raise(errors::SubscriptOutOfRange);
@@ -87,7 +103,9 @@ const Variant& VariantArray::at(std::span<const std::int32_t> indexes) const {
   return elements_[offsetOf(indexes)];
 }
 
-Variant& VariantArray::at(std::span<const std::int32_t> indexes) { return elements_[offsetOf(indexes)]; }
+Variant& VariantArray::at(std::span<const std::int32_t> indexes) {
+  return elements_[offsetOf(indexes)];
+}
 
 const Variant& VariantArray::operator()(std::int32_t i, std::int32_t j) const {
   const std::int32_t indexes[] = {i, j};

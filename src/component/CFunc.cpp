@@ -25,9 +25,9 @@ constexpr automation::DispId RecallRpt = 0x60030017;
 }  // namespace dispid
 
 [[noreturn]] void notAvailable(std::u16string_view member, std::u16string_view what) {
-  automation::raise(automation::errors::ActionNotSupported,
-                    std::u16string(member) + u" is not available: " + std::u16string(what) +
-                        u" is not part of this build yet");
+  automation::raise(automation::errors::ActionNotSupported, std::u16string(member) + u" is not available: " +
+                                                                std::u16string(what) +
+                                                                u" is not part of this build yet");
 }
 
 using StringField = std::u16string CFunc::Fields::*;
@@ -95,7 +95,8 @@ const DispatchTable& CFunc::dispatchTable() const {
 
   // Property accessors: string setters store the value without surrounding blanks.
   const auto letString = [](StringField field) {
-    return [field](CFunc& self, Args&, Variant& value) { self.m_.*field = automation::trim(value.asString()); };
+    return
+        [field](CFunc& self, Args&, Variant& value) { self.m_.*field = automation::trim(value.asString()); };
   };
   const auto letLong = [](LongField field) {
     return [field](CFunc& self, Args&, Variant& value) { self.m_.*field = value.asLong(); };
@@ -124,10 +125,11 @@ const DispatchTable& CFunc::dispatchTable() const {
                     self.InitFuncInfo(a[0].asString());
                     return Variant{};
                   })
-          .method(u"RecallRpt", dispid::RecallRpt,
-                  {byVal(u"strFuncName", VarType::String), byRef(u"aVarParams"), byRef(u"ZPS2", VarType::Object)},
-                  VarType::Long,
-                  [](CFunc& self, Args& a) { return Variant(self.RecallRpt(a[0].asString(), a[1], a[2])); })
+          .method(
+              u"RecallRpt", dispid::RecallRpt,
+              {byVal(u"strFuncName", VarType::String), byRef(u"aVarParams"), byRef(u"ZPS2", VarType::Object)},
+              VarType::Long,
+              [](CFunc& self, Args& a) { return Variant(self.RecallRpt(a[0].asString(), a[1], a[2])); })
           .put(u"RptYear", 0x68030013, {}, value(VarType::Long), letLong(&Fields::RptYear))
           .put(u"RptEndDate", 0x68030012, {}, value(VarType::Date), letDate(&Fields::RptEndDate))
           .put(u"RptBeginDate", 0x68030011, {}, value(VarType::Date), letDate(&Fields::RptBeginDate))

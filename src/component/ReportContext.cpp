@@ -49,7 +49,9 @@ ComponentState& componentState() {
   return state;
 }
 
-void resetComponentState() { componentState() = ComponentState{}; }
+void resetComponentState() {
+  componentState() = ComponentState{};
+}
 
 std::u16string SetContextValue(std::u16string_view key, const Variant& value) {
   const automation::ClearErrOnExit clearErr;
@@ -80,7 +82,8 @@ void PushContext() {
   const ReportContext& context = componentState().context;
   for (const ContextEntry& entry : kEntries) {
     automation::ignoreErrors([&] {
-      std::visit([&](auto member) { catalogue.setProperty(entry.name, Variant(context.*member)); }, entry.field);
+      std::visit([&](auto member) { catalogue.setProperty(entry.name, Variant(context.*member)); },
+                 entry.field);
     });
   }
 }

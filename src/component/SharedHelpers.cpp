@@ -22,7 +22,9 @@ using automation::Variant;
 using automation::VariantArray;
 using automation::VarType;
 
-ParamTable& paramTable() { return componentState().g_ParamTable; }
+ParamTable& paramTable() {
+  return componentState().g_ParamTable;
+}
 
 bool LoadFuncParams(std::u16string_view funcName) {
   ComponentState& state = componentState();
@@ -52,7 +54,10 @@ bool LoadFuncParams(std::u16string_view funcName) {
   }
   for (std::int32_t i = 0; i < n; ++i) {
     outside::ParamItemCalls item(nullptr);
-    if (!ignoreErrors([&] { item = outside::ParamItemCalls(automation::objectOf(outside::collectionItem(state.g_oParams, i + 1))); })) {
+    if (!ignoreErrors([&] {
+          item =
+              outside::ParamItemCalls(automation::objectOf(outside::collectionItem(state.g_oParams, i + 1)));
+        })) {
       continue;
     }
     const std::int32_t at[] = {i};
@@ -82,11 +87,15 @@ std::u16string GetParamDefaultText(std::int16_t index) {
       case 5:
       case 6:
       case 11:
-      case 14: return automation::toText(value);
+      case 14:
+        return automation::toText(value);
       case 7:
-      case 8: return quoted();
-      case 12: return automation::isNumeric(value) ? automation::toText(value) : quoted();
-      default: return {};
+      case 8:
+        return quoted();
+      case 12:
+        return automation::isNumeric(value) ? automation::toText(value) : quoted();
+      default:
+        return {};
     }
   });
 }
@@ -122,7 +131,8 @@ Variant DecodeNameValue(Variant value) {
 
 void ShowWarning(std::u16string_view text) {
   forms::backend().beep();
-  forms::backend().messageBox(std::u16string(text), environment::L(u"Torvane提示"), forms::MessageIcon::Warning);
+  forms::backend().messageBox(std::u16string(text), environment::L(u"Torvane提示"),
+                              forms::MessageIcon::Warning);
 }
 
 bool IsFormLoaded(const forms::Form& form) {

@@ -36,7 +36,8 @@ std::u16string CFunc::GetFuncExpr(const std::u16string& sFuncName) {
   bool prepared = false;
   ignoreErrors([&] { prepared = editor.RefreshFunc(name); });
   if (!prepared) {
-    ignoreErrors([&] { ShowWarning(environment::L(u"报表系统不支持公式 ") + name + environment::L(u" ！")); });
+    ignoreErrors(
+        [&] { ShowWarning(environment::L(u"报表系统不支持公式 ") + name + environment::L(u" ！")); });
   } else {
     ignoreErrors([&] { editor.sZpsCurDsn = m_.sCurPropStr; });
     ignoreErrors([&] { editor.m_CurSheetIndex = m_.CurSheetIndex; });

@@ -14,7 +14,9 @@ using automation::ignoreErrors;
 
 namespace {
 
-std::u16string quoted(const std::u16string& text) { return u"\"" + text + u"\""; }
+std::u16string quoted(const std::u16string& text) {
+  return u"\"" + text + u"\"";
+}
 
 // The Boolean rule: a number (true when not zero) or exactly TRUE / FALSE; anything else is False.
 std::u16string booleanText(const std::u16string& text) {
@@ -22,7 +24,6 @@ std::u16string booleanText(const std::u16string& text) {
   if (!numeric && text != u"TRUE" && text != u"FALSE") return u"False";
   return automation::toBoolean(automation::Variant(text)) ? u"True" : u"False";
 }
-
 
 }  // namespace
 
@@ -45,16 +46,20 @@ std::u16string FrmCalcEqual::GetParamValue(std::int16_t index) {
     case 3:
     case 5:
     case 6:
-    case 14: return text;
+    case 14:
+      return text;
     case 7:
-    case 8: return quoted(text);
+    case 8:
+      return quoted(text);
     case 11: {
       std::u16string out;
       ignoreErrors([&] { out = booleanText(text); });
       return out;
     }
-    case 12: return automation::isNumeric(automation::Variant(text)) ? text : quoted(text);
-    default: return {};
+    case 12:
+      return automation::isNumeric(automation::Variant(text)) ? text : quoted(text);
+    default:
+      return {};
   }
 }
 
@@ -93,7 +98,8 @@ std::u16string FrmCalcEqual::BuildFormula() {
       const std::size_t open = t.find(u'[');
       const std::size_t start = open == std::u16string::npos ? 0 : open + 1;
       if (close < start) automation::raise(automation::errors::InvalidProcedureCall);
-      t = u"REF(\"" + t.substr(start, close - start) + u"\"," + automation::decimalText(m_CurSheetIndex) + u")";
+      t = u"REF(\"" + t.substr(start, close - start) + u"\"," + automation::decimalText(m_CurSheetIndex) +
+          u")";
     } else if (t.find(u')') != std::u16string::npos && t.find(u"REF") != std::u16string::npos && !t.empty() &&
                t.front() == u'"') {
       // A reference call typed into a text row loses the quotes around it.

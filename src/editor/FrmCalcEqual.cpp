@@ -24,7 +24,9 @@ namespace {
 constexpr Twips kRowGap = 150;
 constexpr Twips kTextBoxLift = 45;
 
-outside::FuncDescriptorCalls currentFunction() { return outside::FuncDescriptorCalls(componentState().g_oCurFunc); }
+outside::FuncDescriptorCalls currentFunction() {
+  return outside::FuncDescriptorCalls(componentState().g_oCurFunc);
+}
 
 // Loads element `index` of a control array; element 0 and the others already there are reused.
 template <class T>
@@ -140,14 +142,18 @@ void FrmCalcEqual::Form_KeyDown(int& keyCode, int) {
   automation::Err().Clear();
 }
 
-void FrmCalcEqual::Form_Unload(bool&) { m_cParamCol.reset(); }
+void FrmCalcEqual::Form_Unload(bool&) {
+  m_cParamCol.reset();
+}
 
 void FrmCalcEqual::btnOK_Click() {
   setTag(u"OK");
   Hide();
 }
 
-void FrmCalcEqual::btnCancel_Click() { Hide(); }
+void FrmCalcEqual::btnCancel_Click() {
+  Hide();
+}
 
 bool FrmCalcEqual::RefreshFunc(std::u16string_view sFunc) {
   if (!component::LoadFuncParams(sFunc)) return false;
@@ -164,7 +170,8 @@ void FrmCalcEqual::LoadParam(std::u16string_view) {
     automation::asAutomation([&] {
       ClearParamRows();
       const auto& names = paramTable().ParamName;
-      for (std::int32_t i = names.lbound(); i <= names.ubound(); ++i) CreateParamRow(automation::toText(names(i)));
+      for (std::int32_t i = names.lbound(); i <= names.ubound(); ++i)
+        CreateParamRow(automation::toText(names(i)));
       const std::int16_t n = lblParam.Count();
       if (n > 8) PrepareScrolling();
       const forms::Label& last = lblParam(static_cast<std::int16_t>(std::min<int>(n, 8) - 1));
@@ -243,7 +250,8 @@ void FrmCalcEqual::txtParam_Change(std::int16_t index) {
   if (isScheme && isCashFlow && !text.empty()) {
     // An emptied scheme stores nothing; a number beyond 32 bits is refused with a warning.
     const double scheme = std::nearbyint(automation::val(text));
-    if (scheme < std::numeric_limits<std::int32_t>::min() || scheme > std::numeric_limits<std::int32_t>::max()) {
+    if (scheme < std::numeric_limits<std::int32_t>::min() ||
+        scheme > std::numeric_limits<std::int32_t>::max()) {
       component::ShowWarning(L(u"报表方案编号超出范围！"));
     } else {
       SetRegInfo(u"ClsID_CASHFLOW", Variant(static_cast<std::int32_t>(scheme)));
@@ -256,21 +264,30 @@ void FrmCalcEqual::txtParam_GotFocus(std::int16_t index) {
   g_GetParam = static_cast<std::int16_t>(index + 1);
   lblParamName.setCaption(lblParam(index).Caption() + u":");
   const auto& des = paramTable().ParamDes;
-  lblParamDes.setCaption(automation::toText(currentFunction().fixParamNum() ? des(index) : des(des.lbound())));
+  lblParamDes.setCaption(
+      automation::toText(currentFunction().fixParamNum() ? des(index) : des(des.lbound())));
   const auto count = static_cast<std::int32_t>(g_cParamCol().size());
   if (index == count - 1 && count < automation::toDouble(currentFunction().maxParamNum())) AddParamRow();
 }
 
-void FrmCalcEqual::txtParam_LostFocus(std::int16_t) { g_GetParam = 0; }
+void FrmCalcEqual::txtParam_LostFocus(std::int16_t) {
+  g_GetParam = 0;
+}
 
-void FrmCalcEqual::txtParam_KeyDown(std::int16_t index, int& keyCode, int) { ParamKeyPress(keyCode, index); }
+void FrmCalcEqual::txtParam_KeyDown(std::int16_t index, int& keyCode, int) {
+  ParamKeyPress(keyCode, index);
+}
 
 void FrmCalcEqual::ParamKeyPress(int, std::int16_t) {
   // F7 does not look values up in the editor yet: keys pass on to the text box.
 }
 
-void FrmCalcEqual::lblParam_Click(std::int16_t index) { txtParam(index).setText(u"[]"); }
+void FrmCalcEqual::lblParam_Click(std::int16_t index) {
+  txtParam(index).setText(u"[]");
+}
 
-void FrmCalcEqual::lblParam_DblClick(std::int16_t index) { txtParam(index).setText(u"REF(\"\",)"); }
+void FrmCalcEqual::lblParam_DblClick(std::int16_t index) {
+  txtParam(index).setText(u"REF(\"\",)");
+}
 
 }  // namespace editor

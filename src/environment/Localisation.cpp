@@ -17,7 +17,9 @@ LocalisationState& localisationState() {
   return state;
 }
 
-void resetLocalisationState() { localisationState() = LocalisationState{}; }
+void resetLocalisationState() {
+  localisationState() = LocalisationState{};
+}
 
 std::u16string GetCurrentLanguage() {
   auto& state = localisationState();

@@ -21,7 +21,7 @@ struct LocalisationState {
   automation::ObjectRef g_oFormFontLoader;  // Quorin.QuorinLoader, created on first use
   bool g_bResLoaderReady = false;
   std::unordered_map<std::u16string, std::u16string> g_oTextCache;  // trimmed key -> translation
-  std::u16string g_sLanguage;  // the language handed to the font loader
+  std::u16string g_sLanguage;                                       // the language handed to the font loader
 };
 
 LocalisationState& localisationState();
@@ -35,7 +35,9 @@ void resetLocalisationState();
 // the same afterwards.
 std::u16string TranslateText(std::u16string_view text);
 // Short for TranslateText, as the dialogs write it.
-inline std::u16string L(std::u16string_view text) { return TranslateText(text); }
+inline std::u16string L(std::u16string_view text) {
+  return TranslateText(text);
+}
 
 // The language component's CurrentLanguage ("CHS", "CHT", "EN" …).
 std::u16string GetCurrentLanguage();

@@ -10,7 +10,9 @@ namespace environment {
 
 using automation::Variant;
 
-std::u16string GetProcessPropsString() { return automation::toText(GetSharedProperty(u"PropsString")); }
+std::u16string GetProcessPropsString() {
+  return automation::toText(GetSharedProperty(u"PropsString"));
+}
 
 Variant GetSharedProperty(std::u16string_view name) {
   const std::int32_t processId = platform::currentProcessId();

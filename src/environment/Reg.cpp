@@ -16,7 +16,8 @@ using automation::VarType;
 
 // Cuts the first component (up to `separator`) off `path` into `part`; `position` is where the
 // separator stood (1-based, 0 when there was none).
-void SplitKeyPath(std::u16string& path, std::u16string& part, std::int32_t& position, char16_t separator = u'\\') {
+void SplitKeyPath(std::u16string& path, std::u16string& part, std::int32_t& position,
+                  char16_t separator = u'\\') {
   const std::size_t at = path.find(separator);
   if (at == std::u16string::npos) {
     part = path;
@@ -76,8 +77,8 @@ std::int32_t Reg::Create(std::int32_t hkey, std::u16string_view SubKey, const Va
   return static_cast<std::int32_t>(h);
 }
 
-bool Reg::GetValue(std::int32_t hkey, std::u16string_view SubKey, std::u16string_view ItemName, Variant& Itemvalue,
-                   std::int32_t& DataType) {
+bool Reg::GetValue(std::int32_t hkey, std::u16string_view SubKey, std::u16string_view ItemName,
+                   Variant& Itemvalue, std::int32_t& DataType) {
   return automation::trapAndLeave(false, [&] {
     const KeyGuard guard(static_cast<platform::HKEY>(Create(hkey, SubKey)));
     const platform::HKEY key = guard.get();
@@ -98,8 +99,10 @@ bool Reg::GetValue(std::int32_t hkey, std::u16string_view SubKey, std::u16string
         std::vector<std::uint8_t> buffer(array.size());
         auto size = static_cast<std::uint32_t>(buffer.size());
         rc = platform::RegQueryValueExA(key, name, type, buffer, size);
-        automation::VariantArray result({automation::Bounds{array.lbound(), array.lbound() + static_cast<std::int32_t>(buffer.size()) - 1}},
-                                        VarType::Byte);
+        automation::VariantArray result(
+            {automation::Bounds{array.lbound(),
+                                array.lbound() + static_cast<std::int32_t>(buffer.size()) - 1}},
+            VarType::Byte);
         for (std::size_t i = 0; i < buffer.size(); ++i) {
           const std::int32_t at[] = {array.lbound() + static_cast<std::int32_t>(i)};
           result.set(at, buffer[i]);
@@ -116,15 +119,16 @@ bool Reg::GetValue(std::int32_t hkey, std::u16string_view SubKey, std::u16string
         Itemvalue = Variant(static_cast<std::int32_t>(number));
         break;
       }
-      default: return false;
+      default:
+        return false;
     }
     DataType = static_cast<std::int32_t>(type);
     return rc == platform::ERROR_SUCCESS;
   });
 }
 
-bool Reg::SetValue(std::int32_t hkey, std::u16string_view SubKey, std::u16string_view ItemName, const Variant& Itemvalue,
-                   std::int32_t DataType) {
+bool Reg::SetValue(std::int32_t hkey, std::u16string_view SubKey, std::u16string_view ItemName,
+                   const Variant& Itemvalue, std::int32_t DataType) {
   return automation::trapAndLeave(false, [&] {
     const KeyGuard guard(static_cast<platform::HKEY>(Create(hkey, SubKey)));
     std::vector<std::uint8_t> bytes;
@@ -143,10 +147,11 @@ bool Reg::SetValue(std::int32_t hkey, std::u16string_view SubKey, std::u16string
       case automation::code(VarType::Byte | VarType::Array):
         for (const Variant& b : Itemvalue.array().elements()) bytes.push_back(b.asByte());
         break;
-      default: return false;
+      default:
+        return false;
     }
-    const std::int32_t rc =
-        platform::RegSetValueExA(guard.get(), automation::toUtf8(ItemName), static_cast<std::uint32_t>(DataType), bytes);
+    const std::int32_t rc = platform::RegSetValueExA(guard.get(), automation::toUtf8(ItemName),
+                                                     static_cast<std::uint32_t>(DataType), bytes);
     return rc == platform::ERROR_SUCCESS;
   });
 }

@@ -10,7 +10,9 @@ std::unique_ptr<Backend>& current() {
 }
 }  // namespace
 
-Backend& backend() { return *current(); }
+Backend& backend() {
+  return *current();
+}
 
 std::unique_ptr<Backend> setBackend(std::unique_ptr<Backend> next) {
   std::swap(current(), next);

@@ -10,7 +10,12 @@ std::int64_t nextZ = 0;
 }
 
 Control::Control(Form& form, ControlKind kind, std::u16string name, Control* container)
-    : form_(form), kind_(kind), name_(std::move(name)), container_(container), font_(form.font()), zOrder_(++nextZ) {
+    : form_(form),
+      kind_(kind),
+      name_(std::move(name)),
+      container_(container),
+      font_(form.font()),
+      zOrder_(++nextZ) {
   form_.registerControl(this);
 }
 
@@ -33,10 +38,16 @@ Control::Control(const Control& design, std::int16_t index)
   form_.registerControl(this);
 }
 
-Control::~Control() { form_.unregisterControl(this); }
+Control::~Control() {
+  form_.unregisterControl(this);
+}
 
-void Control::attachPeer(std::unique_ptr<ControlPeer> peer) { peer_ = std::move(peer); }
-void Control::detachPeer() { peer_.reset(); }
+void Control::attachPeer(std::unique_ptr<ControlPeer> peer) {
+  peer_ = std::move(peer);
+}
+void Control::detachPeer() {
+  peer_.reset();
+}
 
 void Control::Move(Twips left, Twips top, Twips width, Twips height) {
   if (width < 0 || height < 0) automation::raise(380, u"Invalid property value");
@@ -48,8 +59,12 @@ void Control::Move(Twips left, Twips top, Twips width, Twips height) {
   changed(Property::Geometry);
 }
 
-Twips Control::clientLeft() const { return left_ + (container_ ? container_->clientLeft() : 0); }
-Twips Control::clientTop() const { return top_ + (container_ ? container_->clientTop() : 0); }
+Twips Control::clientLeft() const {
+  return left_ + (container_ ? container_->clientLeft() : 0);
+}
+Twips Control::clientTop() const {
+  return top_ + (container_ ? container_->clientTop() : 0);
+}
 
 void Control::setVisible(bool v) {
   if (v == visible_) return;
@@ -58,7 +73,9 @@ void Control::setVisible(bool v) {
   if (!v && form_.ActiveControl() == this) form_.setFocusTo(nullptr);
 }
 
-bool Control::isShown() const { return visible_ && (!container_ || container_->isShown()); }
+bool Control::isShown() const {
+  return visible_ && (!container_ || container_->isShown());
+}
 
 void Control::setEnabled(bool v) {
   if (v == enabled_) return;

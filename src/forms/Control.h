@@ -49,9 +49,9 @@ inline constexpr int F7 = 118;
 
 struct Font {
   std::u16string name = u"宋体";
-  float size = 9;       // points
+  float size = 9;  // points
   int weight = 400;
-  int charset = 134;    // GB2312
+  int charset = 134;  // GB2312
   bool italic = false;
   friend bool operator==(const Font&, const Font&) = default;
 };
@@ -68,8 +68,21 @@ inline constexpr Color ButtonFace = -2147483633;
 
 // What changed on a control, so that a backend updates only that.
 enum class Property {
-  Geometry, Visible, Enabled, Text, Caption, Font, Colors, Style, Items, Selection, Columns, Scroll,
-  ZOrder, Timer, Focus,
+  Geometry,
+  Visible,
+  Enabled,
+  Text,
+  Caption,
+  Font,
+  Colors,
+  Style,
+  Items,
+  Selection,
+  Columns,
+  Scroll,
+  ZOrder,
+  Timer,
+  Focus,
 };
 
 // A backend's mirror of one control.
@@ -79,7 +92,18 @@ class ControlPeer {
   virtual void sync(Property what) = 0;
 };
 
-enum class ControlKind { Label, TextBox, CommandButton, ListBox, ListView, VScrollBar, PictureBox, Line, Timer, Menu };
+enum class ControlKind {
+  Label,
+  TextBox,
+  CommandButton,
+  ListBox,
+  ListView,
+  VScrollBar,
+  PictureBox,
+  Line,
+  Timer,
+  Menu
+};
 
 class Control {
  public:

@@ -9,7 +9,9 @@
 
 namespace forms {
 namespace {
-[[noreturn]] void invalidValue() { automation::raise(380, u"Invalid property value"); }
+[[noreturn]] void invalidValue() {
+  automation::raise(380, u"Invalid property value");
+}
 }  // namespace
 
 // --- Label ---------------------------------------------------------------------------------------
@@ -142,7 +144,9 @@ void CommandButton::setCaption(std::u16string caption) {
   changed(Property::Caption);
 }
 
-void CommandButton::press() { fire(Click); }
+void CommandButton::press() {
+  fire(Click);
+}
 
 // --- ListBox -------------------------------------------------------------------------------------
 
@@ -154,7 +158,8 @@ void ListBox::settle() const {
   std::vector<std::size_t> order(items_.size());
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
   // Stable: equal entries keep the order they were added in, as inserting one by one keeps it.
-  std::stable_sort(order.begin(), order.end(), [this](std::size_t a, std::size_t b) { return keys_[a] < keys_[b]; });
+  std::stable_sort(order.begin(), order.end(),
+                   [this](std::size_t a, std::size_t b) { return keys_[a] < keys_[b]; });
   std::vector<std::u16string> items, keys;
   items.reserve(order.size());
   keys.reserve(order.size());

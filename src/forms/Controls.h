@@ -13,7 +13,8 @@ enum class Alignment { Left = 0, Right = 1, Center = 2 };
 
 class Label final : public Control {
  public:
-  Label(Form& form, std::u16string name, Control* container = nullptr) : Control(form, ControlKind::Label, std::move(name), container) {}
+  Label(Form& form, std::u16string name, Control* container = nullptr)
+      : Control(form, ControlKind::Label, std::move(name), container) {}
   Label(const Label& design, std::int16_t index) : Control(design, index), p_(design.p_) {}
 
   const std::u16string& Caption() const { return p_.caption; }
@@ -44,8 +45,11 @@ class Label final : public Control {
 
 class TextBox final : public Control {
  public:
-  TextBox(Form& form, std::u16string name, Control* container = nullptr) : Control(form, ControlKind::TextBox, std::move(name), container) {}
-  TextBox(const TextBox& design, std::int16_t index) : Control(design, index), p_(design.p_) { p_.text.clear(); }
+  TextBox(Form& form, std::u16string name, Control* container = nullptr)
+      : Control(form, ControlKind::TextBox, std::move(name), container) {}
+  TextBox(const TextBox& design, std::int16_t index) : Control(design, index), p_(design.p_) {
+    p_.text.clear();
+  }
 
   bool focusable() const override { return true; }
   const std::u16string& Text() const { return p_.text; }
@@ -105,7 +109,8 @@ class CommandButton final : public Control {
 
 class ListBox final : public Control {
  public:
-  ListBox(Form& form, std::u16string name, Control* container = nullptr) : Control(form, ControlKind::ListBox, std::move(name), container) {}
+  ListBox(Form& form, std::u16string name, Control* container = nullptr)
+      : Control(form, ControlKind::ListBox, std::move(name), container) {}
 
   bool focusable() const override { return true; }
   // A sorted list keeps entries added without a position in ascending text order.
@@ -188,7 +193,8 @@ class PictureBox final : public Control {
 
 class Line final : public Control {
  public:
-  Line(Form& form, std::u16string name, Control* container = nullptr) : Control(form, ControlKind::Line, std::move(name), container) {}
+  Line(Form& form, std::u16string name, Control* container = nullptr)
+      : Control(form, ControlKind::Line, std::move(name), container) {}
   Twips X1() const { return x1_; }
   Twips Y1() const { return y1_; }
   Twips X2() const { return x2_; }
@@ -204,7 +210,9 @@ class Line final : public Control {
 
 class Timer final : public Control {
  public:
-  Timer(Form& form, std::u16string name) : Control(form, ControlKind::Timer, std::move(name), nullptr) { setEnabled(false); }
+  Timer(Form& form, std::u16string name) : Control(form, ControlKind::Timer, std::move(name), nullptr) {
+    setEnabled(false);
+  }
   // Milliseconds between ticks; a timer ticks while it is Enabled with an interval above 0.
   std::int32_t Interval() const { return interval_; }
   void setInterval(std::int32_t ms);

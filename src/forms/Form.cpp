@@ -25,9 +25,13 @@ std::vector<Form*>& activationStack() {
 
 }  // namespace
 
-const std::vector<Form*>& loadedForms() { return loadedList(); }
+const std::vector<Form*>& loadedForms() {
+  return loadedList();
+}
 
-Form* activeForm() { return activationStack().empty() ? nullptr : activationStack().back(); }
+Form* activeForm() {
+  return activationStack().empty() ? nullptr : activationStack().back();
+}
 
 Form::Form(std::u16string name) : name_(std::move(name)) {}
 
@@ -69,17 +73,27 @@ void Form::setClientSize(Twips width, Twips height) {
   Move(left_, top_, width + 2 * frameLeft(), height + frameTop() + frameLeft());
 }
 
-Twips Form::frameLeft() const { return borderStyle_ == BorderStyle::None ? 0 : kBorder; }
-Twips Form::frameTop() const { return frameLeft() + (titleBar_ ? kTitleBar : 0); }
-Twips Form::ScaleWidth() const { return std::max<Twips>(0, width_ - 2 * frameLeft()); }
-Twips Form::ScaleHeight() const { return std::max<Twips>(0, height_ - frameTop() - frameLeft()); }
+Twips Form::frameLeft() const {
+  return borderStyle_ == BorderStyle::None ? 0 : kBorder;
+}
+Twips Form::frameTop() const {
+  return frameLeft() + (titleBar_ ? kTitleBar : 0);
+}
+Twips Form::ScaleWidth() const {
+  return std::max<Twips>(0, width_ - 2 * frameLeft());
+}
+Twips Form::ScaleHeight() const {
+  return std::max<Twips>(0, height_ - frameTop() - frameLeft());
+}
 
 void Form::setFont(Font f) {
   font_ = std::move(f);
   changed(Property::Font);
 }
 
-void Form::registerControl(Control* control) { controls_.push_back(control); }
+void Form::registerControl(Control* control) {
+  controls_.push_back(control);
+}
 
 void Form::realise(Control& control) {
   if (loaded_ && control.peer() == nullptr) control.attachPeer(backend().createControlPeer(control));
@@ -141,8 +155,8 @@ void Form::Show(bool modal) {
   if (!visible_) {
     if (centered_ && !placed_) {
       placed_ = true;
-      Move(std::round((backend().screenWidth() - width_) / 2), std::round((backend().screenHeight() - height_) / 2),
-           width_, height_);
+      Move(std::round((backend().screenWidth() - width_) / 2),
+           std::round((backend().screenHeight() - height_) / 2), width_, height_);
     }
     visible_ = true;
   }
@@ -202,7 +216,9 @@ void Form::setFocusTo(Control* control) {
   }
 }
 
-void Form::focusChangedByUser(Control* control) { setFocusTo(control); }
+void Form::focusChangedByUser(Control* control) {
+  setFocusTo(control);
+}
 
 Control* Form::nextInTabOrder(Control* from, bool backwards) const {
   std::vector<Control*> order;
@@ -219,10 +235,16 @@ Control* Form::nextInTabOrder(Control* from, bool backwards) const {
   return order[static_cast<std::size_t>((i + (backwards ? n - 1 : 1)) % n)];
 }
 
-double Form::TextWidth(std::u16string_view text) const { return backend().textWidth(font_, text); }
-double Form::TextHeight() const { return backend().lineHeight(font_); }
+double Form::TextWidth(std::u16string_view text) const {
+  return backend().textWidth(font_, text);
+}
+double Form::TextHeight() const {
+  return backend().lineHeight(font_);
+}
 
-void Form::PopupMenu(Menu& menu, Twips x, Twips y) { backend().popupMenu(*this, menu, x, y); }
+void Form::PopupMenu(Menu& menu, Twips x, Twips y) {
+  backend().popupMenu(*this, menu, x, y);
+}
 
 bool Form::keyDown(int keyCode, int shiftState) {
   if (keyPreview_) {

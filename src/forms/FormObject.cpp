@@ -23,15 +23,20 @@ const automation::DispatchTable& FormObject::dispatchTable() const {
   };
   static const automation::DispatchTable table =
       automation::DispatchTable::Builder<FormObject>(u"Form")
-          .get(u"Name", 1, {}, VarType::String, [](FormObject& self, Args&) { return Variant(self.form_.Name()); })
-          .get(u"FontName", 2, {}, VarType::String, [](FormObject& self, Args&) { return Variant(self.form_.font().name); })
+          .get(u"Name", 1, {}, VarType::String,
+               [](FormObject& self, Args&) { return Variant(self.form_.Name()); })
+          .get(u"FontName", 2, {}, VarType::String,
+               [](FormObject& self, Args&) { return Variant(self.form_.font().name); })
           .put(u"FontName", 2, {}, automation::byVal(u"value", VarType::String),
                fontPut([](Font& f, const Variant& v) { f.name = v.asString(); }))
-          .get(u"FontSize", 3, {}, VarType::Single, [](FormObject& self, Args&) { return Variant(self.form_.font().size); })
+          .get(u"FontSize", 3, {}, VarType::Single,
+               [](FormObject& self, Args&) { return Variant(self.form_.font().size); })
           .put(u"FontSize", 3, {}, automation::byVal(u"value", VarType::Single),
                fontPut([](Font& f, const Variant& v) { f.size = v.asSingle(); }))
           .get(u"FontCharset", 4, {}, VarType::Integer,
-               [](FormObject& self, Args&) { return Variant(static_cast<std::int16_t>(self.form_.font().charset)); })
+               [](FormObject& self, Args&) {
+                 return Variant(static_cast<std::int16_t>(self.form_.font().charset));
+               })
           .put(u"FontCharset", 4, {}, automation::byVal(u"value", VarType::Integer),
                fontPut([](Font& f, const Variant& v) { f.charset = v.asInteger(); }))
           .get(u"FontBold", 5, {}, VarType::Boolean,

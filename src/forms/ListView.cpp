@@ -9,7 +9,9 @@
 
 namespace forms {
 namespace {
-[[noreturn]] void badIndex() { automation::raise(35600, u"Index out of bounds"); }
+[[noreturn]] void badIndex() {
+  automation::raise(35600, u"Index out of bounds");
+}
 }  // namespace
 
 void ListView::addColumn(std::u16string text) {
@@ -81,7 +83,9 @@ void ListView::setGridLines(bool v) {
   changed(Property::Style);
 }
 
-Twips ListView::rowHeight() const { return static_cast<Twips>(backend().rowHeight(font())); }
+Twips ListView::rowHeight() const {
+  return static_cast<Twips>(backend().rowHeight(font()));
+}
 
 void ListView::setSorted(bool v) {
   sorted_ = v;

@@ -22,9 +22,15 @@ using automation::get;
 using automation::objectOf;
 using automation::put;
 
-void ResLoaderCalls::setResFileBaseName(std::u16string_view name) const { put(o_, u"ResFileBaseName", Variant(name)); }
-void ResLoaderCalls::setLanguageID(std::u16string_view language) const { put(o_, u"LanguageID", Variant(language)); }
-std::u16string ResLoaderCalls::languageID() const { return automation::toText(get(o_, u"LanguageID")); }
+void ResLoaderCalls::setResFileBaseName(std::u16string_view name) const {
+  put(o_, u"ResFileBaseName", Variant(name));
+}
+void ResLoaderCalls::setLanguageID(std::u16string_view language) const {
+  put(o_, u"LanguageID", Variant(language));
+}
+std::u16string ResLoaderCalls::languageID() const {
+  return automation::toText(get(o_, u"LanguageID"));
+}
 std::u16string ResLoaderCalls::loadString(std::u16string_view key) const {
   return automation::toText(call(o_, u"LoadString", {Variant(key)}));
 }

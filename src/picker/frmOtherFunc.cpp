@@ -19,10 +19,14 @@ PickerState& pickerState() {
   return state;
 }
 
-void resetPickerState() { pickerState() = PickerState{}; }
+void resetPickerState() {
+  pickerState() = PickerState{};
+}
 
 namespace {
-outside::FuncInfoCalls catalogue() { return outside::FuncInfoCalls(component::componentState().g_oFuncInfo); }
+outside::FuncInfoCalls catalogue() {
+  return outside::FuncInfoCalls(component::componentState().g_oFuncInfo);
+}
 }  // namespace
 
 frmOtherFunc::frmOtherFunc() : Form(u"frmOtherFunc") {
@@ -91,7 +95,8 @@ void frmOtherFunc::Form_Load() {
   lstGroup.AddItem(m_sCommonGroup);
   lstGroup.AddItem(m_sAllGroup);
   const automation::VariantArray& names = groups.array();
-  for (std::int32_t i = names.lbound(); i <= names.ubound(); ++i) lstGroup.AddItem(automation::toText(names(i)));
+  for (std::int32_t i = names.lbound(); i <= names.ubound(); ++i)
+    lstGroup.AddItem(automation::toText(names(i)));
   const std::int16_t last = pickerState().g_iLastGroup;
   lstGroup.setListIndex(last > 0 && last < lstGroup.ListCount() ? last : 0);
 }
@@ -113,7 +118,8 @@ void frmOtherFunc::lstGroup_Click() {
         if (listed(name)) lstFunc.AddItem(name, lstFunc.ListCount());
       }
     } else {
-      const automation::Variant all = catalogue().getGroupFuncList(g == 1 ? std::u16string() : lstGroup.List(g));
+      const automation::Variant all =
+          catalogue().getGroupFuncList(g == 1 ? std::u16string() : lstGroup.List(g));
       const automation::VariantArray& names = all.array();
       for (std::int32_t i = names.lbound(); i <= names.ubound(); ++i) {
         const std::u16string name = automation::toText(names(i));
@@ -140,8 +146,12 @@ void frmOtherFunc::Confirm() {
 
 void frmOtherFunc::Form_KeyPress(int& keyAscii) {
   switch (keyAscii) {
-    case 27: Unload(); break;
-    case 13: Confirm(); break;
+    case 27:
+      Unload();
+      break;
+    case 13:
+      Confirm();
+      break;
     case 9:
       if (ActiveControl() == &lstGroup) {
         lstFunc.SetFocus();
@@ -150,11 +160,14 @@ void frmOtherFunc::Form_KeyPress(int& keyAscii) {
       }
       keyAscii = 0;  // the focus has moved: the window's own Tab must not move it again
       break;
-    default: break;
+    default:
+      break;
   }
 }
 
-void frmOtherFunc::Form_KeyDown(int& keyCode, int) { FocusByAccessKey(keyCode); }
+void frmOtherFunc::Form_KeyDown(int& keyCode, int) {
+  FocusByAccessKey(keyCode);
+}
 
 void frmOtherFunc::FocusByAccessKey(int keyCode) {
   bool shiftDown = false, ctrlDown = false, altDown = false;
@@ -164,6 +177,8 @@ void frmOtherFunc::FocusByAccessKey(int keyCode) {
   if (keyCode == 'N') lstFunc.SetFocus();
 }
 
-void frmOtherFunc::Form_Unload(bool&) { pickerState().g_iLastGroup = static_cast<std::int16_t>(lstGroup.ListIndex()); }
+void frmOtherFunc::Form_Unload(bool&) {
+  pickerState().g_iLastGroup = static_cast<std::int16_t>(lstGroup.ListIndex());
+}
 
 }  // namespace picker

@@ -8,7 +8,9 @@
 
 namespace platform {
 
-std::int32_t currentProcessId() { return static_cast<std::int32_t>(::getpid()); }
+std::int32_t currentProcessId() {
+  return static_cast<std::int32_t>(::getpid());
+}
 
 std::optional<std::string> computerName() {
   char buffer[128] = {};
@@ -21,7 +23,8 @@ std::optional<std::int32_t> sessionIdOf(std::int32_t processId) {
     if (const char* id = std::getenv("XDG_SESSION_ID"); id != nullptr) {
       std::int32_t value = 0;
       const char* end = id + std::strlen(id);
-      if (const auto [ptr, ec] = std::from_chars(id, end, value); ec == std::errc{} && ptr == end) return value;
+      if (const auto [ptr, ec] = std::from_chars(id, end, value); ec == std::errc{} && ptr == end)
+        return value;
     }
   }
   const pid_t sid = ::getsid(static_cast<pid_t>(processId));

@@ -7,11 +7,11 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
-#include <optional>
 #include <cstdlib>
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <sstream>
 
 namespace platform {
@@ -197,11 +197,16 @@ HKEY nextHandle = 0x100;
 
 const char* rootName(HKEY key) {
   switch (key) {
-    case HKEY_CLASSES_ROOT: return "HKEY_CLASSES_ROOT";
-    case HKEY_CURRENT_USER: return "HKEY_CURRENT_USER";
-    case HKEY_LOCAL_MACHINE: return "HKEY_LOCAL_MACHINE";
-    case HKEY_USERS: return "HKEY_USERS";
-    default: return nullptr;
+    case HKEY_CLASSES_ROOT:
+      return "HKEY_CLASSES_ROOT";
+    case HKEY_CURRENT_USER:
+      return "HKEY_CURRENT_USER";
+    case HKEY_LOCAL_MACHINE:
+      return "HKEY_LOCAL_MACHINE";
+    case HKEY_USERS:
+      return "HKEY_USERS";
+    default:
+      return nullptr;
   }
 }
 
@@ -249,8 +254,8 @@ std::int32_t RegCreateKeyExA(HKEY parent, std::string_view subKey, HKEY& result)
   return ERROR_SUCCESS;
 }
 
-std::int32_t RegQueryValueExA(HKEY key, std::string_view name, std::uint32_t& type, std::span<std::uint8_t> buffer,
-                              std::uint32_t& size) {
+std::int32_t RegQueryValueExA(HKEY key, std::string_view name, std::uint32_t& type,
+                              std::span<std::uint8_t> buffer, std::uint32_t& size) {
   std::string path;
   if (!pathOf(key, path)) return ERROR_INVALID_HANDLE;
   LockedStore store(false);
@@ -269,7 +274,8 @@ std::int32_t RegQueryValueExA(HKEY key, std::string_view name, std::uint32_t& ty
   return ERROR_SUCCESS;
 }
 
-std::int32_t RegSetValueExA(HKEY key, std::string_view name, std::uint32_t type, std::span<const std::uint8_t> data) {
+std::int32_t RegSetValueExA(HKEY key, std::string_view name, std::uint32_t type,
+                            std::span<const std::uint8_t> data) {
   std::string path;
   if (!pathOf(key, path)) return ERROR_INVALID_HANDLE;
   LockedStore store(true);

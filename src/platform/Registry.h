@@ -37,9 +37,10 @@ std::filesystem::path registryFile();
 std::int32_t RegCreateKeyExA(HKEY parent, std::string_view subKey, HKEY& result);
 // Reads a value. `size` is the buffer's capacity on entry and the value's size on return;
 // ERROR_MORE_DATA when the buffer is too small (nothing is copied then).
-std::int32_t RegQueryValueExA(HKEY key, std::string_view name, std::uint32_t& type, std::span<std::uint8_t> buffer,
-                              std::uint32_t& size);
-std::int32_t RegSetValueExA(HKEY key, std::string_view name, std::uint32_t type, std::span<const std::uint8_t> data);
+std::int32_t RegQueryValueExA(HKEY key, std::string_view name, std::uint32_t& type,
+                              std::span<std::uint8_t> buffer, std::uint32_t& size);
+std::int32_t RegSetValueExA(HKEY key, std::string_view name, std::uint32_t type,
+                            std::span<const std::uint8_t> data);
 std::int32_t RegCloseKey(HKEY key);
 // The names of the values a key holds, in the store's order (empty for a key that does not exist).
 std::vector<std::string> RegValueNames(HKEY key);

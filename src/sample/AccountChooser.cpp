@@ -18,7 +18,8 @@ class FrmAccount final : public forms::Form {
   forms::CommandButton cmdCancel{*this, u"cmdCancel"};
   std::u16string result;
 
-  FrmAccount(std::vector<AccountRow> accounts, std::u16string_view text) : Form(u"frmAccount"), accounts_(std::move(accounts)) {
+  FrmAccount(std::vector<AccountRow> accounts, std::u16string_view text)
+      : Form(u"frmAccount"), accounts_(std::move(accounts)) {
     setCaption(u"选择科目");
     setCentered(true);
     setClientSize(5400, 4500);

@@ -1,8 +1,8 @@
 // The ledger functions, SYSINFO, RPTDATE and DATEDIFF for every row of a batch.
 #include <cmath>
 #include <map>
-#include <set>
 #include <optional>
+#include <set>
 #include <stdexcept>
 #include <vector>
 
@@ -49,7 +49,9 @@ class Arguments {
       throw RowError{u"#参数错误"};
     }
   }
-  std::string utf8(std::size_t i, std::u16string fallback = {}) const { return automation::toUtf8(text(i, std::move(fallback))); }
+  std::string utf8(std::size_t i, std::u16string fallback = {}) const {
+    return automation::toUtf8(text(i, std::move(fallback)));
+  }
   std::int32_t integer(std::size_t i, std::int32_t fallback) const {
     if (!given(i)) return fallback;
     try {
@@ -88,7 +90,9 @@ Amount amountOf(const std::u16string& kind) {
   throw RowError{u"#参数错误"};
 }
 
-void civil(automation::Date d, int& year, int& month, int& day) { automation::dateParts(d, year, month, day); }
+void civil(automation::Date d, int& year, int& month, int& day) {
+  automation::dateParts(d, year, month, day);
+}
 
 class Calculator {
  public:
@@ -105,8 +109,8 @@ class Calculator {
       const std::string account = accountOf(company, a.utf8(0));
       const std::int32_t from = periodOf(a.integer(2, 1));
       const std::int32_t to = periodOf(a.integer(3, context_.period()));
-      return Variant(ledger_.amount(company, account, baseCurrency(company), a.integer(1, context_.year()), from, to,
-                                    amountOf(a.text(4, u"借方"))));
+      return Variant(ledger_.amount(company, account, baseCurrency(company), a.integer(1, context_.year()),
+                                    from, to, amountOf(a.text(4, u"借方"))));
     }
     if (name == u"HL") {
       const std::string currency = a.utf8(0);
@@ -134,8 +138,8 @@ class Calculator {
     if (name == u"ZBFX") {
       const std::int32_t company = companyOf({});
       const double closing = ledger_.amount(company, accountOf(company, a.utf8(0)), baseCurrency(company),
-                                            a.integer(1, context_.year()), context_.period(), context_.period(),
-                                            Amount::Closing);
+                                            a.integer(1, context_.year()), context_.period(),
+                                            context_.period(), Amount::Closing);
       return Variant(closing * a.number(2, 1) + a.number(3, 0));
     }
     if (name == u"ACCT" || name == u"ACCTEXT") {
@@ -144,7 +148,8 @@ class Calculator {
       std::u16string chosen = a.text(0);
       chosen = chosen.substr(0, chosen.find(u'@'));
       const std::string account = accountOf(company, automation::toUtf8(chosen));
-      const std::string currency = extended ? a.utf8(2, automation::fromUtf8(baseCurrency(company))) : baseCurrency(company);
+      const std::string currency =
+          extended ? a.utf8(2, automation::fromUtf8(baseCurrency(company))) : baseCurrency(company);
       const std::int32_t period = periodOf(a.integer(extended ? 3 : 2, context_.period()));
       return Variant(ledger_.amount(company, account, currency, context_.year(), period, period,
                                     amountOf(a.text(1, u"期末余额"))));
@@ -166,7 +171,9 @@ class Calculator {
       int year = 0, month = 0, day = 0;
       civil(*end, year, month, day);
       std::u16string out = a.text(0, u"yyyy-mm-dd");
-      const auto two = [](int v) { return std::u16string{static_cast<char16_t>(u'0' + v / 10), static_cast<char16_t>(u'0' + v % 10)}; };
+      const auto two = [](int v) {
+        return std::u16string{static_cast<char16_t>(u'0' + v / 10), static_cast<char16_t>(u'0' + v % 10)};
+      };
       out = automation::replace(out, u"yyyy", automation::decimalText(year), automation::Compare::Text);
       out = automation::replace(out, u"mm", two(month), automation::Compare::Text);
       out = automation::replace(out, u"dd", two(day), automation::Compare::Text);
@@ -180,7 +187,8 @@ class Calculator {
       int y1, m1, d1, y2, m2, d2;
       civil(*from, y1, m1, d1);
       civil(*to, y2, m2, d2);
-      if (interval == u"d") return Variant(static_cast<std::int32_t>(std::floor(to->value) - std::floor(from->value)));
+      if (interval == u"d")
+        return Variant(static_cast<std::int32_t>(std::floor(to->value) - std::floor(from->value)));
       if (interval == u"m") return Variant((y2 - y1) * 12 + (m2 - m1));
       if (interval == u"yyyy") return Variant(y2 - y1);
       throw RowError{u"#参数错误"};
@@ -195,7 +203,8 @@ class Calculator {
     const std::int32_t period = periodOf(a.integer(2, context_.period()));
     const std::string currency = a.utf8(3, automation::fromUtf8(baseCurrency(company)));
     if (!knownCurrency(currency)) throw RowError{u"#币种不存在"};
-    return Variant(ledger_.amount(company, account, currency, a.integer(1, context_.year()), period, period, kind));
+    return Variant(
+        ledger_.amount(company, account, currency, a.integer(1, context_.year()), period, period, kind));
   }
 
   std::int32_t companyOf(const std::string& dataSource) {
@@ -260,7 +269,8 @@ class Calculator {
 std::int32_t computeBatch(Ledger& ledger, const PushedContext& context, std::u16string_view func,
                           automation::VariantArray& batch) {
   if (batch.dimensions() != 2 || batch.ubound(2) - batch.lbound(2) < 2) {
-    automation::raise(automation::errors::SubscriptOutOfRange, u"CallFunc needs a batch of rows with three columns");
+    automation::raise(automation::errors::SubscriptOutOfRange,
+                      u"CallFunc needs a batch of rows with three columns");
   }
   const std::u16string name = automation::upper(automation::trim(func));
   const std::int32_t c0 = batch.lbound(2);

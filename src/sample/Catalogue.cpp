@@ -53,7 +53,8 @@ void readFile(const std::filesystem::path& file, CatalogueData& data) {
   try {
     root = json::parse(content);
   } catch (const json::parse_error& e) {
-    throw CatalogueError(file.string() + ": not valid JSON at " + position(content, e.byte > 0 ? e.byte - 1 : 0));
+    throw CatalogueError(file.string() + ": not valid JSON at " +
+                         position(content, e.byte > 0 ? e.byte - 1 : 0));
   }
   const std::string name = file.filename().string();
   if (!root.is_object() || !root.contains("groups") || !root["groups"].is_array()) {
@@ -61,7 +62,8 @@ void readFile(const std::filesystem::path& file, CatalogueData& data) {
   }
   for (const json& group : root["groups"]) {
     const std::u16string groupName = text(group, "name", name + ": a group");
-    if (std::find(data.groups.begin(), data.groups.end(), groupName) == data.groups.end()) data.groups.push_back(groupName);
+    if (std::find(data.groups.begin(), data.groups.end(), groupName) == data.groups.end())
+      data.groups.push_back(groupName);
     const std::string groupWhere = name + ": group " + automation::toUtf8(groupName);
     if (!group.contains("functions") || !group["functions"].is_array()) {
       throw CatalogueError(groupWhere + ": \"functions\" must be an array");
@@ -81,8 +83,8 @@ void readFile(const std::filesystem::path& file, CatalogueData& data) {
         param.type = p.value("type", 8);
         static constexpr std::int32_t known[] = {3, 5, 6, 7, 8, 11, 12, 14};
         if (std::find(std::begin(known), std::end(known), param.type) == std::end(known)) {
-          throw CatalogueError(where + ": parameter " + automation::toUtf8(param.name) + " has the unknown type code " +
-                               std::to_string(param.type));
+          throw CatalogueError(where + ": parameter " + automation::toUtf8(param.name) +
+                               " has the unknown type code " + std::to_string(param.type));
         }
         if (p.contains("default")) param.def = valueOf(p["default"]);
         param.list = p.value("list", std::string());
@@ -90,7 +92,8 @@ void readFile(const std::filesystem::path& file, CatalogueData& data) {
         param.customWindow = p.value("customWindow", false);
         function.params.push_back(std::move(param));
       }
-      function.maxParams = function.fixed ? static_cast<std::int32_t>(function.params.size()) : f.value("maxParams", 255);
+      function.maxParams =
+          function.fixed ? static_cast<std::int32_t>(function.params.size()) : f.value("maxParams", 255);
       data.functions.push_back(std::move(function));
     }
   }

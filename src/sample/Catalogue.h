@@ -19,19 +19,19 @@ class CatalogueError : public std::runtime_error {
 struct ParamEntry {
   std::u16string name;
   std::u16string description;
-  std::int32_t type = 8;        // the automation type code of the value
-  automation::Variant def;      // default value
-  std::string list;             // the value list on F7: accounts, currencies, periods, datasources, amountKinds, sysinfo
-  bool dsn = false;             // names the data source
-  bool customWindow = false;    // has the catalogue's own entry window
+  std::int32_t type = 8;    // the automation type code of the value
+  automation::Variant def;  // default value
+  std::string list;  // the value list on F7: accounts, currencies, periods, datasources, amountKinds, sysinfo
+  bool dsn = false;  // names the data source
+  bool customWindow = false;  // has the catalogue's own entry window
 };
 
 struct FunctionEntry {
   std::u16string name;
   std::u16string description;
   std::u16string group;
-  bool fixed = true;            // a fixed number of parameters
-  std::int32_t maxParams = 0;   // most parameters a variable function accepts
+  bool fixed = true;           // a fixed number of parameters
+  std::int32_t maxParams = 0;  // most parameters a variable function accepts
   std::vector<ParamEntry> params;
 };
 

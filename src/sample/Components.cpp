@@ -19,11 +19,11 @@
 namespace sample {
 
 using automation::Args;
+using automation::byRef;
+using automation::byVal;
 using automation::DispatchTable;
 using automation::Variant;
 using automation::VarType;
-using automation::byRef;
-using automation::byVal;
 
 namespace {
 
@@ -42,7 +42,8 @@ class ShareProps final : public automation::Dispatch {
             .method(u"getproperty", 1, {byRef(u"ProcessID", VarType::Long), byRef(u"Name", VarType::String)},
                     VarType::Variant,
                     [](ShareProps&, Args& a) {
-                      const auto it = sharedProperties().find({a[0].asLong(), automation::upper(a[1].asString())});
+                      const auto it =
+                          sharedProperties().find({a[0].asLong(), automation::upper(a[1].asString())});
                       return it == sharedProperties().end() ? Variant{} : it->second;
                     })
             .method(u"setproperty", 2,
@@ -76,8 +77,10 @@ class LangInfo final : public automation::Dispatch {
   static std::u16string currentLanguage() {
     const auto it = sharedProperties().find({platform::currentProcessId(), u"PROPSSTRING"});
     if (it != sharedProperties().end()) {
-      const std::u16string props = automation::trapAndLeave(std::u16string{}, [&] { return automation::toText(it->second); });
-      const std::u16string lang = automation::upper(automation::trim(automation::propertyValue(props, u"Language").value_or(u"")));
+      const std::u16string props =
+          automation::trapAndLeave(std::u16string{}, [&] { return automation::toText(it->second); });
+      const std::u16string lang =
+          automation::upper(automation::trim(automation::propertyValue(props, u"Language").value_or(u"")));
       if (lang == u"CHS" || lang == u"CHT" || lang == u"EN") return lang;
     }
     for (const char* variable : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"}) {
@@ -89,10 +92,10 @@ class LangInfo final : public automation::Dispatch {
     return u"CHS";
   }
   const DispatchTable& dispatchTable() const override {
-    static const DispatchTable table =
-        DispatchTable::Builder<LangInfo>(u"LangInfo")
-            .get(u"CurrentLanguage", 1, {}, VarType::String, [](LangInfo&, Args&) { return Variant(currentLanguage()); })
-            .build();
+    static const DispatchTable table = DispatchTable::Builder<LangInfo>(u"LangInfo")
+                                           .get(u"CurrentLanguage", 1, {}, VarType::String,
+                                                [](LangInfo&, Args&) { return Variant(currentLanguage()); })
+                                           .build();
     return table;
   }
 };
@@ -122,13 +125,15 @@ class ResLoader final : public automation::Dispatch {
   const DispatchTable& dispatchTable() const override {
     static const DispatchTable table =
         DispatchTable::Builder<ResLoader>(u"Loader")
-            .get(u"ResFileBaseName", 1, {}, VarType::String, [](ResLoader& r, Args&) { return Variant(r.baseName_); })
+            .get(u"ResFileBaseName", 1, {}, VarType::String,
+                 [](ResLoader& r, Args&) { return Variant(r.baseName_); })
             .put(u"ResFileBaseName", 1, {}, byVal(u"value", VarType::String),
                  [](ResLoader& r, Args&, Variant& v) {
                    r.baseName_ = v.asString();
                    r.catalog_.reset();
                  })
-            .get(u"LanguageID", 2, {}, VarType::String, [](ResLoader& r, Args&) { return Variant(r.language_); })
+            .get(u"LanguageID", 2, {}, VarType::String,
+                 [](ResLoader& r, Args&) { return Variant(r.language_); })
             .put(u"LanguageID", 2, {}, byVal(u"value", VarType::String),
                  [](ResLoader& r, Args&, Variant& v) { r.language_ = v.asString(); })
             .method(u"LoadString", 3, {byVal(u"Key", VarType::String)}, VarType::String,
@@ -156,7 +161,8 @@ class QuorinLoader final : public automation::Dispatch {
                     VarType::Empty,
                     [](QuorinLoader&, Args& a) {
                       auto* form = dynamic_cast<forms::FormObject*>(automation::objectOf(a[0]).get());
-                      if (form == nullptr) automation::raise(automation::errors::TypeMismatch, u"SetFrmFont needs a dialog");
+                      if (form == nullptr)
+                        automation::raise(automation::errors::TypeMismatch, u"SetFrmFont needs a dialog");
                       const std::u16string lang = automation::upper(automation::trim(a[1].asString()));
                       // Each language's usual dialog font; the Qt front end draws 宋体 with a CJK font.
                       if (lang == u"CHT") {
@@ -181,7 +187,8 @@ std::string base64(const std::string& bytes) {
   std::string out;
   std::size_t i = 0;
   for (; i + 2 < bytes.size(); i += 3) {
-    const unsigned v = (static_cast<unsigned char>(bytes[i]) << 16) | (static_cast<unsigned char>(bytes[i + 1]) << 8) |
+    const unsigned v = (static_cast<unsigned char>(bytes[i]) << 16) |
+                       (static_cast<unsigned char>(bytes[i + 1]) << 8) |
                        static_cast<unsigned char>(bytes[i + 2]);
     for (int k = 18; k >= 0; k -= 6) out += kAlphabet[(v >> k) & 63];
   }
@@ -221,12 +228,15 @@ class BrisaCtrl final : public automation::Dispatch {
         DispatchTable::Builder<BrisaCtrl>(u"BrisaCtrl")
             .method(u"Encode", 1, {byVal(u"Value", VarType::String)}, VarType::String,
                     [](BrisaCtrl&, Args& a) {
-                      return Variant(u"ENCODE_" + automation::fromUtf8(base64(automation::toUtf8(a[0].asString()))));
+                      return Variant(u"ENCODE_" +
+                                     automation::fromUtf8(base64(automation::toUtf8(a[0].asString()))));
                     })
             .method(u"Decode", 2, {byRef(u"Text")}, VarType::Empty,
                     [](BrisaCtrl&, Args& a) {
                       const auto decoded = unbase64(automation::toUtf8(automation::toText(a[0])));
-                      if (!decoded) automation::raise(automation::errors::InvalidProcedureCall, u"The encoded value is damaged");
+                      if (!decoded)
+                        automation::raise(automation::errors::InvalidProcedureCall,
+                                          u"The encoded value is damaged");
                       a[0] = Variant(automation::fromUtf8(*decoded));
                       return Variant{};
                     })
@@ -245,7 +255,8 @@ class GlobalObj final : public automation::Dispatch {
         DispatchTable::Builder<GlobalObj>(u"GlobalObj")
             .method(u"DsnPropsString", 1, {byVal(u"Name", VarType::String)}, VarType::String,
                     [](GlobalObj& g, Args& a) {
-                      const auto ds = g.system_->ledger().dataSource(automation::toUtf8(automation::trim(a[0].asString())));
+                      const auto ds = g.system_->ledger().dataSource(
+                          automation::toUtf8(automation::trim(a[0].asString())));
                       if (!ds) {
                         automation::raise(automation::errors::InvalidProcedureCall,
                                           u"There is no data source named '" + a[0].asString() + u"'");
@@ -266,15 +277,19 @@ void publishProperty(std::int32_t processId, const std::u16string& name, Variant
   sharedProperties()[{processId, automation::upper(name)}] = std::move(value);
 }
 
-void clearPublishedProperties() { sharedProperties().clear(); }
+void clearPublishedProperties() {
+  sharedProperties().clear();
+}
 
-std::shared_ptr<SampleSystem> registerSampleComponents(automation::ClassRegistry& registry, SampleOptions options) {
+std::shared_ptr<SampleSystem> registerSampleComponents(automation::ClassRegistry& registry,
+                                                       SampleOptions options) {
   auto system = std::make_shared<SampleSystem>(std::move(options));
   registry.add(u"Fenwick2.FuncInfo", [system] { return std::make_shared<FuncInfoObject>(system); });
   registry.add(u"Fenwick2.GlobalObj", [system] { return std::make_shared<GlobalObj>(system); });
   registry.add(u"Pellam.ShareProps", [] { return std::make_shared<ShareProps>(); });
   registry.add(u"Q7LangInfo.LangInfo", [] { return std::make_shared<LangInfo>(); });
-  registry.add(u"Q7RESLOADER.Loader", [system] { return std::make_shared<ResLoader>(system->options().locale); });
+  registry.add(u"Q7RESLOADER.Loader",
+               [system] { return std::make_shared<ResLoader>(system->options().locale); });
   registry.add(u"Quorin.QuorinLoader", [] { return std::make_shared<QuorinLoader>(); });
   registry.add(u"Brisa.BrisaCtrl.1", [] { return std::make_shared<BrisaCtrl>(); });
   return system;

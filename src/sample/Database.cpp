@@ -14,10 +14,13 @@ Statement::Statement(sqlite3* db, std::string_view sql) : db_(db) {
   }
 }
 
-Statement::~Statement() { sqlite3_finalize(stmt_); }
+Statement::~Statement() {
+  sqlite3_finalize(stmt_);
+}
 
 Statement& Statement::bind(int index, std::string_view text) {
-  if (sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT) != SQLITE_OK)
+  if (sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT) !=
+      SQLITE_OK)
     fail(db_, "cannot bind a parameter");
   return *this;
 }
@@ -51,12 +54,19 @@ void Statement::reset() {
 
 std::string Statement::text(int column) const {
   const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
-  return p != nullptr ? std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column))) : std::string();
+  return p != nullptr ? std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column)))
+                      : std::string();
 }
 
-std::int64_t Statement::integer(int column) const { return sqlite3_column_int64(stmt_, column); }
-double Statement::real(int column) const { return sqlite3_column_double(stmt_, column); }
-bool Statement::isNull(int column) const { return sqlite3_column_type(stmt_, column) == SQLITE_NULL; }
+std::int64_t Statement::integer(int column) const {
+  return sqlite3_column_int64(stmt_, column);
+}
+double Statement::real(int column) const {
+  return sqlite3_column_double(stmt_, column);
+}
+bool Statement::isNull(int column) const {
+  return sqlite3_column_type(stmt_, column) == SQLITE_NULL;
+}
 
 Database::Database(const std::filesystem::path& file, bool readOnly) {
   const int flags = readOnly ? SQLITE_OPEN_READONLY : (SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
@@ -68,7 +78,9 @@ Database::Database(const std::filesystem::path& file, bool readOnly) {
   }
 }
 
-Database::~Database() { sqlite3_close(db_); }
+Database::~Database() {
+  sqlite3_close(db_);
+}
 
 void Database::execute(std::string_view sql) {
   char* error = nullptr;

@@ -26,11 +26,16 @@ class ParamItemObject final : public automation::Dispatch {
   const DispatchTable& dispatchTable() const override {
     static const DispatchTable table =
         DispatchTable::Builder<ParamItemObject>(u"ParamItem")
-            .get(u"ParamName", 1, {}, VarType::String, [](ParamItemObject& p, Args&) { return Variant(p.entry_.name); })
-            .get(u"ParamDes", 2, {}, VarType::String, [](ParamItemObject& p, Args&) { return Variant(p.entry_.description); })
-            .get(u"IsList", 3, {}, VarType::Boolean, [](ParamItemObject& p, Args&) { return Variant(!p.entry_.list.empty()); })
-            .get(u"IsDsn", 4, {}, VarType::Boolean, [](ParamItemObject& p, Args&) { return Variant(p.entry_.dsn); })
-            .get(u"DataType", 5, {}, VarType::Long, [](ParamItemObject& p, Args&) { return Variant(p.entry_.type); })
+            .get(u"ParamName", 1, {}, VarType::String,
+                 [](ParamItemObject& p, Args&) { return Variant(p.entry_.name); })
+            .get(u"ParamDes", 2, {}, VarType::String,
+                 [](ParamItemObject& p, Args&) { return Variant(p.entry_.description); })
+            .get(u"IsList", 3, {}, VarType::Boolean,
+                 [](ParamItemObject& p, Args&) { return Variant(!p.entry_.list.empty()); })
+            .get(u"IsDsn", 4, {}, VarType::Boolean,
+                 [](ParamItemObject& p, Args&) { return Variant(p.entry_.dsn); })
+            .get(u"DataType", 5, {}, VarType::Long,
+                 [](ParamItemObject& p, Args&) { return Variant(p.entry_.type); })
             .get(u"DefValue", 6, {}, VarType::Variant, [](ParamItemObject& p, Args&) { return p.entry_.def; })
             .get(u"IsCustomWnd", 7, {}, VarType::Boolean,
                  [](ParamItemObject& p, Args&) { return Variant(p.entry_.customWindow); })
@@ -44,13 +49,16 @@ class ParamItemObject final : public automation::Dispatch {
 
 class FuncDescriptorObject final : public automation::Dispatch {
  public:
-  explicit FuncDescriptorObject(const FunctionEntry& data) : entry_(data), params_(std::make_shared<automation::Collection>()) {
-    for (const ParamEntry& p : entry_.params) params_->Add(Variant(automation::ObjectRef(std::make_shared<ParamItemObject>(p))));
+  explicit FuncDescriptorObject(const FunctionEntry& data)
+      : entry_(data), params_(std::make_shared<automation::Collection>()) {
+    for (const ParamEntry& p : entry_.params)
+      params_->Add(Variant(automation::ObjectRef(std::make_shared<ParamItemObject>(p))));
   }
   const DispatchTable& dispatchTable() const override {
     static const DispatchTable table =
         DispatchTable::Builder<FuncDescriptorObject>(u"FuncDescriptor")
-            .get(u"FuncName", 1, {}, VarType::String, [](FuncDescriptorObject& f, Args&) { return Variant(f.entry_.name); })
+            .get(u"FuncName", 1, {}, VarType::String,
+                 [](FuncDescriptorObject& f, Args&) { return Variant(f.entry_.name); })
             .get(u"FuncDes", 2, {}, VarType::String,
                  [](FuncDescriptorObject& f, Args&) { return Variant(f.entry_.description); })
             .get(u"FixParamNum", 3, {}, VarType::Boolean,
@@ -79,7 +87,9 @@ Variant namesArray(const std::vector<std::u16string>& names) {
 
 // --- The pushed context ------------------------------------------------------------------------------
 
-void PushedContext::set(std::u16string_view name, Variant value) { values_[automation::upper(name)] = std::move(value); }
+void PushedContext::set(std::u16string_view name, Variant value) {
+  values_[automation::upper(name)] = std::move(value);
+}
 
 Variant PushedContext::get(std::u16string_view name) const {
   const auto it = values_.find(automation::upper(name));
@@ -98,7 +108,8 @@ std::int32_t PushedContext::company(Ledger& ledger) const {
   for (const char16_t* key : {u"CurPropsString", u"ZpsPagePropsString", u"DefPropsString"}) {
     const std::u16string props = automation::trim(text(key));
     if (props.empty()) continue;
-    const std::u16string company = automation::trim(automation::propertyValue(props, u"COMPANY").value_or(u""));
+    const std::u16string company =
+        automation::trim(automation::propertyValue(props, u"COMPANY").value_or(u""));
     if (!company.empty()) return static_cast<std::int32_t>(automation::val(company));
     if (props.find(u'=') == std::u16string::npos) {
       // The name of a data source, as typed into a data-source parameter.
@@ -135,7 +146,9 @@ void FuncInfoObject::MaintainURL(std::u16string_view name) {
   if (system_->catalogue().find(name) != nullptr) system_->recordUse(std::u16string(name));
 }
 
-Variant FuncInfoObject::FuncGroup() { return namesArray(system_->catalogue().groups); }
+Variant FuncInfoObject::FuncGroup() {
+  return namesArray(system_->catalogue().groups);
+}
 
 Variant FuncInfoObject::GetGroupFuncList(std::u16string_view group) {
   std::vector<std::u16string> names;
@@ -153,7 +166,8 @@ Variant FuncInfoObject::FuncURL() {
     const auto it = counts.find(automation::upper(catalogue.functions[i].name));
     if (it != counts.end() && it->second > 0) ranked.emplace_back(it->second, i);
   }
-  std::stable_sort(ranked.begin(), ranked.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+  std::stable_sort(ranked.begin(), ranked.end(),
+                   [](const auto& a, const auto& b) { return a.first > b.first; });
   std::vector<std::u16string> names;
   for (const auto& [uses, i] : ranked) names.push_back(catalogue.functions[i].name);
   // Until something has been used, the balance functions are the common ones.
@@ -176,8 +190,8 @@ const ParamEntry* FuncInfoObject::paramOf(const FunctionEntry& function, std::u1
   return nullptr;
 }
 
-Variant FuncInfoObject::GetInfoToShow(std::u16string_view func, std::u16string_view label, std::u16string_view,
-                                      std::u16string_view previous) {
+Variant FuncInfoObject::GetInfoToShow(std::u16string_view func, std::u16string_view label,
+                                      std::u16string_view, std::u16string_view previous) {
   const FunctionEntry* function = system_->catalogue().find(func);
   const ParamEntry* param = function != nullptr ? paramOf(*function, label) : nullptr;
   if (param == nullptr || param->list.empty()) return Variant{};
@@ -193,7 +207,8 @@ std::u16string FuncInfoObject::GetParamText(std::u16string_view func, std::u16st
 }
 
 std::int32_t FuncInfoObject::CallFunc(std::u16string_view func, Variant& batch, Variant&) {
-  if (!batch.isArray()) automation::raise(automation::errors::TypeMismatch, u"CallFunc needs the batch as an array");
+  if (!batch.isArray())
+    automation::raise(automation::errors::TypeMismatch, u"CallFunc needs the batch as an array");
   return computeBatch(system_->ledger(), context_, func, batch.mutableArray());
 }
 
@@ -222,15 +237,18 @@ const DispatchTable& FuncInfoObject::dispatchTable() const {
                    byVal(u"Text", VarType::String), byVal(u"Previous", VarType::String)},
                   VarType::Variant,
                   [](FuncInfoObject& f, Args& a) {
-                    return f.GetInfoToShow(a[0].asString(), a[1].asString(), a[2].asString(), a[3].asString());
+                    return f.GetInfoToShow(a[0].asString(), a[1].asString(), a[2].asString(),
+                                           a[3].asString());
                   })
           .method(u"GetParamText", 8,
-                  {byVal(u"FuncName", VarType::String), byVal(u"Label", VarType::String), byVal(u"Text", VarType::String)},
+                  {byVal(u"FuncName", VarType::String), byVal(u"Label", VarType::String),
+                   byVal(u"Text", VarType::String)},
                   VarType::String,
                   [](FuncInfoObject& f, Args& a) {
                     return Variant(f.GetParamText(a[0].asString(), a[1].asString(), a[2].asString()));
                   })
-          .method(u"CallFunc", 9, {byVal(u"FuncName", VarType::String), byRef(u"Batch"), byRef(u"Spreadsheet")},
+          .method(u"CallFunc", 9,
+                  {byVal(u"FuncName", VarType::String), byRef(u"Batch"), byRef(u"Spreadsheet")},
                   VarType::Long,
                   [](FuncInfoObject& f, Args& a) { return Variant(f.CallFunc(a[0].asString(), a[1], a[2])); })
           .build();

@@ -39,10 +39,11 @@ class FuncInfoObject final : public automation::Dispatch {
   automation::Variant FuncGroup();
   automation::Variant GetGroupFuncList(std::u16string_view group);
   automation::Variant FuncURL();
-  automation::Variant GetInfoToShow(std::u16string_view func, std::u16string_view label, std::u16string_view text,
-                                    std::u16string_view previous);
+  automation::Variant GetInfoToShow(std::u16string_view func, std::u16string_view label,
+                                    std::u16string_view text, std::u16string_view previous);
   std::u16string GetParamText(std::u16string_view func, std::u16string_view label, std::u16string_view text);
-  std::int32_t CallFunc(std::u16string_view func, automation::Variant& batch, automation::Variant& spreadsheet);
+  std::int32_t CallFunc(std::u16string_view func, automation::Variant& batch,
+                        automation::Variant& spreadsheet);
 
   const automation::DispatchTable& dispatchTable() const override;
 

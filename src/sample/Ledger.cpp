@@ -56,7 +56,8 @@ void Ledger::build(const std::filesystem::path& dataDir, const std::filesystem::
 }
 
 std::shared_ptr<Ledger> Ledger::open(const std::filesystem::path& dataDir) {
-  const std::string text = readFile(dataDir / "ledger" / "schema.sql") + readFile(dataDir / "ledger" / "seed.sql");
+  const std::string text =
+      readFile(dataDir / "ledger" / "schema.sql") + readFile(dataDir / "ledger" / "seed.sql");
   std::ostringstream name;
   name << "ledger-" << std::hex << std::hash<std::string>{}(text) << ".sqlite";
   const std::filesystem::path file = cacheDir() / name.str();
@@ -74,9 +75,10 @@ Ledger::Ledger(const std::filesystem::path& file)
       closing_(db_.handle(),
                "SELECT COALESCE(SUM(closing), 0) FROM balances WHERE company_id = ?1 AND account >= ?2 AND "
                "account < ?3 AND currency = ?4 AND year = ?5 AND period = ?6"),
-      movement_(db_.handle(),
-                "SELECT COALESCE(SUM(debit), 0), COALESCE(SUM(credit), 0) FROM balances WHERE company_id = ?1 AND "
-                "account >= ?2 AND account < ?3 AND currency = ?4 AND year = ?5 AND period BETWEEN ?6 AND ?7") {}
+      movement_(
+          db_.handle(),
+          "SELECT COALESCE(SUM(debit), 0), COALESCE(SUM(credit), 0) FROM balances WHERE company_id = ?1 AND "
+          "account >= ?2 AND account < ?3 AND currency = ?4 AND year = ?5 AND period BETWEEN ?6 AND ?7") {}
 
 std::optional<CompanyRow> Ledger::company(int id) {
   Statement q = db_.prepare("SELECT id, code, name, base_currency FROM companies WHERE id = ?1");
@@ -86,7 +88,8 @@ std::optional<CompanyRow> Ledger::company(int id) {
 }
 
 std::vector<AccountRow> Ledger::accounts(int company) {
-  Statement q = db_.prepare("SELECT code, name, level, is_leaf FROM accounts WHERE company_id = ?1 ORDER BY code");
+  Statement q =
+      db_.prepare("SELECT code, name, level, is_leaf FROM accounts WHERE company_id = ?1 ORDER BY code");
   q.bind(1, std::int64_t{company});
   std::vector<AccountRow> rows;
   while (q.step()) rows.push_back({q.text(0), q.text(1), static_cast<int>(q.integer(2)), q.integer(3) != 0});
@@ -103,7 +106,8 @@ std::vector<AccountRow> Ledger::subAccounts(int company, std::string_view parent
 }
 
 std::optional<AccountRow> Ledger::account(int company, std::string_view code) {
-  Statement q = db_.prepare("SELECT code, name, level, is_leaf FROM accounts WHERE company_id = ?1 AND code = ?2");
+  Statement q =
+      db_.prepare("SELECT code, name, level, is_leaf FROM accounts WHERE company_id = ?1 AND code = ?2");
   q.bind(1, std::int64_t{company}).bind(2, code);
   if (!q.step()) return std::nullopt;
   return AccountRow{q.text(0), q.text(1), static_cast<int>(q.integer(2)), q.integer(3) != 0};
@@ -117,10 +121,12 @@ std::vector<CodeName> Ledger::currencies() {
 }
 
 std::vector<PeriodRow> Ledger::periods(int year) {
-  Statement q = db_.prepare("SELECT year, period, begin_date, end_date FROM periods WHERE year = ?1 ORDER BY period");
+  Statement q =
+      db_.prepare("SELECT year, period, begin_date, end_date FROM periods WHERE year = ?1 ORDER BY period");
   q.bind(1, std::int64_t{year});
   std::vector<PeriodRow> rows;
-  while (q.step()) rows.push_back({static_cast<int>(q.integer(0)), static_cast<int>(q.integer(1)), q.text(2), q.text(3)});
+  while (q.step())
+    rows.push_back({static_cast<int>(q.integer(0)), static_cast<int>(q.integer(1)), q.text(2), q.text(3)});
   return rows;
 }
 
@@ -138,27 +144,38 @@ std::optional<DataSourceRow> Ledger::dataSource(std::string_view name) {
   return DataSourceRow{q.text(0), q.text(1), static_cast<int>(q.integer(2)), q.text(3)};
 }
 
-double Ledger::amount(int company, std::string_view account, std::string_view currency, int year, int from, int to,
-                      Amount kind) {
+double Ledger::amount(int company, std::string_view account, std::string_view currency, int year, int from,
+                      int to, Amount kind) {
   const std::string end = prefixEnd(account);
   if (kind == Amount::Opening || kind == Amount::Closing) {
     Statement& q = kind == Amount::Opening ? opening_ : closing_;
     q.reset();
-    q.bind(1, std::int64_t{company}).bind(2, account).bind(3, end).bind(4, currency).bind(5, std::int64_t{year});
+    q.bind(1, std::int64_t{company})
+        .bind(2, account)
+        .bind(3, end)
+        .bind(4, currency)
+        .bind(5, std::int64_t{year});
     q.bind(6, std::int64_t{kind == Amount::Opening ? from : to});
     q.step();
     return q.real(0);
   }
   movement_.reset();
-  movement_.bind(1, std::int64_t{company}).bind(2, account).bind(3, end).bind(4, currency).bind(5, std::int64_t{year});
+  movement_.bind(1, std::int64_t{company})
+      .bind(2, account)
+      .bind(3, end)
+      .bind(4, currency)
+      .bind(5, std::int64_t{year});
   movement_.bind(6, std::int64_t{from}).bind(7, std::int64_t{to});
   movement_.step();
   const double debit = movement_.real(0);
   const double credit = movement_.real(1);
   switch (kind) {
-    case Amount::Debit: return debit;
-    case Amount::Credit: return credit;
-    default: return debit - credit;
+    case Amount::Debit:
+      return debit;
+    case Amount::Credit:
+      return credit;
+    default:
+      return debit - credit;
   }
 }
 

@@ -32,7 +32,8 @@ std::filesystem::path SampleSystem::usageFile() {
     return std::filesystem::path(xdg) / "formulist2" / "recent-functions";
   }
   const char* home = std::getenv("HOME");
-  return std::filesystem::path(home != nullptr ? home : ".") / ".local" / "share" / "formulist2" / "recent-functions";
+  return std::filesystem::path(home != nullptr ? home : ".") / ".local" / "share" / "formulist2" /
+         "recent-functions";
 }
 
 std::map<std::u16string, int> SampleSystem::usage() const {

@@ -47,7 +47,8 @@ class SampleSystem {
 
 // Registers Fenwick2.FuncInfo, Fenwick2.GlobalObj, Pellam.ShareProps, Q7LangInfo.LangInfo,
 // Q7RESLOADER.Loader, Quorin.QuorinLoader and Brisa.BrisaCtrl.1 on one sample system.
-std::shared_ptr<SampleSystem> registerSampleComponents(automation::ClassRegistry& registry, SampleOptions options);
+std::shared_ptr<SampleSystem> registerSampleComponents(automation::ClassRegistry& registry,
+                                                       SampleOptions options);
 
 // The shared-properties store of the process, as a host publishes into it.
 void publishProperty(std::int32_t processId, const std::u16string& name, automation::Variant value);

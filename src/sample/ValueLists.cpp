@@ -20,7 +20,8 @@ using Row = std::vector<std::u16string>;
 // leftmost index varies fastest: element (r, c) is at r + c * height).
 class Table {
  public:
-  Table(const std::vector<std::u16string>& captions, const std::vector<std::u16string>& markers, std::size_t rows)
+  Table(const std::vector<std::u16string>& captions, const std::vector<std::u16string>& markers,
+        std::size_t rows)
       : height_(rows + 2), width_(captions.size()), elements_(height_ * width_) {
     for (std::size_t c = 0; c < width_; ++c) {
       elements_[c * height_] = Variant(captions[c]);
@@ -33,10 +34,9 @@ class Table {
   }
   Variant finish() {
     if (height_ == 2) return Variant{};  // no values
-    return Variant(VariantArray::fromElements(
-        {automation::Bounds{0, static_cast<std::int32_t>(height_) - 1},
-         automation::Bounds{0, static_cast<std::int32_t>(width_) - 1}},
-        std::move(elements_)));
+    return Variant(VariantArray::fromElements({automation::Bounds{0, static_cast<std::int32_t>(height_) - 1},
+                                               automation::Bounds{0, static_cast<std::int32_t>(width_) - 1}},
+                                              std::move(elements_)));
   }
 
  private:
@@ -53,14 +53,18 @@ Variant table(const Row& captions, const std::vector<Row>& rows, const Row& mark
   return t.finish();
 }
 
-std::u16string u(const std::string& s) { return automation::fromUtf8(s); }
+std::u16string u(const std::string& s) {
+  return automation::fromUtf8(s);
+}
 
 }  // namespace
 
-Variant valueList(Ledger& ledger, const PushedContext& context, const std::string& kind, std::u16string_view previous) {
+Variant valueList(Ledger& ledger, const PushedContext& context, const std::string& kind,
+                  std::u16string_view previous) {
   if (kind == "accounts") {
     const std::int32_t company = context.company(ledger);
-    if (company < 0 || !ledger.company(company)) return automation::cvErr(automation::errors::InvalidProcedureCall);
+    if (company < 0 || !ledger.company(company))
+      return automation::cvErr(automation::errors::InvalidProcedureCall);
     const std::vector<AccountRow> accounts = ledger.accounts(company);
     Table t({u"科目代码", u"科目名称", u"级次"}, {u"Up", u"", u""}, accounts.size());
     for (std::size_t r = 0; r < accounts.size(); ++r) {
@@ -73,9 +77,11 @@ Variant valueList(Ledger& ledger, const PushedContext& context, const std::strin
   if (kind == "periods") {
     // After a year row, the periods of that year; otherwise those of the report year.
     const double typed = automation::val(previous);
-    const std::int32_t year = typed >= 1900 && typed <= 9999 ? static_cast<std::int32_t>(typed) : context.year();
+    const std::int32_t year =
+        typed >= 1900 && typed <= 9999 ? static_cast<std::int32_t>(typed) : context.year();
     std::vector<Row> rows;
-    for (const PeriodRow& p : ledger.periods(year)) rows.push_back({automation::decimalText(p.period), u(p.begin), u(p.end)});
+    for (const PeriodRow& p : ledger.periods(year))
+      rows.push_back({automation::decimalText(p.period), u(p.begin), u(p.end)});
     return table({u"期间", u"开始日期", u"结束日期"}, rows, {u"Up", u"", u""});
   }
   if (kind == "currencies") {
@@ -90,7 +96,8 @@ Variant valueList(Ledger& ledger, const PushedContext& context, const std::strin
   }
   if (kind == "amountKinds") {
     std::vector<Row> rows;
-    for (const char16_t* k : {u"期初余额", u"期末余额", u"借方发生额", u"贷方发生额", u"净发生额"}) rows.push_back({k});
+    for (const char16_t* k : {u"期初余额", u"期末余额", u"借方发生额", u"贷方发生额", u"净发生额"})
+      rows.push_back({k});
     return table({u"取数类型"}, rows, {u""});
   }
   if (kind == "sysinfo") {

@@ -41,8 +41,8 @@ TEST(ToText, PrintsNumbersAsThePlatformDoes) {
 TEST(ToText, PrintsDatesInOneShortForm) {
   EXPECT_EQ(dateToText(makeDate(2024, 1, 31)), u"2024-01-31");
   EXPECT_EQ(dateToText(makeDate(2024, 1, 31, 13, 45, 7)), u"2024-01-31 13:45:07");
-  EXPECT_EQ(dateToText(Date{0.5}), u"12:00:00");  // a time alone
-  EXPECT_EQ(dateToText(Date{0}), u"00:00:00");  // date part zero: the time alone
+  EXPECT_EQ(dateToText(Date{0.5}), u"12:00:00");               // a time alone
+  EXPECT_EQ(dateToText(Date{0}), u"00:00:00");                 // date part zero: the time alone
   EXPECT_EQ(dateToText(Date{-1.25}), u"1899-12-29 06:00:00");  // the fraction counts forward
   EXPECT_EQ(makeDate(1899, 12, 29, 6).value, -1.25);
   EXPECT_EQ(toText(makeDate(2000, 2, 29)), u"2000-02-29");
@@ -106,7 +106,8 @@ TEST(ToLong, ReadsTextTheWayThePlatformDoes) {
   EXPECT_EQ(toLong(Variant(u"&HFFFFFFFF")), -1);
   EXPECT_EQ(toLong(Variant(u"&O17")), 15);
   EXPECT_EQ(errorNumber([] { toLong(Variant(u"&H100000000")); }), errors::Overflow);
-  for (const char16_t* bad : {u"", u"   ", u"abc", u"12abc", u"1e", u".", u"-", u"&H", u"&HG", u"1 2", u",1"}) {
+  for (const char16_t* bad :
+       {u"", u"   ", u"abc", u"12abc", u"1e", u".", u"-", u"&H", u"&HG", u"1 2", u",1"}) {
     EXPECT_EQ(errorNumber([&] { toLong(Variant(bad)); }), errors::TypeMismatch) << toUtf8(bad);
   }
   EXPECT_EQ(errorNumber([] { toDouble(Variant(u"1e400")); }), errors::Overflow);
@@ -138,7 +139,8 @@ TEST(Decimal, KeepsExactDigitsAndRoundsHalfToEven) {
 }
 
 TEST(IsNumeric, FollowsTheTextToNumberRules) {
-  for (const char16_t* yes : {u"12", u" -3.5 ", u"1E3", u"1,000.5", u"&H1F", u"&o7", u".5", u"5.", u"(7)", u"7-"}) {
+  for (const char16_t* yes :
+       {u"12", u" -3.5 ", u"1E3", u"1,000.5", u"&H1F", u"&o7", u".5", u"5.", u"(7)", u"7-"}) {
     EXPECT_TRUE(isNumeric(Variant(yes))) << toUtf8(yes);
   }
   for (const char16_t* no : {u"", u"  ", u"abc", u"1e", u"--1", u"&H", u"1.2.3", u"TRUE", u"(7", u"-5-"}) {

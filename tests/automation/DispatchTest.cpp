@@ -57,7 +57,7 @@ TEST(Dispatch, CallsMembersByNameInAnyCaseAndByDispatchId) {
   auto s = std::make_shared<Sample>();
   EXPECT_EQ(call(s, u"add", {Variant(2), Variant(3)}), Variant(5));
   EXPECT_EQ(call(s, u"ADD", {Variant(2)}), Variant(12));  // optional with its default
-  Variant args[] = {Variant(u"4"), Variant(1.6)};  // by-value arguments are converted
+  Variant args[] = {Variant(u"4"), Variant(1.6)};         // by-value arguments are converted
   EXPECT_EQ(s->invoke(1, InvokeKind::Method, args), Variant(6));
   EXPECT_EQ(s->idOfName(u"cell"), 5);
   EXPECT_EQ(defaultValue(s), Variant(7));
@@ -99,7 +99,8 @@ TEST(Dispatch, BadCallsRaiseClearErrors) {
   EXPECT_EQ(unknown->number(), errors::MemberNotSupported);
   EXPECT_NE(unknown->description().find(u"Sample.Nope"), std::u16string::npos);
   Variant none[1];
-  EXPECT_EQ(errorNumber([&] { s->invoke(99, InvokeKind::Method, std::span(none, 0)); }), errors::MemberNotSupported);
+  EXPECT_EQ(errorNumber([&] { s->invoke(99, InvokeKind::Method, std::span(none, 0)); }),
+            errors::MemberNotSupported);
   EXPECT_EQ(errorNumber([&] { put(s, u"Add", Variant(1)); }), errors::MemberNotSupported);  // no put
   const auto count = errorOf([&] { call(s, u"Add", {Variant(1), Variant(2), Variant(3)}); });
   ASSERT_TRUE(count);
@@ -173,12 +174,14 @@ TEST(FailureStyles, EachStyleLeavesErrAsThePlatformDoes) {
   EXPECT_EQ(Err().Number, 13);  // ignore and continue: the error stays pending
   EXPECT_EQ(Err().Description, u"Type mismatch");
 
-  EXPECT_EQ(trapAndLeave(std::u16string(u"fallback"), []() -> std::u16string { automation::raise(5); }), u"fallback");
+  EXPECT_EQ(trapAndLeave(std::u16string(u"fallback"), []() -> std::u16string { automation::raise(5); }),
+            u"fallback");
   EXPECT_EQ(Err().Number, 0);  // leaving through the handler clears it
   EXPECT_EQ(trapAndLeave(0, [] { return 3; }), 3);
 
   std::u16string told;
-  EXPECT_FALSE(trapAndTell([] { automation::raise(91); }, [&](const AutomationError& e) { told = e.description(); }));
+  EXPECT_FALSE(
+      trapAndTell([] { automation::raise(91); }, [&](const AutomationError& e) { told = e.description(); }));
   EXPECT_EQ(told, standardDescription(91));
   EXPECT_TRUE(trapAndTell([] {}, [&](const AutomationError&) { told = u"called"; }));
   EXPECT_NE(told, u"called");

@@ -157,10 +157,13 @@ TEST_F(CFuncTest, BadCallsGiveAutomationErrorsAndKeepTheOldValues) {
   EXPECT_EQ(static_cast<component::CFunc&>(*cfunc).fields().RptYear, 2023);
   EXPECT_EQ(errorNumber([&] { get(cfunc, u"RptYear"); }), errors::MemberNotSupported);  // write-only
   EXPECT_EQ(errorNumber([&] { call(cfunc, u"Frobnicate"); }), errors::MemberNotSupported);
-  EXPECT_EQ(errorNumber([&] { call(cfunc, u"InitFuncInfo", {Variant(u"a"), Variant(u"b")}); }),
+  EXPECT_EQ(errorNumber([&] {
+              call(cfunc, u"InitFuncInfo", {Variant(u"a"), Variant(u"b")});
+            }),
             errors::WrongArgumentCount);
   Variant recall[] = {Variant(u"REF_F"), Variant{}};
-  EXPECT_EQ(errorNumber([&] { cfunc->invoke(0x60030017, InvokeKind::Method, recall); }), errors::WrongArgumentCount);
+  EXPECT_EQ(errorNumber([&] { cfunc->invoke(0x60030017, InvokeKind::Method, recall); }),
+            errors::WrongArgumentCount);
 }
 
 TEST_F(CFuncTest, TheRecallSlotSaysItIsNotAvailableYet) {

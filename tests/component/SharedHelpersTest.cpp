@@ -118,14 +118,19 @@ TEST_F(SharedHelpersTest, AnUnknownFunctionLeavesEverythingAsItWas) {
 }
 
 TEST_F(SharedHelpersTest, DefaultTextsFollowTheTypeCode) {
-  functions[u"TYPES"] = descriptor(
-      u"TYPES", true,
-      {{u"t8", 8, Variant(u"2023")}, {u"t5", 5, Variant(u"2023")}, {u"t2", 2, Variant(u"2023")},
-       {u"t12n", 12, Variant(u" 12 ")}, {u"t12s", 12, Variant(u"abc")}, {u"t7", 7, Variant(makeDate(2024, 1, 31))},
-       {u"t11", 11, Variant(true)}, {u"t6", 6, Variant(Currency{125000})}, {u"t3", 3, Variant{}}});
+  functions[u"TYPES"] = descriptor(u"TYPES", true,
+                                   {{u"t8", 8, Variant(u"2023")},
+                                    {u"t5", 5, Variant(u"2023")},
+                                    {u"t2", 2, Variant(u"2023")},
+                                    {u"t12n", 12, Variant(u" 12 ")},
+                                    {u"t12s", 12, Variant(u"abc")},
+                                    {u"t7", 7, Variant(makeDate(2024, 1, 31))},
+                                    {u"t11", 11, Variant(true)},
+                                    {u"t6", 6, Variant(Currency{125000})},
+                                    {u"t3", 3, Variant{}}});
   ASSERT_TRUE(LoadFuncParams(u"TYPES"));
-  const std::vector<std::u16string> expected = {u"\"2023\"", u"2023", u"", u" 12 ", u"\"abc\"", u"\"2024-01-31\"",
-                                                u"True", u"12.5", u""};
+  const std::vector<std::u16string> expected = {u"\"2023\"",       u"2023", u"",     u" 12 ", u"\"abc\"",
+                                                u"\"2024-01-31\"", u"True", u"12.5", u""};
   for (std::size_t i = 0; i < expected.size(); ++i) {
     EXPECT_EQ(GetParamDefaultText(static_cast<std::int16_t>(i)), expected[i]) << i;
   }
@@ -151,9 +156,11 @@ TEST_F(SharedHelpersTest, NameValuesLoseTheFormulaSignAndQuotesAndAreDecoded) {
   });
   auto names = fakeObject(u"Names");
   std::map<std::u16string, ObjectRef> entries;
-  for (const auto& [name, value] : std::vector<std::pair<std::u16string, Variant>>{
-           {u"报表名", Variant(u"=\"ABC\"")}, {u"plain", Variant(u"=12")}, {u"enc", Variant(u"=\"ENCODE_x1\"")},
-           {u"number", Variant(42)}}) {
+  for (const auto& [name, value] :
+       std::vector<std::pair<std::u16string, Variant>>{{u"报表名", Variant(u"=\"ABC\"")},
+                                                       {u"plain", Variant(u"=12")},
+                                                       {u"enc", Variant(u"=\"ENCODE_x1\"")},
+                                                       {u"number", Variant(42)}}) {
     auto entry = fakeObject(u"Name");
     entry->property(u"Value", value);
     entries[name] = entry;

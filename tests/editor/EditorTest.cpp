@@ -5,11 +5,11 @@
 
 #include "automation/Conversions.h"
 #include "component/ReportContext.h"
+#include "environment/Reg.h"
 #include "forms/headless/HeadlessBackend.h"
+#include "platform/Registry.h"
 #include "support/FakeCatalogue.h"
 #include "support/Fakes.h"
-#include "environment/Reg.h"
-#include "platform/Registry.h"
 #include "support/TempConfig.h"
 
 namespace {
@@ -43,7 +43,8 @@ class EditorTest : public ::testing::Test {
     editor.g_cParamCol()[static_cast<std::size_t>(row)]->SetFocus();
     hl::type(editor, text);
   }
-  std::u16string composed(const FakeFunction& f, const std::vector<std::u16string>& rows, std::int32_t sheet = 2) {
+  std::u16string composed(const FakeFunction& f, const std::vector<std::u16string>& rows,
+                          std::int32_t sheet = 2) {
     catalogue.add(f);
     open(f.name, sheet);
     for (std::size_t i = 0; i < rows.size(); ++i) typeInto(static_cast<std::int16_t>(i), rows[i]);
@@ -84,11 +85,11 @@ TEST_F(EditorTest, WorkedExamplesOfTheComposition) {
 }
 
 TEST_F(EditorTest, TheRulesMostLikelyToBreak) {
-  EXPECT_EQ(composed(fixed(u"FN", {8}), {u"   "}), u"FN(\"   \")");        // spaces are text
+  EXPECT_EQ(composed(fixed(u"FN", {8}), {u"   "}), u"FN(\"   \")");  // spaces are text
   EXPECT_EQ(composed(fixed(u"FN", {11, 11}), {u"true", u"-2"}), u"FN(FALSE,TRUE)");
   EXPECT_EQ(composed(fixed(u"FN", {3, 2, 3}), {u"1", u"x", u"3"}), u"FN(1,,3)");  // unknown type code
   EXPECT_EQ(composed(fixed(u"FN", {3}), {u"]x"}), u"FN(REF(\"\",2))");
-  EXPECT_EQ(composed(fixed(u"FN", {8}), {u"a]b[c"}), u"");                 // composition fails
+  EXPECT_EQ(composed(fixed(u"FN", {8}), {u"a]b[c"}), u"");                    // composition fails
   EXPECT_EQ(composed(fixed(u"REF_F", {8, 8, 3}), {u"r", u"c", u"x@"}), u"");  // "x@" is too short
   EXPECT_EQ(composed(fixed(u" REF_F ", {8, 8, 8}), {u"r", u"c", u"@2"}), u" REF_F (\"r\",\"c\",\"2\")");
   EXPECT_EQ(composed(fixed(u"FN", {8}), {u"-3"}, -1), u"FN(\"-3\")");
@@ -156,7 +157,8 @@ TEST_F(EditorTest, GrowthToTheNinthAndTwentiethRowsAndScrollingBack) {
   EXPECT_EQ(editor.vsParam.Max(), 1);
   EXPECT_EQ(editor.vsParam.Value(), 1);
   EXPECT_FALSE(editor.txtParam(0).Visible());
-  for (std::int16_t i = 1; i <= 8; ++i) EXPECT_EQ(editor.lblParam(i).Top(), firstTops[static_cast<std::size_t>(i - 1)]);
+  for (std::int16_t i = 1; i <= 8; ++i)
+    EXPECT_EQ(editor.lblParam(i).Top(), firstTops[static_cast<std::size_t>(i - 1)]);
   const forms::Twips height = editor.Height();
   EXPECT_EQ(height, firstTops[7] + 2 * 180 + editor.picFunction.Height());
   while (editor.g_cParamCol().size() < 20) editor.g_cParamCol().back()->SetFocus();
@@ -219,7 +221,8 @@ TEST_F(EditorTest, FocusShowsTheParameterInTheLowerPanel) {
   hl::click(editor.btnCancel(0));
   EXPECT_EQ(editor.g_GetParam, 0);
   editor.Unload();
-  catalogue.add(FakeFunction{u"VAR", false, 5, {FakeParam(u"值", 3, Variant{}, false, false, false, u"每个值")}});
+  catalogue.add(
+      FakeFunction{u"VAR", false, 5, {FakeParam(u"值", 3, Variant{}, false, false, false, u"每个值")}});
   open(u"VAR");
   editor.txtParam(1).SetFocus();
   EXPECT_EQ(editor.lblParamDes.Caption(), u"每个值");  // every row shares the first description

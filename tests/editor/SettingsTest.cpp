@@ -95,7 +95,8 @@ TEST_F(SettingsTest, RegRefusesWhatItCannotReadOrWrite) {
 TEST_F(SettingsTest, ADamagedLineDoesNotDisableTheStore) {
   Reg reg;
   EXPECT_TRUE(reg.SetValue(HKCU, u"A", u"Kept", Variant(u"yes"), 1));
-  std::ofstream(platform::registryFile(), std::ios::app) << "V\tHKEY_CURRENT_USER\\A\tBad\t1\tzz\nK\t%Z\nnonsense\n";
+  std::ofstream(platform::registryFile(), std::ios::app)
+      << "V\tHKEY_CURRENT_USER\\A\tBad\t1\tzz\nK\t%Z\nnonsense\n";
   EXPECT_EQ(readText(u"A", u"Kept"), u"yes");
   EXPECT_TRUE(reg.SetValue(HKCU, u"A", u"New", Variant(u"written"), 1));
   EXPECT_EQ(readText(u"A", u"New"), u"written");

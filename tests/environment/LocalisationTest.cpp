@@ -132,7 +132,8 @@ TEST_F(LocalisationTest, SetFormFontHandsTheDialogAndTheLanguageToTheFontLoader)
   EXPECT_EQ(form.font().size, 12);
   classRegistry().remove(u"Quorin.QuorinLoader");
   environment::localisationState().g_oFormFontLoader.reset();
-  EXPECT_EQ(testing_support::errorNumber([&] { environment::SetFormFont(form); }), errors::CannotCreateObject);
+  EXPECT_EQ(testing_support::errorNumber([&] { environment::SetFormFont(form); }),
+            errors::CannotCreateObject);
 }
 
 }  // namespace

@@ -45,10 +45,14 @@ class SampleForm : public Form {
     pic.Move(0, 0, 6000, 900);
     pic.setAlign(Align::Bottom);
     txt.wire([this](TextBox& box, std::int16_t i) {
-      box.Change = [this, &box, i] { log.push_back("Change " + std::to_string(i) + " " + automation::toUtf8(box.Text())); };
+      box.Change = [this, &box, i] {
+        log.push_back("Change " + std::to_string(i) + " " + automation::toUtf8(box.Text()));
+      };
       box.GotFocus = [this, i] { log.push_back("GotFocus " + std::to_string(i)); };
       box.LostFocus = [this, i] { log.push_back("LostFocus " + std::to_string(i)); };
-      box.KeyDown = [this, i](int& code, int) { log.push_back("KeyDown " + std::to_string(i) + " " + std::to_string(code)); };
+      box.KeyDown = [this, i](int& code, int) {
+        log.push_back("KeyDown " + std::to_string(i) + " " + std::to_string(code));
+      };
     });
     btnOK.Click = [this] {
       setTag(u"OK");
@@ -210,8 +214,10 @@ TEST_F(FormsTest, NestedModalLoopsAndActivation) {
     outer.Hide();
   });
   outer.Show(true);
-  EXPECT_EQ(outer.log, (std::vector<std::string>{"Load", "Activate", "Deactivate", "Activate", "Deactivate"}));
-  EXPECT_EQ(popup.log, (std::vector<std::string>{"Load", "Activate", "QueryUnload 1", "Unload", "Deactivate"}));
+  EXPECT_EQ(outer.log,
+            (std::vector<std::string>{"Load", "Activate", "Deactivate", "Activate", "Deactivate"}));
+  EXPECT_EQ(popup.log,
+            (std::vector<std::string>{"Load", "Activate", "QueryUnload 1", "Unload", "Deactivate"}));
   outer.Unload();
   // A modal loop with nothing left to do fails instead of hanging.
   SampleForm stuck;
@@ -395,10 +401,11 @@ TEST_F(FormsTest, ListViewHitTestAndScrolling) {
   lvw.addColumn(u"a");
   lvw.setColumnWidth(0, 1000);
   std::vector<ListView::Item> items;
-  for (int i = 0; i < 20; ++i) items.push_back({u"row" + std::u16string(1, static_cast<char16_t>(u'a' + i)), {}, 0});
+  for (int i = 0; i < 20; ++i)
+    items.push_back({u"row" + std::u16string(1, static_cast<char16_t>(u'a' + i)), {}, 0});
   lvw.setItems(std::move(items));
-  EXPECT_EQ(lvw.rowHeight(), 240);  // 9 pt
-  EXPECT_EQ(lvw.visibleRows(), 4);  // one row's height goes to the headers
+  EXPECT_EQ(lvw.rowHeight(), 240);      // 9 pt
+  EXPECT_EQ(lvw.visibleRows(), 4);      // one row's height goes to the headers
   EXPECT_EQ(lvw.HitTest(10, 100), -1);  // on the headers
   EXPECT_EQ(lvw.HitTest(10, 250), 0);
   EXPECT_EQ(lvw.HitTest(10, 240 * 4 + 10), 3);

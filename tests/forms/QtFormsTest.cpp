@@ -13,13 +13,13 @@
 
 #include "component/SharedHelpers.h"
 #include "editor/FrmCalcEqual.h"
-#include "support/FakeCatalogue.h"
-#include "support/Fakes.h"
 #include "forms/ControlArray.h"
 #include "forms/Controls.h"
 #include "forms/Form.h"
 #include "forms/ListView.h"
 #include "forms/qt/QtBackend.h"
+#include "support/FakeCatalogue.h"
+#include "support/Fakes.h"
 
 namespace {
 
@@ -80,8 +80,8 @@ TEST_F(QtFormsTest, ControlsBecomeWidgetsAtTheirTwipsGeometry) {
   ASSERT_NE(label, nullptr);
   EXPECT_EQ(label->text(), QStringLiteral("参数"));
   const double tpp = backend().twipsPerPixelX();
-  EXPECT_EQ(widgetOf(f.txt(0))->geometry(), QRect(std::lround(1000 / tpp), std::lround(100 / tpp), std::lround(2000 / tpp),
-                                                   std::lround(300 / tpp)));
+  EXPECT_EQ(widgetOf(f.txt(0))->geometry(), QRect(std::lround(1000 / tpp), std::lround(100 / tpp),
+                                                  std::lround(2000 / tpp), std::lround(300 / tpp)));
   TextBox& t1 = f.txt.Load(1);
   EXPECT_FALSE(widgetOf(t1)->isVisible());
   t1.setVisible(true);
@@ -178,7 +178,9 @@ TEST_F(QtFormsTest, MouseScrollAndListSelectionComeBackAsEvents) {
   f.Show();
   std::vector<std::string> seen;
   f.lbl(0).setCaption(u"名称");
-  f.lbl(0).MouseDown = [&](int button, int, Twips, Twips) { seen.push_back("down " + std::to_string(button)); };
+  f.lbl(0).MouseDown = [&](int button, int, Twips, Twips) {
+    seen.push_back("down " + std::to_string(button));
+  };
   f.lbl(0).Click = [&] { seen.push_back("click"); };
   f.lbl(0).DblClick = [&] { seen.push_back("dblclick"); };
   QWidget* label = widgetOf(f.lbl(0));

@@ -58,10 +58,11 @@ class PickerTest : public ::testing::Test {
 TEST_F(PickerTest, GroupsAndTheirOrder) {
   frmOtherFunc picker;
   picker.Load();
-  EXPECT_EQ(entries(picker.lstGroup),
-            (std::vector<std::u16string>{u"常用函数", u"全部函数", u"账务函数", u"报表函数", u"日期函数", u"系统函数"}));
+  EXPECT_EQ(entries(picker.lstGroup), (std::vector<std::u16string>{u"常用函数", u"全部函数", u"账务函数",
+                                                                   u"报表函数", u"日期函数", u"系统函数"}));
   // The common functions come in the catalogue's order, not sorted.
-  EXPECT_EQ(entries(picker.lstFunc), (std::vector<std::u16string>{u"QMYE", u"QCYE", u"JFFS", u"DFFS", u"REF_F"}));
+  EXPECT_EQ(entries(picker.lstFunc),
+            (std::vector<std::u16string>{u"QMYE", u"QCYE", u"JFFS", u"DFFS", u"REF_F"}));
   EXPECT_EQ(picker.lstFunc.ListIndex(), 0);
   EXPECT_EQ(picker.lblExplan.Caption().substr(0, 4), u"期末余额");
   picker.lstGroup.setListIndex(1);
@@ -177,7 +178,8 @@ TEST_F(PickerTest, AnEmptyGroupLeavesNothingToConfirm) {
 TEST_F(PickerTest, TheWizardCallsThroughTheirDispatchIds) {
   const auto getFuncExpr = [&](const Variant& name) {
     Variant args[] = {name};
-    return toText(cfunc->invoke(0x60030015, InvokeKind::Method, name.isMissing() ? std::span<Variant>() : std::span<Variant>(args)));
+    return toText(cfunc->invoke(0x60030015, InvokeKind::Method,
+                                name.isMissing() ? std::span<Variant>() : std::span<Variant>(args)));
   };
   // Without a name the picker comes first; then the editor.
   ui.then([](forms::Form& shown) {

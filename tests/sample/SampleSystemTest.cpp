@@ -37,7 +37,8 @@ class SampleSystemTest : public ::testing::Test {
   // A batch of one function's calls: each row's argument list in column 0.
   static Variant batchOf(const std::vector<std::vector<Variant>>& rows) {
     VariantArray batch({Bounds{0, static_cast<std::int32_t>(rows.size()) - 1}, Bounds{0, 2}});
-    for (std::size_t r = 0; r < rows.size(); ++r) batch(static_cast<std::int32_t>(r), 0) = Variant(VariantArray::of(rows[r]));
+    for (std::size_t r = 0; r < rows.size(); ++r)
+      batch(static_cast<std::int32_t>(r), 0) = Variant(VariantArray::of(rows[r]));
     return Variant(std::move(batch));
   }
   // An independent reading of the ledger, straight from its tables.
@@ -55,8 +56,9 @@ class SampleSystemTest : public ::testing::Test {
 TEST_F(SampleSystemTest, TheCatalogueHoldsTheSpecialFunctionsAndEveryTypeCode) {
   const auto& data = system->catalogue();
   EXPECT_EQ(data.groups, (std::vector<std::u16string>{u"账务函数", u"报表函数", u"日期函数", u"系统函数"}));
-  for (const char16_t* name : {u"REF", u"REF_F", u"VEX_REF_F", u"CS_REF_F", u"PAGENAME", u"PAGENO", u"REF_EXCEL",
-                               u"CASHFLOW", u"DATEDIFF", u"ACCT", u"ACCTEXT", u"SYSINFO", u"RPTDATE", u"ITEM"}) {
+  for (const char16_t* name :
+       {u"REF", u"REF_F", u"VEX_REF_F", u"CS_REF_F", u"PAGENAME", u"PAGENO", u"REF_EXCEL", u"CASHFLOW",
+        u"DATEDIFF", u"ACCT", u"ACCTEXT", u"SYSINFO", u"RPTDATE", u"ITEM"}) {
     EXPECT_NE(data.find(name), nullptr) << toUtf8(name);
   }
   EXPECT_EQ(data.find(u"CASHFLOW")->params.front().name, u"报表方案");
@@ -85,7 +87,8 @@ TEST_F(SampleSystemTest, TheCatalogueHoldsTheSpecialFunctionsAndEveryTypeCode) {
 TEST_F(SampleSystemTest, MalformedCatalogueFilesAreNamedWithThePosition) {
   const auto dir = config.dir() / "catalogue";
   std::filesystem::create_directories(dir);
-  std::ofstream(dir / "broken.json") << "{\n  \"groups\": [\n    {\"name\": \"甲\", \"functions\": [}\n  ]\n}\n";
+  std::ofstream(dir / "broken.json")
+      << "{\n  \"groups\": [\n    {\"name\": \"甲\", \"functions\": [}\n  ]\n}\n";
   try {
     sample::loadCatalogue(dir / "broken.json");
     FAIL() << "no error";
@@ -96,7 +99,8 @@ TEST_F(SampleSystemTest, MalformedCatalogueFilesAreNamedWithThePosition) {
   std::ofstream(dir / "badtype.json")
       << R"({"groups": [{"name": "g", "functions": [{"name": "F", "params": [{"name": "p", "type": 2}]}]}]})";
   EXPECT_THROW(sample::loadCatalogue(dir / "badtype.json"), sample::CatalogueError);
-  std::ofstream(dir / "twice.json") << R"({"groups": [{"name": "g", "functions": [{"name": "F"}, {"name": "f"}]}]})";
+  std::ofstream(dir / "twice.json")
+      << R"({"groups": [{"name": "g", "functions": [{"name": "F"}, {"name": "f"}]}]})";
   EXPECT_THROW(sample::loadCatalogue(dir / "twice.json"), sample::CatalogueError);
 }
 
@@ -136,17 +140,20 @@ TEST_F(SampleSystemTest, ValueListsHaveCaptionsValuesAndSortMarkers) {
   EXPECT_EQ(catalogue->GetInfoToShow(u"QCYE", u"币种", u"", u"").array()(1, 0), Variant(u"RMB"));
   EXPECT_EQ(catalogue->GetInfoToShow(u"REF_F", u"数据源", u"", u"").array()(1, 0), Variant(u"华南账套"));
   EXPECT_EQ(catalogue->GetInfoToShow(u"LJFS", u"取数类型", u"", u"").array()(2, 0), Variant(u"期末余额"));
-  EXPECT_TRUE(catalogue->GetInfoToShow(u"QCYE", u"会计年度", u"", u"").isEmpty());  // no list
+  EXPECT_TRUE(catalogue->GetInfoToShow(u"QCYE", u"会计年度", u"", u"").isEmpty());   // no list
   EXPECT_TRUE(catalogue->GetInfoToShow(u"HJQM", u"科目5", u"", u"1001").isArray());  // an added row
-  EXPECT_EQ(catalogue->GetInfoToShow(u"SYSINFO", u"信息类型", u"", u"").array()(1, 1), Variant(u"华东实业有限公司"));
+  EXPECT_EQ(catalogue->GetInfoToShow(u"SYSINFO", u"信息类型", u"", u"").array()(1, 1),
+            Variant(u"华东实业有限公司"));
 }
 
 TEST_F(SampleSystemTest, ValueListsFollowTheReportContext) {
   catalogue->context().set(u"CurPropsString", Variant(u"华南账套"));
-  EXPECT_EQ(catalogue->GetInfoToShow(u"SYSINFO", u"信息类型", u"", u"").array()(1, 1), Variant(u"华南贸易有限公司"));
+  EXPECT_EQ(catalogue->GetInfoToShow(u"SYSINFO", u"信息类型", u"", u"").array()(1, 1),
+            Variant(u"华南贸易有限公司"));
   catalogue->context().set(u"CurPropsString", Variant(u""));
   catalogue->context().set(u"DefPropsString", Variant(u"DSN=华南账套;COMPANY=2"));
-  EXPECT_EQ(catalogue->GetInfoToShow(u"SYSINFO", u"信息类型", u"", u"").array()(1, 1), Variant(u"华南贸易有限公司"));
+  EXPECT_EQ(catalogue->GetInfoToShow(u"SYSINFO", u"信息类型", u"", u"").array()(1, 1),
+            Variant(u"华南贸易有限公司"));
   catalogue->context().set(u"DefPropsString", Variant(u""));
   catalogue->context().set(u"CompanyID", Variant(99));  // a company the ledger does not have
   EXPECT_EQ(catalogue->GetInfoToShow(u"QCYE", u"科目代码", u"", u"").type(), VarType::Error);
@@ -157,7 +164,8 @@ TEST_F(SampleSystemTest, CallFuncMatchesTheLedgerFigures) {
   catalogue->context().set(u"RptPeriod", Variant(3));
   catalogue->context().set(u"RptEndDate", Variant(u"2024-03-31"));
   const auto sum = [&](const std::string& column, const std::string& where) {
-    return sql("SELECT SUM(" + column + ") FROM balances WHERE company_id = 1 AND currency = 'RMB' AND " + where);
+    return sql("SELECT SUM(" + column + ") FROM balances WHERE company_id = 1 AND currency = 'RMB' AND " +
+               where);
   };
   struct Case {
     const char16_t* func;
@@ -165,19 +173,33 @@ TEST_F(SampleSystemTest, CallFuncMatchesTheLedgerFigures) {
     double value;
   };
   const std::vector<Case> cases = {
-      {u"QCYE", {Variant(u"1002"), Variant(2023), Variant(5)}, sum("opening", "substr(account, 1, 4) = '1002' AND year = 2023 AND period = 5")},
-      {u"QMYE", {Variant(u"1002")}, sum("closing", "substr(account, 1, 4) = '1002' AND year = 2024 AND period = 3")},
-      {u"JFFS", {Variant(u"660201"), Variant(2024), Variant(7)}, sum("debit", "account = '660201' AND year = 2024 AND period = 7")},
+      {u"QCYE",
+       {Variant(u"1002"), Variant(2023), Variant(5)},
+       sum("opening", "substr(account, 1, 4) = '1002' AND year = 2023 AND period = 5")},
+      {u"QMYE",
+       {Variant(u"1002")},
+       sum("closing", "substr(account, 1, 4) = '1002' AND year = 2024 AND period = 3")},
+      {u"JFFS",
+       {Variant(u"660201"), Variant(2024), Variant(7)},
+       sum("debit", "account = '660201' AND year = 2024 AND period = 7")},
       {u"DFFS", {Variant(u"6602")}, sum("credit", "account LIKE '6602%' AND year = 2024 AND period = 3")},
-      {u"JEFS", {Variant(u"1122")}, sum("debit - credit", "account LIKE '1122%' AND year = 2024 AND period = 3")},
-      {u"LJFS", {Variant(u"1001"), Variant(2024), Variant(1), Variant(3), Variant(u"贷方")},
+      {u"JEFS",
+       {Variant(u"1122")},
+       sum("debit - credit", "account LIKE '1122%' AND year = 2024 AND period = 3")},
+      {u"LJFS",
+       {Variant(u"1001"), Variant(2024), Variant(1), Variant(3), Variant(u"贷方")},
        sum("credit", "account LIKE '1001%' AND year = 2024 AND period BETWEEN 1 AND 3")},
-      {u"HJQM", {Variant(u"1001"), Variant(u"1002"), Variant(u"")},
+      {u"HJQM",
+       {Variant(u"1001"), Variant(u"1002"), Variant(u"")},
        sum("closing", "substr(account, 1, 4) IN ('1001', '1002') AND year = 2024 AND period = 3")},
-      {u"QMYE", {Variant(u"1002"), Variant(2024), Variant(3), Variant(u"USD")},
-       sql("SELECT SUM(closing) FROM balances WHERE company_id = 1 AND currency = 'USD' AND account LIKE '1002%' "
+      {u"QMYE",
+       {Variant(u"1002"), Variant(2024), Variant(3), Variant(u"USD")},
+       sql("SELECT SUM(closing) FROM balances WHERE company_id = 1 AND currency = 'USD' AND account LIKE "
+           "'1002%' "
            "AND year = 2024 AND period = 3")},
-      {u"HL", {Variant(u"USD"), Variant(makeDate(2023, 6, 15))}, sql("SELECT rate FROM rates WHERE currency = 'USD' AND year = 2023 AND period = 6")},
+      {u"HL",
+       {Variant(u"USD"), Variant(makeDate(2023, 6, 15))},
+       sql("SELECT rate FROM rates WHERE currency = 'USD' AND year = 2023 AND period = 6")},
   };
   for (const Case& c : cases) {
     Variant batch = batchOf({c.args});
@@ -205,12 +227,13 @@ TEST_F(SampleSystemTest, CallFuncMatchesTheLedgerFigures) {
 }
 
 TEST_F(SampleSystemTest, BadRowsGetErrorTextsAndTheOthersAreComputed) {
-  Variant batch = batchOf({{Variant(u"9999")},
-                           {Variant(u"1001"), Variant(2024), Variant(13)},
-                           {Variant(u"1001"), Variant(u"x")},
-                           {Variant(u"1001"), Variant(2024), Variant(1), Variant(u"RMB"), Variant(u"无此账套")},
-                           {Variant(u"1001")},
-                           {}});
+  Variant batch =
+      batchOf({{Variant(u"9999")},
+               {Variant(u"1001"), Variant(2024), Variant(13)},
+               {Variant(u"1001"), Variant(u"x")},
+               {Variant(u"1001"), Variant(2024), Variant(1), Variant(u"RMB"), Variant(u"无此账套")},
+               {Variant(u"1001")},
+               {}});
   Variant sheet;
   EXPECT_EQ(catalogue->CallFunc(u"QMYE", batch, sheet), 5);
   const VariantArray& b = batch.array();
@@ -225,14 +248,16 @@ TEST_F(SampleSystemTest, BadRowsGetErrorTextsAndTheOthersAreComputed) {
   EXPECT_EQ(catalogue->CallFunc(u"CASHFLOWX", unknown, sheet), 1);
   EXPECT_EQ(unknown.array()(0, 2), Variant(u"#函数未定义"));
   Variant flat(VariantArray::of({Variant(1)}));
-  EXPECT_EQ(testing_support::errorNumber([&] { catalogue->CallFunc(u"QMYE", flat, sheet); }), errors::SubscriptOutOfRange);
+  EXPECT_EQ(testing_support::errorNumber([&] { catalogue->CallFunc(u"QMYE", flat, sheet); }),
+            errors::SubscriptOutOfRange);
 }
 
 TEST_F(SampleSystemTest, InjectionShapedInputIsPlainData) {
   const double rows = sql("SELECT COUNT(*) FROM balances");
   Variant batch = batchOf({{Variant(u"1001' OR '1'='1")},
                            {Variant(u"1001; DROP TABLE balances; --")},
-                           {Variant(u"1001"), Variant(2024), Variant(1), Variant(u"RMB"), Variant(u"x'); DELETE FROM datasources; --")}});
+                           {Variant(u"1001"), Variant(2024), Variant(1), Variant(u"RMB"),
+                            Variant(u"x'); DELETE FROM datasources; --")}});
   Variant sheet;
   EXPECT_EQ(catalogue->CallFunc(u"QMYE", batch, sheet), 3);
   EXPECT_EQ(batch.array()(0, 2), Variant(u"#科目不存在"));
@@ -271,7 +296,9 @@ TEST_F(SampleComponentsTest, CFuncRunsOnTheSampleSystem) {
             u"User=admin;Language=CHS");
   EXPECT_EQ(toText(call(CreateObject(u"Fenwick2.GlobalObj"), u"DsnPropsString", {Variant(u"本地账套")})),
             u"DSN=本地账套;COMPANY=1;DB=LEDGER");
-  EXPECT_EQ(testing_support::errorNumber([] { call(CreateObject(u"Fenwick2.GlobalObj"), u"DsnPropsString", {Variant(u"../etc/passwd")}); }),
+  EXPECT_EQ(testing_support::errorNumber([] {
+              call(CreateObject(u"Fenwick2.GlobalObj"), u"DsnPropsString", {Variant(u"../etc/passwd")});
+            }),
             errors::InvalidProcedureCall);
   EXPECT_TRUE(component::LoadFuncParams(u"ZBFX"));
   EXPECT_EQ(component::GetParamDefaultText(1), u"2024");
@@ -281,7 +308,7 @@ TEST_F(SampleComponentsTest, LanguagesAndTheirTexts) {
   publish(u"Language=CHT");
   EXPECT_EQ(environment::GetCurrentLanguage(), u"CHT");
   EXPECT_EQ(environment::L(u"确认"), u"確認");
-  EXPECT_EQ(environment::L(u"项目"), u"項目");  // 專案 becomes 項目
+  EXPECT_EQ(environment::L(u"项目"), u"項目");          // 專案 becomes 項目
   EXPECT_EQ(environment::L(u"报表方案"), u"报表方案");  // left as the catalogue spells it
   environment::resetLocalisationState();
   publish(u"Language=EN");
@@ -318,7 +345,8 @@ TEST_F(SampleComponentsTest, TheLanguageFontAndTheCodec) {
     EXPECT_EQ(component::DecodeNameValue(Variant(u"=\"" + encoded + u"\"")), Variant(value));
   }
   Variant damaged[] = {Variant(u"!!")};
-  EXPECT_EQ(testing_support::errorNumber([&] { callByRef(brisa, u"Decode", damaged); }), errors::InvalidProcedureCall);
+  EXPECT_EQ(testing_support::errorNumber([&] { callByRef(brisa, u"Decode", damaged); }),
+            errors::InvalidProcedureCall);
 }
 
 TEST_F(SampleComponentsTest, TheAccountChooserAnswersCodeAtName) {

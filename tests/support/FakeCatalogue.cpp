@@ -13,7 +13,8 @@ using automation::Variant;
 FakeCatalogue::FakeCatalogue() : catalogue_(fakeObject(u"FuncInfo")) {
   catalogue_->method(u"GetFuncInfo", 1, [this](automation::Args& a) {
     const auto it = functions_.find(automation::upper(automation::trim(automation::toText(a[0]))));
-    if (it == functions_.end()) automation::raise(5, u"the catalogue has no function " + automation::toText(a[0]));
+    if (it == functions_.end())
+      automation::raise(5, u"the catalogue has no function " + automation::toText(a[0]));
     return Variant(it->second);
   });
   catalogue_->method(u"MaintainURL", 1, [this](automation::Args& a) {

@@ -13,8 +13,13 @@ namespace fakes {
 struct FakeParam {
   FakeParam(std::u16string name_, std::int32_t type_, automation::Variant def_ = {}, bool isDsn_ = false,
             bool isList_ = false, bool isCustomWnd_ = false, std::u16string des_ = {})
-      : name(std::move(name_)), type(type_), def(std::move(def_)), isDsn(isDsn_), isList(isList_),
-        isCustomWnd(isCustomWnd_), des(std::move(des_)) {}
+      : name(std::move(name_)),
+        type(type_),
+        def(std::move(def_)),
+        isDsn(isDsn_),
+        isList(isList_),
+        isCustomWnd(isCustomWnd_),
+        des(std::move(des_)) {}
   std::u16string name;
   std::int32_t type = 8;
   automation::Variant def;
@@ -27,7 +32,11 @@ struct FakeParam {
 struct FakeFunction {
   FakeFunction(std::u16string name_, bool fixed_, std::int32_t maxParams_, std::vector<FakeParam> params_,
                std::u16string des_ = u"函数说明")
-      : name(std::move(name_)), fixed(fixed_), maxParams(maxParams_), params(std::move(params_)), des(std::move(des_)) {}
+      : name(std::move(name_)),
+        fixed(fixed_),
+        maxParams(maxParams_),
+        params(std::move(params_)),
+        des(std::move(des_)) {}
   std::u16string name;
   bool fixed = true;
   std::int32_t maxParams = 0;

@@ -12,7 +12,8 @@ FakeObject& FakeObject::method(std::u16string name, std::size_t params, Handler 
     list.push_back(byRef ? automation::byRef(u"p") : automation::byVal(u"p"));
   }
   const auto id = static_cast<automation::DispId>(members_.size() + 1);
-  members_.push_back({std::move(name), id, automation::InvokeKind::Method, std::move(list), automation::VarType::Variant,
+  members_.push_back({std::move(name), id, automation::InvokeKind::Method, std::move(list),
+                      automation::VarType::Variant,
                       [handler = std::move(handler)](Dispatch&, Args& a) { return handler(a); }});
   table_.reset();
   return *this;
@@ -21,10 +22,19 @@ FakeObject& FakeObject::method(std::u16string name, std::size_t params, Handler 
 FakeObject& FakeObject::property(std::u16string name, Variant initial) {
   values_[name] = std::move(initial);
   const auto id = static_cast<automation::DispId>(members_.size() + 1);
-  members_.push_back({name, id, automation::InvokeKind::PropertyGet, {}, automation::VarType::Variant,
-                      [name](Dispatch& self, Args&) { return static_cast<FakeObject&>(self).values_.at(name); }});
-  members_.push_back({name, id, automation::InvokeKind::PropertyPut, {automation::byVal(u"value")},
-                      automation::VarType::Empty, [name](Dispatch& self, Args& a) {
+  members_.push_back(
+      {name,
+       id,
+       automation::InvokeKind::PropertyGet,
+       {},
+       automation::VarType::Variant,
+       [name](Dispatch& self, Args&) { return static_cast<FakeObject&>(self).values_.at(name); }});
+  members_.push_back({name,
+                      id,
+                      automation::InvokeKind::PropertyPut,
+                      {automation::byVal(u"value")},
+                      automation::VarType::Empty,
+                      [name](Dispatch& self, Args& a) {
                         static_cast<FakeObject&>(self).values_[name] = a[0];
                         return Variant{};
                       }});

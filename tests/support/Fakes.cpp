@@ -27,15 +27,16 @@ const DispatchTable& FakeFuncInfo::dispatchTable() const {
 const DispatchTable& FakeShareProps::dispatchTable() const {
   static const DispatchTable table =
       DispatchTable::Builder<FakeShareProps>(u"FakeShareProps")
-          .method(u"getproperty", 1,
-                  {automation::byRef(u"ProcessID", VarType::Long), automation::byRef(u"Name", VarType::String)},
-                  VarType::Variant,
-                  [](FakeShareProps& self, Args& a) {
-                    ++self.shared_->calls;
-                    if (self.shared_->fail) automation::raise(5, u"the shared-properties store is unavailable");
-                    const auto it = self.shared_->values.find({a[0].asLong(), a[1].asString()});
-                    return it == self.shared_->values.end() ? Variant{} : it->second;
-                  })
+          .method(
+              u"getproperty", 1,
+              {automation::byRef(u"ProcessID", VarType::Long), automation::byRef(u"Name", VarType::String)},
+              VarType::Variant,
+              [](FakeShareProps& self, Args& a) {
+                ++self.shared_->calls;
+                if (self.shared_->fail) automation::raise(5, u"the shared-properties store is unavailable");
+                const auto it = self.shared_->values.find({a[0].asLong(), a[1].asString()});
+                return it == self.shared_->values.end() ? Variant{} : it->second;
+              })
           .build();
   return table;
 }

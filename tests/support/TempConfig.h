@@ -4,8 +4,8 @@
 
 #include <array>
 #include <cstdlib>
-#include <optional>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace testing_support {
@@ -38,7 +38,8 @@ class TempConfig {
   std::filesystem::path dir() const { return dir_ / kFolders[0]; }
 
  private:
-  static constexpr std::array<const char*, 3> kVariables = {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME"};
+  static constexpr std::array<const char*, 3> kVariables = {"XDG_CONFIG_HOME", "XDG_CACHE_HOME",
+                                                            "XDG_DATA_HOME"};
   static constexpr std::array<const char*, 3> kFolders = {"config", "cache", "data"};
   std::filesystem::path dir_;
   std::array<std::optional<std::string>, 3> previous_;

@@ -11,8 +11,9 @@ namespace forms::headless {
 void HeadlessBackend::runModal(Form& form) {
   while (form.isLoaded() && form.Visible()) {
     if (script_.empty()) {
-      automation::raise(automation::errors::InvalidProcedureCall,
-                        u"The modal form '" + form.Name() + u"' is waiting for the user, and the test has no more actions");
+      automation::raise(
+          automation::errors::InvalidProcedureCall,
+          u"The modal form '" + form.Name() + u"' is waiting for the user, and the test has no more actions");
     }
     Action action = std::move(script_.front());
     script_.pop_front();
@@ -53,7 +54,9 @@ double HeadlessBackend::textWidth(const Font& font, std::u16string_view text) co
   return width;
 }
 
-double HeadlessBackend::lineHeight(const Font& font) const { return font.size * 20.0; }
+double HeadlessBackend::lineHeight(const Font& font) const {
+  return font.size * 20.0;
+}
 
 double HeadlessBackend::rowHeight(const Font& font) const {
   return std::ceil(font.size * 20.0 * 4.0 / 3.0 / 15.0) * 15.0;
@@ -108,12 +111,23 @@ void type(Form& form, std::u16string_view text) {
 void press(Form& form, int keyCode, int shiftState) {
   char16_t ch = 0;
   switch (keyCode) {
-    case keys::Back: ch = 8; break;
-    case keys::Tab: ch = 9; break;
-    case keys::Return: ch = 13; break;
-    case keys::Escape: ch = 27; break;
-    case keys::Space: ch = 32; break;
-    default: break;
+    case keys::Back:
+      ch = 8;
+      break;
+    case keys::Tab:
+      ch = 9;
+      break;
+    case keys::Return:
+      ch = 13;
+      break;
+    case keys::Escape:
+      ch = 27;
+      break;
+    case keys::Space:
+      ch = 32;
+      break;
+    default:
+      break;
   }
   if ((shiftState & (shift::Ctrl | shift::Alt)) != 0 && keyCode != keys::Tab) ch = 0;
   // The modifiers are held down while the key is pressed, as the keyboard state shows them.

@@ -55,46 +55,70 @@ int virtualKeyOf(const QKeyEvent& e) {
   if (k >= Qt::Key_F1 && k <= Qt::Key_F24) return 112 + (k - Qt::Key_F1);
   switch (k) {
     case Qt::Key_Return:
-    case Qt::Key_Enter: return keys::Return;
-    case Qt::Key_Escape: return keys::Escape;
+    case Qt::Key_Enter:
+      return keys::Return;
+    case Qt::Key_Escape:
+      return keys::Escape;
     case Qt::Key_Tab:
-    case Qt::Key_Backtab: return keys::Tab;
-    case Qt::Key_Backspace: return keys::Back;
-    case Qt::Key_Delete: return keys::Delete;
-    case Qt::Key_Left: return keys::Left;
-    case Qt::Key_Up: return keys::Up;
-    case Qt::Key_Right: return keys::Right;
-    case Qt::Key_Down: return keys::Down;
-    case Qt::Key_Home: return keys::Home;
-    case Qt::Key_End: return keys::End;
-    case Qt::Key_Space: return keys::Space;
-    case Qt::Key_Shift: return keys::Shift;
-    case Qt::Key_Control: return keys::Control;
-    case Qt::Key_Alt: return keys::Menu;
-    default: return e.text().isEmpty() ? 0 : 229;
+    case Qt::Key_Backtab:
+      return keys::Tab;
+    case Qt::Key_Backspace:
+      return keys::Back;
+    case Qt::Key_Delete:
+      return keys::Delete;
+    case Qt::Key_Left:
+      return keys::Left;
+    case Qt::Key_Up:
+      return keys::Up;
+    case Qt::Key_Right:
+      return keys::Right;
+    case Qt::Key_Down:
+      return keys::Down;
+    case Qt::Key_Home:
+      return keys::Home;
+    case Qt::Key_End:
+      return keys::End;
+    case Qt::Key_Space:
+      return keys::Space;
+    case Qt::Key_Shift:
+      return keys::Shift;
+    case Qt::Key_Control:
+      return keys::Control;
+    case Qt::Key_Alt:
+      return keys::Menu;
+    default:
+      return e.text().isEmpty() ? 0 : 229;
   }
 }
 
 int shiftStateOf(Qt::KeyboardModifiers m) {
-  return (m.testFlag(Qt::ShiftModifier) ? shift::Shift : 0) | (m.testFlag(Qt::ControlModifier) ? shift::Ctrl : 0) |
-         (m.testFlag(Qt::AltModifier) ? shift::Alt : 0);
+  return (m.testFlag(Qt::ShiftModifier) ? shift::Shift : 0) |
+         (m.testFlag(Qt::ControlModifier) ? shift::Ctrl : 0) | (m.testFlag(Qt::AltModifier) ? shift::Alt : 0);
 }
 
 int buttonOf(Qt::MouseButton b) {
   switch (b) {
-    case Qt::LeftButton: return mouse::Left;
-    case Qt::RightButton: return mouse::Right;
-    case Qt::MiddleButton: return mouse::Middle;
-    default: return 0;
+    case Qt::LeftButton:
+      return mouse::Left;
+    case Qt::RightButton:
+      return mouse::Right;
+    case Qt::MiddleButton:
+      return mouse::Middle;
+    default:
+      return 0;
   }
 }
 
 QColor colorOf(Color c, const QPalette& palette) {
   switch (c) {
-    case colors::WindowBackground: return palette.color(QPalette::Base);
-    case colors::WindowText: return palette.color(QPalette::Text);
-    case colors::ButtonFace: return palette.color(QPalette::Window);
-    default: return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+    case colors::WindowBackground:
+      return palette.color(QPalette::Base);
+    case colors::WindowText:
+      return palette.color(QPalette::Text);
+    case colors::ButtonFace:
+      return palette.color(QPalette::Window);
+    default:
+      return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
   }
 }
 
@@ -136,7 +160,8 @@ class FormWindow final : public QWidget {
     if (form_ != nullptr) guarded([&] { form_->Unload(UnloadMode::CloseBox); });
   }
   void keyPressEvent(QKeyEvent* e) override {
-    if (form_ == nullptr || !guarded([&] { return routeKey(*form_, nullptr, *e); })) QWidget::keyPressEvent(e);
+    if (form_ == nullptr || !guarded([&] { return routeKey(*form_, nullptr, *e); }))
+      QWidget::keyPressEvent(e);
   }
   void mousePressEvent(QMouseEvent* e) override {
     guarded([&] { report(e, true); });
@@ -204,13 +229,19 @@ class QtFormPeer final : public FormPeer {
   void sync(Property what) override {
     if (!window_) return;
     switch (what) {
-      case Property::Caption: window_->setWindowTitle(toQString(form_.Caption())); break;
+      case Property::Caption:
+        window_->setWindowTitle(toQString(form_.Caption()));
+        break;
       case Property::Style:
         window_->bordered = form_.borderStyle() != BorderStyle::None && !form_.TitleBar();
         window_->update();
         [[fallthrough]];
-      case Property::Geometry: place(); break;
-      case Property::Font: window_->setFont(theBackend->qfont(form_.font())); break;
+      case Property::Geometry:
+        place();
+        break;
+      case Property::Font:
+        window_->setFont(theBackend->qfont(form_.font()));
+        break;
       case Property::Visible:
         if (form_.Visible()) {
           const Qt::WindowModality modality = form_.isModal() ? Qt::ApplicationModal : Qt::NonModal;
@@ -227,7 +258,8 @@ class QtFormPeer final : public FormPeer {
           if (modalLoop != nullptr) modalLoop->quit();
         }
         break;
-      default: break;
+      default:
+        break;
     }
   }
 
@@ -245,7 +277,8 @@ class QtFormPeer final : public FormPeer {
                       b.pixelsY(form_.Height()));
     if (form_.TitleBar()) {
       // The window manager draws the frame: Qt places the client area.
-      window_->setGeometry(outer.x() + fl, outer.y() + ft, b.pixelsX(form_.ScaleWidth()), b.pixelsY(form_.ScaleHeight()));
+      window_->setGeometry(outer.x() + fl, outer.y() + ft, b.pixelsX(form_.ScaleWidth()),
+                           b.pixelsY(form_.ScaleHeight()));
       window_->client->setGeometry(0, 0, b.pixelsX(form_.ScaleWidth()), b.pixelsY(form_.ScaleHeight()));
     } else {
       window_->setGeometry(outer);
@@ -286,18 +319,23 @@ bool EventBridge::handle(QObject* watched, QEvent* event) {
     case QEvent::FocusIn:
       if (control_.focusable() && form.ActiveControl() != &control_) form.focusChangedByUser(&control_);
       return false;
-    case QEvent::KeyPress: return routeKey(form, &control_, static_cast<QKeyEvent&>(*event));
+    case QEvent::KeyPress:
+      return routeKey(form, &control_, static_cast<QKeyEvent&>(*event));
     case QEvent::MouseButtonPress: {
       auto& e = static_cast<QMouseEvent&>(*event);
-      if (control_.MouseDown) control_.MouseDown(buttonOf(e.button()), shiftStateOf(e.modifiers()), xOf(watched, e), yOf(watched, e));
+      if (control_.MouseDown)
+        control_.MouseDown(buttonOf(e.button()), shiftStateOf(e.modifiers()), xOf(watched, e),
+                           yOf(watched, e));
       return false;
     }
     case QEvent::MouseButtonRelease: {
       auto& e = static_cast<QMouseEvent&>(*event);
-      if (control_.MouseUp) control_.MouseUp(buttonOf(e.button()), shiftStateOf(e.modifiers()), xOf(watched, e), yOf(watched, e));
+      if (control_.MouseUp)
+        control_.MouseUp(buttonOf(e.button()), shiftStateOf(e.modifiers()), xOf(watched, e), yOf(watched, e));
       const bool clicked = e.button() == Qt::LeftButton && !afterDoubleClick_;
       afterDoubleClick_ = false;
-      const bool ownClick = control_.kind() == ControlKind::CommandButton || control_.kind() == ControlKind::ListBox;
+      const bool ownClick =
+          control_.kind() == ControlKind::CommandButton || control_.kind() == ControlKind::ListBox;
       if (clicked && !ownClick && control_.Click) control_.Click();
       return false;
     }
@@ -306,7 +344,8 @@ bool EventBridge::handle(QObject* watched, QEvent* event) {
       if (control_.kind() != ControlKind::ListBox && control_.DblClick) control_.DblClick();
       return false;
     }
-    default: return false;
+    default:
+      return false;
   }
 }
 
@@ -320,7 +359,9 @@ Twips EventBridge::yOf(QObject* watched, const QMouseEvent& e) const {
   return theBackend->twipsY(mouseSurface_->mapFrom(w->window(), w->mapTo(w->window(), e.position())).y());
 }
 
-QtFormPeer* formPeerOf(const Form& form) { return static_cast<QtFormPeer*>(form.peer()); }
+QtFormPeer* formPeerOf(const Form& form) {
+  return static_cast<QtFormPeer*>(form.peer());
+}
 
 QWidget* parentWidgetOf(const Control& control) {
   if (Control* container = control.Container()) return widgetOf(*container);
@@ -348,14 +389,19 @@ class QtControlPeer : public ControlPeer {
   void sync(Property what) override {
     if (!widget_) return;
     switch (what) {
-      case Property::Geometry: place(); break;
+      case Property::Geometry:
+        place();
+        break;
       case Property::Visible:
-        if (widget_->isVisibleTo(widget_->parentWidget()) != control_.Visible()) widget_->setVisible(control_.Visible());
+        if (widget_->isVisibleTo(widget_->parentWidget()) != control_.Visible())
+          widget_->setVisible(control_.Visible());
         break;
       case Property::Enabled:
         if (widget_->isEnabled() != control_.Enabled()) widget_->setEnabled(control_.Enabled());
         break;
-      case Property::Font: widget_->setFont(theBackend->qfont(control_.font())); break;
+      case Property::Font:
+        widget_->setFont(theBackend->qfont(control_.font()));
+        break;
       case Property::ZOrder:
         if (control_.zOrder() >= 0) {
           widget_->raise();
@@ -363,8 +409,12 @@ class QtControlPeer : public ControlPeer {
           widget_->lower();
         }
         break;
-      case Property::Focus: widget_->setFocus(Qt::OtherFocusReason); break;
-      default: syncOwn(what); break;
+      case Property::Focus:
+        widget_->setFocus(Qt::OtherFocusReason);
+        break;
+      default:
+        syncOwn(what);
+        break;
     }
   }
   QWidget* widget() const { return widget_; }
@@ -375,9 +425,9 @@ class QtControlPeer : public ControlPeer {
   QObject context_;
   // Applies everything once the widget exists (the model may have been set up before loading).
   void syncAll() {
-    for (Property p : {Property::Geometry, Property::Enabled, Property::Text, Property::Caption, Property::Colors,
-                       Property::Style, Property::Items, Property::Columns, Property::Selection, Property::Scroll,
-                       Property::Timer, Property::Visible})
+    for (Property p : {Property::Geometry, Property::Enabled, Property::Text, Property::Caption,
+                       Property::Colors, Property::Style, Property::Items, Property::Columns,
+                       Property::Selection, Property::Scroll, Property::Timer, Property::Visible})
       sync(p);
   }
   virtual void syncOwn(Property) {}
@@ -388,22 +438,24 @@ class QtControlPeer : public ControlPeer {
  private:
   void place() {
     const QtBackend& b = *theBackend;
-    widget_->setGeometry(b.pixelsX(control_.Left()), b.pixelsY(control_.Top()), std::max(1, b.pixelsX(control_.Width())),
-                         std::max(1, b.pixelsY(control_.Height())));
+    widget_->setGeometry(b.pixelsX(control_.Left()), b.pixelsY(control_.Top()),
+                         std::max(1, b.pixelsX(control_.Width())), std::max(1, b.pixelsY(control_.Height())));
   }
   std::unique_ptr<EventBridge> bridge_;
 };
 
 class LabelPeer final : public QtControlPeer {
  public:
-  LabelPeer(Label& label, QWidget* parent) : QtControlPeer(label, new QLabel(parent)), label_(label) { syncAll(); }
+  LabelPeer(Label& label, QWidget* parent) : QtControlPeer(label, new QLabel(parent)), label_(label) {
+    syncAll();
+  }
   void syncOwn(Property what) override {
     auto* w = static_cast<QLabel*>(widget_.data());
     if (what == Property::Caption) w->setText(toQString(label_.Caption()));
     if (what == Property::Style) {
       const Qt::Alignment h = label_.alignment() == Alignment::Right    ? Qt::AlignRight
                               : label_.alignment() == Alignment::Center ? Qt::AlignHCenter
-                                                                         : Qt::AlignLeft;
+                                                                        : Qt::AlignLeft;
       w->setAlignment(h | Qt::AlignTop);
       w->setWordWrap(label_.WordWrap());
       w->setTextFormat(Qt::PlainText);
@@ -431,7 +483,8 @@ class TextBoxPeer final : public QtControlPeer {
     QObject::connect(w, &QLineEdit::textEdited, &context_, [this, w](const QString& text) {
       guarded([&] { box_.userEdited(fromQString(text), static_cast<std::int32_t>(w->cursorPosition())); });
     });
-    QObject::connect(w, &QLineEdit::cursorPositionChanged, &context_, [this, w](int, int) { reportSelection(w); });
+    QObject::connect(w, &QLineEdit::cursorPositionChanged, &context_,
+                     [this, w](int, int) { reportSelection(w); });
     QObject::connect(w, &QLineEdit::selectionChanged, &context_, [this, w] { reportSelection(w); });
     syncAll();
   }
@@ -459,7 +512,8 @@ class TextBoxPeer final : public QtControlPeer {
  private:
   void reportSelection(QLineEdit* w) {
     if (w->hasSelectedText()) {
-      box_.userSelected(static_cast<std::int32_t>(w->selectionStart()), static_cast<std::int32_t>(w->selectionLength()));
+      box_.userSelected(static_cast<std::int32_t>(w->selectionStart()),
+                        static_cast<std::int32_t>(w->selectionLength()));
     } else {
       box_.userSelected(static_cast<std::int32_t>(w->cursorPosition()), 0);
     }
@@ -469,14 +523,16 @@ class TextBoxPeer final : public QtControlPeer {
 
 class ButtonPeer final : public QtControlPeer {
  public:
-  ButtonPeer(CommandButton& button, QWidget* parent) : QtControlPeer(button, new QPushButton(parent)), button_(button) {
+  ButtonPeer(CommandButton& button, QWidget* parent)
+      : QtControlPeer(button, new QPushButton(parent)), button_(button) {
     auto* w = static_cast<QPushButton*>(widget_.data());
     w->setAutoDefault(false);
     QObject::connect(w, &QPushButton::clicked, &context_, [this] { guarded([&] { button_.press(); }); });
     syncAll();
   }
   void syncOwn(Property what) override {
-    if (what == Property::Caption) static_cast<QPushButton*>(widget_.data())->setText(toQString(button_.Caption()));
+    if (what == Property::Caption)
+      static_cast<QPushButton*>(widget_.data())->setText(toQString(button_.Caption()));
   }
 
  private:
@@ -530,7 +586,8 @@ class ListBoxPeer final : public QtControlPeer {
 
 class ScrollBarPeer final : public QtControlPeer {
  public:
-  ScrollBarPeer(VScrollBar& bar, QWidget* parent) : QtControlPeer(bar, new QScrollBar(Qt::Vertical, parent)), bar_(bar) {
+  ScrollBarPeer(VScrollBar& bar, QWidget* parent)
+      : QtControlPeer(bar, new QScrollBar(Qt::Vertical, parent)), bar_(bar) {
     auto* w = static_cast<QScrollBar*>(widget_.data());
     QObject::connect(w, &QScrollBar::valueChanged, &context_, [this](int v) {
       if (v != bar_.Value()) guarded([&] { bar_.setValue(v); });
@@ -560,7 +617,8 @@ class PicturePeer final : public QtControlPeer {
   }
   void syncOwn(Property what) override {
     if (what == Property::Style) {
-      static_cast<QFrame*>(widget_.data())->setFrameStyle(pic_.Border() ? (QFrame::Panel | QFrame::Sunken) : QFrame::NoFrame);
+      static_cast<QFrame*>(widget_.data())
+          ->setFrameStyle(pic_.Border() ? (QFrame::Panel | QFrame::Sunken) : QFrame::NoFrame);
     }
   }
 
@@ -570,7 +628,9 @@ class PicturePeer final : public QtControlPeer {
 
 class LineWidget final : public QWidget {
  public:
-  LineWidget(Line& line, QWidget* parent) : QWidget(parent), line_(line) { setAttribute(Qt::WA_TransparentForMouseEvents); }
+  LineWidget(Line& line, QWidget* parent) : QWidget(parent), line_(line) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+  }
 
  protected:
   void paintEvent(QPaintEvent*) override {
@@ -618,7 +678,9 @@ class ListViewModel final : public QAbstractTableModel {
  public:
   explicit ListViewModel(ListView& list) : list_(list) {}
   int rowCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : list_.itemCount(); }
-  int columnCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : std::max(1, list_.columnCount()); }
+  int columnCount(const QModelIndex& parent) const override {
+    return parent.isValid() ? 0 : std::max(1, list_.columnCount());
+  }
   QVariant data(const QModelIndex& index, int role) const override {
     if (index.row() >= list_.itemCount()) return {};
     if (role == Qt::SizeHintRole) return QSize(-1, theBackend->pixelsY(list_.rowHeight()));
@@ -643,7 +705,8 @@ class ListViewModel final : public QAbstractTableModel {
 
 class ListViewPeer final : public QtControlPeer {
  public:
-  ListViewPeer(ListView& list, QWidget* parent) : QtControlPeer(list, new QTreeView(parent)), list_(list), model_(list) {
+  ListViewPeer(ListView& list, QWidget* parent)
+      : QtControlPeer(list, new QTreeView(parent)), list_(list), model_(list) {
     auto* view = static_cast<QTreeView*>(widget_.data());
     view->setRootIsDecorated(false);
     view->setUniformRowHeights(true);
@@ -677,11 +740,13 @@ class ListViewPeer final : public QtControlPeer {
         break;
       case Property::Columns:
         flush();
-        for (int i = 0; i < list_.columnCount(); ++i) view->header()->resizeSection(i, theBackend->pixelsX(list_.column(i).width));
+        for (int i = 0; i < list_.columnCount(); ++i)
+          view->header()->resizeSection(i, theBackend->pixelsX(list_.column(i).width));
         break;
       case Property::Style:
         view->setHeaderHidden(list_.HideColumnHeaders());
-        view->setSelectionBehavior(list_.FullRowSelect() ? QAbstractItemView::SelectRows : QAbstractItemView::SelectItems);
+        view->setSelectionBehavior(list_.FullRowSelect() ? QAbstractItemView::SelectRows
+                                                         : QAbstractItemView::SelectItems);
         view->setAlternatingRowColors(list_.GridLines());
         break;
       case Property::Selection:
@@ -698,9 +763,11 @@ class ListViewPeer final : public QtControlPeer {
         break;
       case Property::Scroll:
         flush();
-        if (list_.itemCount() > 0) view->scrollTo(model_.index(list_.topIndex(), 0), QAbstractItemView::PositionAtTop);
+        if (list_.itemCount() > 0)
+          view->scrollTo(model_.index(list_.topIndex(), 0), QAbstractItemView::PositionAtTop);
         break;
-      default: break;
+      default:
+        break;
     }
   }
   void flush() {
@@ -708,7 +775,8 @@ class ListViewPeer final : public QtControlPeer {
     resetPending_ = false;
     model_.reset();
     auto* view = static_cast<QTreeView*>(widget_.data());
-    for (int i = 0; i < list_.columnCount(); ++i) view->header()->resizeSection(i, theBackend->pixelsX(list_.column(i).width));
+    for (int i = 0; i < list_.columnCount(); ++i)
+      view->header()->resizeSection(i, theBackend->pixelsX(list_.column(i).width));
     const int row = list_.selectedIndex();
     if (row >= 0) {
       const QSignalBlocker block(view->selectionModel());
@@ -751,7 +819,9 @@ QtBackend::~QtBackend() {
   if (theBackend == this) theBackend = nullptr;
 }
 
-std::unique_ptr<FormPeer> QtBackend::createFormPeer(Form& form) { return std::make_unique<QtFormPeer>(form); }
+std::unique_ptr<FormPeer> QtBackend::createFormPeer(Form& form) {
+  return std::make_unique<QtFormPeer>(form);
+}
 
 std::unique_ptr<ControlPeer> QtBackend::createControlPeer(Control& control) {
   if (control.kind() == ControlKind::Timer) return std::make_unique<TimerPeer>(static_cast<Timer&>(control));
@@ -759,15 +829,24 @@ std::unique_ptr<ControlPeer> QtBackend::createControlPeer(Control& control) {
   QWidget* parent = parentWidgetOf(control);
   if (parent == nullptr) return nullptr;
   switch (control.kind()) {
-    case ControlKind::Label: return std::make_unique<LabelPeer>(static_cast<Label&>(control), parent);
-    case ControlKind::TextBox: return std::make_unique<TextBoxPeer>(static_cast<TextBox&>(control), parent);
-    case ControlKind::CommandButton: return std::make_unique<ButtonPeer>(static_cast<CommandButton&>(control), parent);
-    case ControlKind::ListBox: return std::make_unique<ListBoxPeer>(static_cast<ListBox&>(control), parent);
-    case ControlKind::ListView: return std::make_unique<ListViewPeer>(static_cast<ListView&>(control), parent);
-    case ControlKind::VScrollBar: return std::make_unique<ScrollBarPeer>(static_cast<VScrollBar&>(control), parent);
-    case ControlKind::PictureBox: return std::make_unique<PicturePeer>(static_cast<PictureBox&>(control), parent);
-    case ControlKind::Line: return std::make_unique<LinePeer>(static_cast<Line&>(control), parent);
-    default: return nullptr;
+    case ControlKind::Label:
+      return std::make_unique<LabelPeer>(static_cast<Label&>(control), parent);
+    case ControlKind::TextBox:
+      return std::make_unique<TextBoxPeer>(static_cast<TextBox&>(control), parent);
+    case ControlKind::CommandButton:
+      return std::make_unique<ButtonPeer>(static_cast<CommandButton&>(control), parent);
+    case ControlKind::ListBox:
+      return std::make_unique<ListBoxPeer>(static_cast<ListBox&>(control), parent);
+    case ControlKind::ListView:
+      return std::make_unique<ListViewPeer>(static_cast<ListView&>(control), parent);
+    case ControlKind::VScrollBar:
+      return std::make_unique<ScrollBarPeer>(static_cast<VScrollBar&>(control), parent);
+    case ControlKind::PictureBox:
+      return std::make_unique<PicturePeer>(static_cast<PictureBox&>(control), parent);
+    case ControlKind::Line:
+      return std::make_unique<LinePeer>(static_cast<Line&>(control), parent);
+    default:
+      return nullptr;
   }
 }
 
@@ -796,7 +875,8 @@ void QtBackend::popupMenu(Form& form, Menu& menu, Twips x, Twips y) {
     action->setEnabled(entry->Enabled());
     actions.emplace_back(action, entry);
   }
-  const QPoint at = peer && peer->client() ? peer->client()->mapToGlobal(QPoint(pixelsX(x), pixelsY(y))) : QCursor::pos();
+  const QPoint at =
+      peer && peer->client() ? peer->client()->mapToGlobal(QPoint(pixelsX(x), pixelsY(y))) : QCursor::pos();
   QAction* chosen = popup.exec(at);
   for (const auto& [action, entry] : actions) {
     if (action == chosen) entry->choose();
@@ -813,7 +893,9 @@ void QtBackend::messageBox(const std::u16string& text, const std::u16string& tit
   box.exec();
 }
 
-void QtBackend::beep() { QApplication::beep(); }
+void QtBackend::beep() {
+  QApplication::beep();
+}
 
 Point QtBackend::cursorPos() const {
   const QPoint p = QCursor::pos();
@@ -823,10 +905,14 @@ Point QtBackend::cursorPos() const {
 bool QtBackend::isKeyDown(int virtualKey) const {
   const Qt::KeyboardModifiers m = QGuiApplication::queryKeyboardModifiers();
   switch (virtualKey) {
-    case keys::Shift: return m.testFlag(Qt::ShiftModifier);
-    case keys::Control: return m.testFlag(Qt::ControlModifier);
-    case keys::Menu: return m.testFlag(Qt::AltModifier);
-    default: return false;
+    case keys::Shift:
+      return m.testFlag(Qt::ShiftModifier);
+    case keys::Control:
+      return m.testFlag(Qt::ControlModifier);
+    case keys::Menu:
+      return m.testFlag(Qt::AltModifier);
+    default:
+      return false;
   }
 }
 
@@ -844,8 +930,12 @@ double QtBackend::screenHeight() const {
   return s ? s->geometry().height() * twipsPerPixelY_ : 1080 * twipsPerPixelY_;
 }
 
-int QtBackend::pixelsX(Twips t) const { return static_cast<int>(std::lround(t / twipsPerPixelX_)); }
-int QtBackend::pixelsY(Twips t) const { return static_cast<int>(std::lround(t / twipsPerPixelY_)); }
+int QtBackend::pixelsX(Twips t) const {
+  return static_cast<int>(std::lround(t / twipsPerPixelX_));
+}
+int QtBackend::pixelsY(Twips t) const {
+  return static_cast<int>(std::lround(t / twipsPerPixelY_));
+}
 
 QFont QtBackend::qfont(const Font& font) const {
   for (const auto& [key, f] : fonts_) {
@@ -877,7 +967,9 @@ double QtBackend::textWidth(const Font& font, std::u16string_view text) const {
   return metrics(font).horizontalAdvance(toQString(text)) * twipsPerPixelX_;
 }
 
-double QtBackend::lineHeight(const Font& font) const { return std::ceil(metrics(font).height()) * twipsPerPixelY_; }
+double QtBackend::lineHeight(const Font& font) const {
+  return std::ceil(metrics(font).height()) * twipsPerPixelY_;
+}
 
 double QtBackend::rowHeight(const Font& font) const {
   return std::ceil(metrics(font).height() + 4) * twipsPerPixelY_;

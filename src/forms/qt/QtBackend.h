@@ -66,7 +66,8 @@ inline QString toQString(std::u16string_view text) {
   return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
 }
 inline std::u16string fromQString(const QString& text) {
-  return std::u16string(reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size()));
+  return std::u16string(reinterpret_cast<const char16_t*>(text.utf16()),
+                        static_cast<std::size_t>(text.size()));
 }
 
 // The Qt widget that mirrors a control, or the client area of a form (nullptr when there is
