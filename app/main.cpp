@@ -3,7 +3,9 @@
 #include <QApplication>
 
 #include <cstdio>
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <string>
 
@@ -75,14 +77,30 @@ automation::ObjectRef startHost(const HostOptions& o) {
   sample::SampleOptions options = sample::defaultOptions();
   if (!o.catalogue.empty()) options.catalogue = o.catalogue;
   if (!o.data.empty()) options.data = o.data;
-  sample::registerSampleComponents(automation::classRegistry(), options);
+  const auto system = sample::registerSampleComponents(automation::classRegistry(), options);
+  // What the host was pointed at is read before any dialog opens, so that a broken catalogue or a
+  // missing data folder is reported with its place instead of surfacing as an unknown function.
+  system->catalogue();
+  if (!o.data.empty()) {
+    const std::filesystem::path data = o.data;
+    if (!std::filesystem::is_directory(data)) throw std::runtime_error(o.data + ": no such data folder");
+    for (const char* file : {"schema.sql", "seed.sql"}) {
+      const std::filesystem::path sql = data / "ledger" / file;
+      if (!std::filesystem::is_regular_file(sql)) throw std::runtime_error(sql.string() + ": missing");
+    }
+    system->ledger();
+  }
   component::registerComponentClasses(automation::classRegistry());
   sample::publishProperty(platform::currentProcessId(), u"PropsString", Variant(propertyString(o)));
   automation::ObjectRef cfunc = automation::CreateObject(u"Formulist2.CFunc");
   for (const std::string& set : o.sets) {
     const std::size_t eq = set.find('=');
     if (eq == std::string::npos) throw std::invalid_argument("--set takes NAME=VALUE, not '" + set + "'");
-    automation::put(cfunc, fromUtf8(set.substr(0, eq)), Variant(fromUtf8(set.substr(eq + 1))));
+    try {
+      automation::put(cfunc, fromUtf8(set.substr(0, eq)), Variant(fromUtf8(set.substr(eq + 1))));
+    } catch (const automation::AutomationError& e) {
+      throw std::invalid_argument("--set " + set + ": " + toUtf8(e.description()));
+    }
   }
   automation::call(cfunc, u"InitFuncInfo");
   return cfunc;
@@ -113,10 +131,42 @@ class QtSession {
   QApplication app_;
 };
 
-int printResult(const std::u16string& text) {
-  if (text.empty()) return 1;
+// Prints a confirmed result; an empty one means the user (or the wizard) gave nothing back.
+int printResult(const std::u16string& text, const char* whenEmpty) {
+  if (text.empty()) return fail(whenEmpty, 1);
   std::cout << printable(text) << std::endl;
   return 0;
+}
+
+// Puts each text into its row as a user does: the first row has the focus, Tab reaches the next one
+// (so that a variable list grows and a long list scrolls first), and the text is typed. A text with
+// control characters cannot be typed and is pasted instead.
+void fillRows(editor::FrmCalcEqual& editor, const std::string& name, const std::vector<std::string>& rows,
+              std::string& problem) {
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const auto& boxes = editor.g_cParamCol();
+    if (i >= boxes.size()) {
+      problem = name + " takes " + std::to_string(boxes.size()) + " parameters, " + std::to_string(rows.size()) +
+                " were given";
+      editor.btnCancel(0).press();
+      return;
+    }
+    if (i == 0) {
+      boxes[0]->SetFocus();
+    } else {
+      forms::headless::press(editor, forms::keys::Tab);
+    }
+    forms::TextBox& box = *editor.g_cParamCol()[i];
+    if (editor.ActiveControl() != &box) throw std::runtime_error("row " + std::to_string(i + 1) + " cannot be reached");
+    const std::u16string text = fromUtf8(rows[i]);
+    const bool typeable = std::none_of(text.begin(), text.end(), [](char16_t c) { return c < u' '; });
+    if (typeable) {
+      forms::headless::type(editor, text);
+    } else {
+      box.userEdited(box.Text() + text, static_cast<std::int32_t>(box.Text().size() + text.size()));
+    }
+  }
+  forms::headless::press(editor, forms::keys::Return);
 }
 
 int runCompose(const HostOptions& o, const std::string& name, const std::vector<std::string>& rows) {
@@ -129,23 +179,20 @@ int runCompose(const HostOptions& o, const std::string& name, const std::vector<
       shown.Hide();
       return;
     }
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-      if (i >= editor->g_cParamCol().size()) {
-        problem = name + " takes " + std::to_string(editor->g_cParamCol().size()) + " parameters, " +
-                  std::to_string(rows.size()) + " were given";
-        editor->btnCancel(0).press();
-        return;
-      }
-      editor->g_cParamCol()[i]->SetFocus();
-      forms::headless::type(*editor, fromUtf8(rows[i]));
+    try {
+      fillRows(*editor, name, rows, problem);
+    } catch (const automation::AutomationError& e) {
+      problem = std::string("the editor failed: ") + e.what();
+    } catch (const std::exception& e) {
+      problem = std::string("the editor failed: ") + e.what();
     }
-    forms::headless::press(*editor, forms::keys::Return);
+    if (!problem.empty() && editor->Visible()) editor->Hide();
   });
   const std::u16string expr =
       automation::toText(automation::call(cfunc, u"GetFuncExpr", {Variant(fromUtf8(name))}));
   for (const auto& box : ui.messageBoxes) std::cerr << printable(box.text) << "\n";
   if (!problem.empty()) return fail(problem, 1);
-  return printResult(expr);
+  return printResult(expr, ui.messageBoxes.empty() ? "the rows give no formula" : "no formula was composed");
 }
 
 int runSettings(const HostOptions& o) {
@@ -168,6 +215,11 @@ int runSettings(const HostOptions& o) {
     std::cout << "  " << name << " = " << printable(automation::trapAndLeave(std::u16string(), [&] {
       return automation::toText(value);
     })) << "\n";
+  }
+  // Lines the store cannot read are not settings, but they are not lost either: say so.
+  if (const std::size_t kept = platform::registryUnreadableLines(); kept > 0) {
+    std::cout << "  " << kept << (kept == 1 ? " line" : " lines") << " of the store could not be read and "
+              << (kept == 1 ? "is kept as it stands" : "are kept as they stand") << "\n";
   }
   return 0;
 }
@@ -196,11 +248,33 @@ void printMembers(std::ostream& out) {
   }
 }
 
+// The parser reads an argument written as "[a,b]" as a list of values, so a row text such as "[]" or
+// "[a1]" would vanish or split. Such arguments pass through it behind a marker character that
+// unshield takes off again; an argument that starts with the marker gets one more, so that every
+// text comes back exactly as given.
+constexpr char kShield = '\x01';
+
+std::vector<std::string> shieldBrackets(int argc, char** argv) {
+  std::vector<std::string> args;  // in reverse order, as the parser takes them
+  for (int i = argc - 1; i >= 1; --i) {
+    std::string arg = argv[i];
+    const bool list = arg.size() >= 2 && arg.front() == '[' && arg.back() == ']';
+    if (list || (!arg.empty() && arg.front() == kShield)) arg.insert(arg.begin(), kShield);
+    args.push_back(std::move(arg));
+  }
+  return args;
+}
+
+void unshield(std::string& value) {
+  if (!value.empty() && value.front() == kShield) value.erase(value.begin());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   CLI::App app{
       "formulist2 - the function wizard of the report designer, on the embedded sample report system"};
+  app.fallthrough();  // the shared options work after the subcommand too
   app.set_version_flag("--version", "formulist2 9.2.0.708");
   app.require_subcommand(1);
   HostOptions o;
@@ -221,7 +295,14 @@ int main(int argc, char** argv) {
   compose->add_option("ROW_TEXT", rows, "The text of each row, in order");
   auto* settings = app.add_subcommand("settings", "Print the settings stored for this terminal");
   auto* members = app.add_subcommand("members", "List the automation members of Formulist2.CFunc");
-  CLI11_PARSE(app, argc, argv);
+  try {
+    app.parse(shieldBrackets(argc, argv));
+  } catch (const CLI::ParseError& e) {
+    // Help and version exit 0; every usage error exits 2 with the parser's message.
+    return app.exit(e) == 0 ? 0 : 2;
+  }
+  for (std::string* value : {&name, &o.lang, &o.props, &o.catalogue, &o.data}) unshield(*value);
+  for (std::vector<std::string>* values : {&rows, &o.sets}) std::for_each(values->begin(), values->end(), unshield);
 
   try {
     if (members->parsed()) {
@@ -233,10 +314,12 @@ int main(int argc, char** argv) {
     if (!hasDisplay()) return noDisplay();
     QtSession session(argc, argv);
     const automation::ObjectRef cfunc = startHost(o);
-    if (pick->parsed()) return printResult(automation::toText(automation::call(cfunc, u"GetFuncName")));
+    if (pick->parsed()) {
+      return printResult(automation::toText(automation::call(cfunc, u"GetFuncName")), "no function was chosen");
+    }
     (void)wizard;
-    return printResult(
-        automation::toText(automation::call(cfunc, u"GetFuncExpr", {Variant(fromUtf8(name))})));
+    return printResult(automation::toText(automation::call(cfunc, u"GetFuncExpr", {Variant(fromUtf8(name))})),
+                       "cancelled: no formula was composed");
   } catch (const automation::AutomationError& e) {
     return fail(e.what());
   } catch (const std::exception& e) {

@@ -42,7 +42,10 @@ CFunc::CFunc() {
 
 CFunc::~CFunc() {
   if (!initialised_) return;
+  // The shared catalogue objects serve every live instance: the last one releases them.
   ComponentState& state = componentState();
+  if (--state.liveInstances > 0) return;
+  state.liveInstances = 0;
   state.g_oFuncInfo.reset();
   state.g_oGlobalObj.reset();
   state.g_oCurFunc.reset();
@@ -51,8 +54,22 @@ CFunc::~CFunc() {
 
 automation::ObjectRef CFunc::Create() {
   auto object = std::make_shared<CFunc>();
-  object->invoke(dispid::InitFuncInfo, automation::InvokeKind::Method, {});
+  ComponentState& state = componentState();
+  // A creation that fails must not disturb the instances that live: their catalogue and context
+  // are put back as they were.
+  const ReportContext context = state.context;
+  const automation::ObjectRef catalogue = state.g_oFuncInfo;
+  const std::u16string listMode = state.g_sListMode;
+  try {
+    object->invoke(dispid::InitFuncInfo, automation::InvokeKind::Method, {});
+  } catch (...) {
+    state.context = context;
+    state.g_oFuncInfo = catalogue;
+    state.g_sListMode = listMode;
+    throw;
+  }
   object->initialised_ = true;
+  ++state.liveInstances;
   return object;
 }
 

@@ -40,6 +40,7 @@ struct ComponentState {
   automation::ObjectRef g_oGlobalObj;  // Fenwick2.GlobalObj
   std::u16string g_sListMode;          // "bb" once the catalogue has been initialised
   ParamTable g_ParamTable;             // the parameters of the function being edited
+  int liveInstances = 0;               // CFunc objects created and not yet destroyed
 };
 
 ComponentState& componentState();

@@ -67,7 +67,9 @@ std::u16string FrmCalcEqual::BuildFormula() {
   const outside::FuncDescriptorCalls function(component::componentState().g_oCurFunc);
   const std::int16_t lo = txtParam.LBound();
   std::int16_t hi = txtParam.UBound();
-  if (!function.fixParamNum() && hi > lo) --hi;  // the empty row kept for the next parameter
+  // A variable list leaves out its last row when that is the empty row kept for the next parameter;
+  // a last row holding text (the list could grow no further) is the user's value and stays.
+  if (!function.fixParamNum() && hi > lo && txtParam(hi).Text().empty()) --hi;
   const std::u16string name = function.funcName();
   const std::u16string mode = automation::trim(name);
   std::u16string expr = name + u"(";

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
 
 #include "automation/Conversions.h"
 #include "automation/Error.h"
@@ -23,6 +24,22 @@ using forms::Twips;
 namespace {
 constexpr Twips kRowGap = 150;
 constexpr Twips kTextBoxLift = 45;
+
+// The number at the start of a scheme text rounded to 32 bits (ties to even); nothing when it does
+// not fit, an overflowing text such as 1e400 included.
+std::optional<std::int32_t> SchemeNumber(const std::u16string& text) {
+  double number = 0;
+  try {
+    number = automation::val(text);
+  } catch (const automation::AutomationError&) {
+    automation::Err().Clear();
+    return std::nullopt;
+  }
+  const double rounded = std::nearbyint(number);
+  if (!(rounded >= std::numeric_limits<std::int32_t>::min() && rounded <= std::numeric_limits<std::int32_t>::max()))
+    return std::nullopt;
+  return static_cast<std::int32_t>(rounded);
+}
 
 outside::FuncDescriptorCalls currentFunction() {
   return outside::FuncDescriptorCalls(componentState().g_oCurFunc);
@@ -248,16 +265,14 @@ void FrmCalcEqual::txtParam_Change(std::int16_t index) {
   const bool isScheme = lblParam(index).Caption() == L(u"报表方案");
   const bool isCashFlow = automation::upper(currentFunction().funcName()) == u"CASHFLOW";
   if (isScheme && isCashFlow && !text.empty()) {
-    // An emptied scheme stores nothing; a number beyond 32 bits is refused with a warning.
-    const double scheme = std::nearbyint(automation::val(text));
-    if (scheme < std::numeric_limits<std::int32_t>::min() ||
-        scheme > std::numeric_limits<std::int32_t>::max()) {
-      component::ShowWarning(L(u"报表方案编号超出范围！"));
+    // An emptied scheme stores nothing; a number that does not fit 32 bits is refused with a warning.
+    if (const auto scheme = SchemeNumber(text)) {
+      SetRegInfo(u"ClsID_CASHFLOW", Variant(*scheme));
     } else {
-      SetRegInfo(u"ClsID_CASHFLOW", Variant(static_cast<std::int32_t>(scheme)));
+      component::ShowWarning(L(u"报表方案编号超出范围！"));
     }
   }
-  RefreshExpression();
+  RefreshExpression();  // the expression always shows the rows as they stand
 }
 
 void FrmCalcEqual::txtParam_GotFocus(std::int16_t index) {

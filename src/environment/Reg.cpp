@@ -1,5 +1,6 @@
 #include "environment/Reg.h"
 
+#include <string>
 #include <vector>
 
 #include "automation/Conversions.h"
@@ -70,8 +71,13 @@ std::int32_t Reg::Create(std::int32_t hkey, std::u16string_view SubKey, const Va
     if (part.empty()) continue;
     platform::HKEY next = 0;
     const std::int32_t rc = platform::RegCreateKeyExA(h, automation::toUtf8(part), next);
+    const std::string failure = rc != platform::ERROR_SUCCESS ? platform::registryFailure() : std::string();
     if (h != static_cast<platform::HKEY>(hkey)) platform::RegCloseKey(h);  // only the last key stays open
-    if (rc != platform::ERROR_SUCCESS) automation::raise(rc, u"The registry key cannot be opened");
+    // The store's own words name the file and what became of the write.
+    if (rc != platform::ERROR_SUCCESS) {
+      automation::raise(
+          rc, failure.empty() ? u"The registry key cannot be opened" : automation::fromUtf8(failure));
+    }
     h = next;
   }
   return static_cast<std::int32_t>(h);

@@ -47,9 +47,8 @@ class TextBox final : public Control {
  public:
   TextBox(Form& form, std::u16string name, Control* container = nullptr)
       : Control(form, ControlKind::TextBox, std::move(name), container) {}
-  TextBox(const TextBox& design, std::int16_t index) : Control(design, index), p_(design.p_) {
-    p_.text.clear();
-  }
+  // A loaded element starts empty: text, caret, selection and tooltip belong to element 0 alone.
+  TextBox(const TextBox& design, std::int16_t index) : Control(design, index) {}
 
   bool focusable() const override { return true; }
   const std::u16string& Text() const { return p_.text; }

@@ -2,8 +2,12 @@
 // holding typed values, persisted in one file under the XDG config directory. Every write
 // replaces the file atomically under an exclusive lock, so concurrent writers in several
 // processes never leave a torn file; the last write wins. Results are the platform's codes.
+// The store never discards what it cannot read: a file that is there but cannot be read is not
+// written over (writes fail, reads find nothing), and lines it cannot make sense of are kept as
+// they stand through every write.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <span>
@@ -32,6 +36,14 @@ inline constexpr std::int32_t ERROR_MORE_DATA = 234;
 
 // Where the store lives: $XDG_CONFIG_HOME/formulist2/registry (~/.config when unset).
 std::filesystem::path registryFile();
+
+// Why the last RegCreateKeyExA or RegSetValueExA of this thread could not write, in words naming
+// the file, e.g. "<file> cannot be read (Is a directory); nothing was written". Empty after a
+// call that succeeded or failed for another reason (a bad handle or name).
+std::string registryFailure();
+// How many lines of the store could not be read; they are kept as they stand. 0 when the store
+// cannot be read at all.
+std::size_t registryUnreadableLines();
 
 // Opens (creating when needed) the sub-key `subKey` of `parent`; `result` receives its handle.
 std::int32_t RegCreateKeyExA(HKEY parent, std::string_view subKey, HKEY& result);

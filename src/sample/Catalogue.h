@@ -2,6 +2,7 @@
 // description and parameters, read from data/catalogue/*.json.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
@@ -19,7 +20,7 @@ class CatalogueError : public std::runtime_error {
 struct ParamEntry {
   std::u16string name;
   std::u16string description;
-  std::int32_t type = 8;    // the automation type code of the value
+  std::int32_t type = 8;    // the automation type code of the value, 0 to 0xFFFF
   automation::Variant def;  // default value
   std::string list;  // the value list on F7: accounts, currencies, periods, datasources, amountKinds, sysinfo
   bool dsn = false;  // names the data source
@@ -42,8 +43,12 @@ struct CatalogueData {
   const FunctionEntry* find(std::u16string_view name) const;
 };
 
-// Reads one JSON file, or every *.json file of a folder in name order. A malformed file raises
-// CatalogueError naming the file and the line and column where reading stopped.
+// The largest catalogue file that is read; a larger one is refused before it is parsed.
+inline constexpr std::uintmax_t kCatalogueFileLimit = 16u << 20;
+
+// Reads one JSON file, or every *.json file of a folder in name order. Whatever goes wrong raises
+// CatalogueError naming the file: the line and column where JSON reading stopped, else the function,
+// the parameter and the field that is not as it must be.
 CatalogueData loadCatalogue(const std::filesystem::path& fileOrFolder);
 
 }  // namespace sample

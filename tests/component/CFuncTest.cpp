@@ -166,16 +166,6 @@ TEST_F(CFuncTest, BadCallsGiveAutomationErrorsAndKeepTheOldValues) {
             errors::WrongArgumentCount);
 }
 
-TEST_F(CFuncTest, TheRecallSlotSaysItIsNotAvailableYet) {
-  const ObjectRef cfunc = CreateObject(u"Formulist2.CFunc");
-  Variant batch(VariantArray({Bounds{0, 0}, Bounds{0, 2}}));
-  Variant args[] = {Variant(u"REF_F"), batch, Variant(ObjectRef{})};
-  const auto e = errorOf([&] { cfunc->invoke(0x60030017, InvokeKind::Method, args); });
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->number(), errors::ActionNotSupported);
-  EXPECT_NE(e->description().find(u"not available"), std::u16string::npos);
-}
-
 TEST_F(CFuncTest, CreationFailsWithTheErrorOfAMissingComponent) {
   {
     ScopedClass noCatalogue(u"Fenwick2.FuncInfo", []() -> ObjectRef {
@@ -192,14 +182,21 @@ TEST_F(CFuncTest, CreationFailsWithTheErrorOfAMissingComponent) {
   EXPECT_NE(e->description().find(u"Pellam.ShareProps"), std::u16string::npos);
 }
 
-TEST_F(CFuncTest, AFailedCreationLeavesTheLiveInstancesCatalogueAlone) {
+TEST_F(CFuncTest, AFailedCreationLeavesTheLiveInstancesCatalogueAndContextAlone) {
+  env.publish(u"Language=CHS;User=first");
   const ObjectRef first = CreateObject(u"Formulist2.CFunc");
+  let(first, 0x68030013, Variant(2024));
+  call(first, u"InitFuncInfo");
+  const ObjectRef catalogue = componentState().g_oFuncInfo;
   env.shared->fail = true;
   EXPECT_EQ(errorNumber([] { CreateObject(u"Formulist2.CFunc"); }), 5);
-  EXPECT_EQ(componentState().g_oFuncInfo, env.catalogues.back());
+  EXPECT_EQ(componentState().g_oFuncInfo, catalogue);
+  EXPECT_EQ(componentState().context.RptYear, 2024);
+  EXPECT_EQ(componentState().context.DefPropsString, u"Language=CHS;User=first");
+  EXPECT_EQ(componentState().g_sListMode, u"bb");
 }
 
-TEST_F(CFuncTest, DestroyingAnyInstanceReleasesTheSharedObjects) {
+TEST_F(CFuncTest, TheSharedObjectsLiveUntilTheLastInstanceIsDestroyed) {
   ObjectRef first = CreateObject(u"Formulist2.CFunc");
   ObjectRef second = CreateObject(u"Formulist2.CFunc");
   componentState().g_oCurFunc = env.catalogues[0];
@@ -207,13 +204,25 @@ TEST_F(CFuncTest, DestroyingAnyInstanceReleasesTheSharedObjects) {
   componentState().g_oParams = env.catalogues[0];
   const std::weak_ptr<Dispatch> catalogue = env.catalogues[1];
   env.catalogues.clear();
-  first.reset();
+
+  first.reset();  // the second instance still answers from the shared catalogue
+  EXPECT_EQ(componentState().g_oFuncInfo, catalogue.lock());
+  EXPECT_TRUE(componentState().g_oCurFunc);
+
+  {
+    // A creation that fails is not counted: it does not keep the objects alive.
+    env.shared->fail = true;
+    EXPECT_EQ(errorNumber([] { CreateObject(u"Formulist2.CFunc"); }), 5);
+    env.shared->fail = false;
+  }
+  second.reset();
   EXPECT_FALSE(componentState().g_oFuncInfo);
   EXPECT_FALSE(componentState().g_oCurFunc);
   EXPECT_FALSE(componentState().g_oGlobalObj);
   EXPECT_FALSE(componentState().g_oParams);
   EXPECT_TRUE(catalogue.expired());
-  call(second, u"InitFuncInfo");
+
+  const ObjectRef third = CreateObject(u"Formulist2.CFunc");
   EXPECT_TRUE(componentState().g_oFuncInfo);
 }
 

@@ -193,7 +193,7 @@ TEST_F(PickerTest, TheWizardCallsThroughTheirDispatchIds) {
     hl::type(editor, u"m");
     hl::press(editor, forms::keys::Return);
   });
-  EXPECT_EQ(getFuncExpr(Variant::missing()), u"DATEDIFF(\"\"m\"\",\"\"\"\",\"\"\"\")");
+  EXPECT_EQ(getFuncExpr(Variant::missing()), u"DATEDIFF(\"m\",\"\",\"\")");
 
   // Cancelling the picker returns "" and no editor opens; blanks count as no name.
   ui.then([](forms::Form& shown) { hl::press(shown, forms::keys::Escape); });

@@ -97,11 +97,172 @@ TEST_F(SampleSystemTest, MalformedCatalogueFilesAreNamedWithThePosition) {
     EXPECT_NE(std::string(e.what()).find("line 3, column 33"), std::string::npos) << e.what();
   }
   std::ofstream(dir / "badtype.json")
-      << R"({"groups": [{"name": "g", "functions": [{"name": "F", "params": [{"name": "p", "type": 2}]}]}]})";
+      << R"({"groups": [{"name": "g", "functions": [{"name": "F", "params": [{"name": "p", "type": 2.5}]}]}]})";
   EXPECT_THROW(sample::loadCatalogue(dir / "badtype.json"), sample::CatalogueError);
   std::ofstream(dir / "twice.json")
       << R"({"groups": [{"name": "g", "functions": [{"name": "F"}, {"name": "f"}]}]})";
   EXPECT_THROW(sample::loadCatalogue(dir / "twice.json"), sample::CatalogueError);
+}
+
+// Catalogue files written for one test: whatever is wrong in them must come back as a CatalogueError
+// that says where.
+class SampleSystemCatalogueFilesTest : public ::testing::Test {
+ protected:
+  SampleSystemCatalogueFilesTest() { std::filesystem::create_directories(dir()); }
+
+  std::filesystem::path dir() const { return config.dir() / "catalogue"; }
+  std::filesystem::path write(const std::string& name, const std::string& content) const {
+    std::ofstream(dir() / name, std::ios::binary) << content;
+    return dir() / name;
+  }
+  // The message of the CatalogueError loading raises; any other outcome fails the test.
+  static std::string errorOf(const std::filesystem::path& path) {
+    try {
+      sample::loadCatalogue(path);
+      ADD_FAILURE() << path << " loaded";
+    } catch (const sample::CatalogueError& e) {
+      return e.what();
+    } catch (const std::exception& e) {
+      ADD_FAILURE() << path << " raised something else: " << e.what();
+    }
+    return {};
+  }
+  // A file of one group 账务函数 with the function QMYE: `function` is added to the function's fields,
+  // `param` to those of its one parameter 科目代码 unless the function brings its own "params".
+  static std::string catalogueWith(const std::string& function, const std::string& param = "") {
+    return R"({"groups": [{"name": "账务函数", "functions": [{"name": "QMYE")" +
+           (function.empty() ? "" : ", " + function) +
+           (function.find("\"params\"") != std::string::npos
+                ? ""
+                : R"(, "params": [{"name": "科目代码")" + (param.empty() ? "" : ", " + param) + "}]") +
+           "}]}]}";
+  }
+
+  testing_support::TempConfig config;
+};
+
+TEST_F(SampleSystemCatalogueFilesTest, WrongFieldsAndOutOfRangeNumbersAreNamed) {
+  struct Case {
+    std::string file;
+    std::string content;
+    std::vector<std::string> named;  // besides the file
+  };
+  const std::string param = "function QMYE: parameter 科目代码: ";
+  const std::string typeRule = R"("type" must be a whole number from 0 to 65535)";
+  const std::string maxRule = R"("maxParams" must be a whole number from 0 to 2147483647)";
+  const std::vector<Case> cases = {
+      // Fields of a parameter.
+      {"list.json", catalogueWith("", R"("list": 7)"), {param + R"("list" must be a text)"}},
+      {"type-text.json", catalogueWith("", R"("type": "x")"), {param + typeRule}},
+      {"dsn.json", catalogueWith("", R"("dsn": 1)"), {param + R"("dsn" must be true or false)"}},
+      {"window.json",
+       catalogueWith("", R"("customWindow": "no")"),
+       {param + R"("customWindow" must be true)"}},
+      {"default-array.json", catalogueWith("", R"("default": [1])"), {param + R"("default" must be a text)"}},
+      {"default-object.json", catalogueWith("", R"("default": {})"), {param + R"("default" must be a text)"}},
+      {"default-null.json", catalogueWith("", R"("default": null)"), {param + R"("default" must be a text)"}},
+      {"param-text.json",
+       catalogueWith("", R"("description": false)"),
+       {param + R"("description" must be a text)"}},
+      {"param-name.json",
+       catalogueWith(R"("params": [{"name": "科目代码"}, {"name": 2}])"),
+       {R"(function QMYE: parameter 2: "name" must be a text)"}},
+      {"param-kind.json",
+       catalogueWith(R"("params": [8])"),
+       {"function QMYE: parameter 1 must be an object"}},
+      // Fields of a function.
+      {"params.json", catalogueWith(R"("params": {})"), {R"(function QMYE: "params" must be an array)"}},
+      {"variable.json",
+       catalogueWith(R"("variable": "yes")"),
+       {R"(function QMYE: "variable" must be true or false)"}},
+      {"max-text.json", catalogueWith(R"("maxParams": "many")"), {"function QMYE: " + maxRule}},
+      {"description.json",
+       catalogueWith(R"("description": ["a"])"),
+       {R"(function QMYE: "description" must be a text)"}},
+      {"function-name.json",
+       R"({"groups": [{"name": "账务函数", "functions": [{"name": "QMYE"}, {"name": null}]}]})",
+       {R"(group 账务函数: function 2: "name" must be a text)"}},
+      {"function-kind.json",
+       R"({"groups": [{"name": "账务函数", "functions": ["QMYE"]}]})",
+       {"group 账务函数: function 1 must be an object"}},
+      // Groups.
+      {"functions.json",
+       R"({"groups": [{"name": "账务函数", "functions": {}}]})",
+       {R"(group 账务函数: "functions" must be an array)"}},
+      {"group-name.json",
+       R"({"groups": [{"name": 1, "functions": []}]})",
+       {R"(group 1: "name" must be a text)"}},
+      {"group-kind.json",
+       R"({"groups": [{"name": "g", "functions": []}, []]})",
+       {"group 2 must be an object"}},
+      // Numbers that are not whole or out of range.
+      {"type-huge.json", catalogueWith("", R"("type": 1e300)"), {param + typeRule}},
+      {"type-half.json", catalogueWith("", R"("type": 2.5)"), {param + typeRule}},
+      {"type-negative.json", catalogueWith("", R"("type": -1)"), {param + typeRule}},
+      {"type-wide.json", catalogueWith("", R"("type": 65536)"), {param + typeRule}},
+      {"max-huge.json",
+       catalogueWith(R"("variable": true, "maxParams": 1e20)"),
+       {"function QMYE: " + maxRule}},
+      {"max-integer.json",
+       catalogueWith(R"("variable": true, "maxParams": 100000000000000000000)"),
+       {"function QMYE: " + maxRule}},
+      {"max-negative.json", catalogueWith(R"("maxParams": -1)"), {"function QMYE: " + maxRule}},
+      {"max-long.json", catalogueWith(R"("maxParams": 2147483648)"), {"function QMYE: " + maxRule}},
+      {"overflow.json", catalogueWith("", R"("default": 1e400)"), {"out of range", "1e400"}},
+  };
+  for (const Case& c : cases) {
+    const std::string message = errorOf(write(c.file, c.content));
+    EXPECT_NE(message.find(c.file + ": "), std::string::npos) << message;
+    for (const std::string& part : c.named) EXPECT_NE(message.find(part), std::string::npos) << message;
+  }
+}
+
+TEST_F(SampleSystemCatalogueFilesTest, FilesAreReadUpToTheSizeLimitAndMustExist) {
+  // Valid JSON to the last byte, so only the limit can refuse it.
+  std::string padded = catalogueWith("");
+  padded.resize(sample::kCatalogueFileLimit, ' ');
+  EXPECT_NE(sample::loadCatalogue(write("full.json", padded)).find(u"QMYE"), nullptr);
+  padded.push_back(' ');
+  EXPECT_NE(errorOf(write("over.json", padded)).find("over.json: larger than 16 MiB, not a catalogue"),
+            std::string::npos);
+  // Endless: only the limit ends the reading.
+  EXPECT_NE(errorOf("/dev/zero").find("/dev/zero: larger than 16 MiB"), std::string::npos);
+
+  EXPECT_NE(errorOf(dir() / "missing.json").find("missing.json: does not exist"), std::string::npos);
+  EXPECT_NE(errorOf(dir() / "missing" / "ledger.json").find("missing/ledger.json: does not exist"),
+            std::string::npos);
+  std::filesystem::create_directories(dir() / "empty" / "folder.json");  // a folder is no catalogue file
+  EXPECT_NE(errorOf(dir() / "empty").find("empty: no catalogue files"), std::string::npos);
+}
+
+TEST_F(SampleSystemCatalogueFilesTest, EveryTypeCodeLoadsAndLargeDefaultsStayExact) {
+  const auto path = write("codes.json", R"({"groups": [{"name": "g", "functions": [
+      {"name": "CODES", "variable": true, "maxParams": 2147483647, "params": [
+        {"name": "byte", "type": 17, "default": 2147483647},
+        {"name": "none", "type": 0, "default": 2147483648},
+        {"name": "integer", "type": 2.0, "default": -2147483649},
+        {"name": "last", "type": 65535, "default": 1.5}]}]}]})");
+  const sample::CatalogueData data = sample::loadCatalogue(path);
+  const sample::FunctionEntry& codes = *data.find(u"CODES");
+  EXPECT_EQ(codes.maxParams, 2147483647);
+  ASSERT_EQ(codes.params.size(), 4u);
+  EXPECT_EQ(codes.params[1].type, 0);
+  EXPECT_EQ(codes.params[2].type, 2);
+  EXPECT_EQ(codes.params[3].type, 65535);
+  EXPECT_EQ(codes.params[0].def, Variant(2147483647));
+  EXPECT_EQ(codes.params[1].def, Variant(2147483648.0));
+  EXPECT_EQ(codes.params[2].def, Variant(-2147483649.0));
+  EXPECT_EQ(codes.params[3].def, Variant(1.5));
+
+  // The component reads the code as it is written.
+  sample::SampleOptions options = sample::defaultOptions();
+  options.catalogue = path;
+  const outside::FuncInfoCalls calls(
+      std::make_shared<FuncInfoObject>(std::make_shared<sample::SampleSystem>(options)));
+  const outside::FuncDescriptorCalls descriptor(calls.getFuncInfo(u"codes"));
+  const outside::ParamItemCalls byte(objectOf(outside::collectionItem(descriptor.paramsInfo(), 1)));
+  EXPECT_EQ(byte.dataType(), 17);
+  EXPECT_EQ(byte.defValue().type(), VarType::Long);
 }
 
 TEST_F(SampleSystemTest, RecentlyUsedFunctionsComeFirstAndPersist) {
