@@ -2,11 +2,12 @@
 #include <CLI/CLI.hpp>
 #include <QApplication>
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <sstream>
 #include <string>
 
 #include "automation/ClassRegistry.h"
@@ -15,6 +16,7 @@
 #include "automation/Error.h"
 #include "automation/Text.h"
 #include "component/CFunc.h"
+#include "component/SharedHelpers.h"
 #include "editor/FrmCalcEqual.h"
 #include "environment/Reg.h"
 #include "forms/headless/HeadlessBackend.h"
@@ -146,8 +148,8 @@ void fillRows(editor::FrmCalcEqual& editor, const std::string& name, const std::
   for (std::size_t i = 0; i < rows.size(); ++i) {
     const auto& boxes = editor.g_cParamCol();
     if (i >= boxes.size()) {
-      problem = name + " takes " + std::to_string(boxes.size()) + " parameters, " + std::to_string(rows.size()) +
-                " were given";
+      problem = name + " takes " + std::to_string(boxes.size()) + " parameters, " +
+                std::to_string(rows.size()) + " were given";
       editor.btnCancel(0).press();
       return;
     }
@@ -157,7 +159,8 @@ void fillRows(editor::FrmCalcEqual& editor, const std::string& name, const std::
       forms::headless::press(editor, forms::keys::Tab);
     }
     forms::TextBox& box = *editor.g_cParamCol()[i];
-    if (editor.ActiveControl() != &box) throw std::runtime_error("row " + std::to_string(i + 1) + " cannot be reached");
+    if (editor.ActiveControl() != &box)
+      throw std::runtime_error("row " + std::to_string(i + 1) + " cannot be reached");
     const std::u16string text = fromUtf8(rows[i]);
     const bool typeable = std::none_of(text.begin(), text.end(), [](char16_t c) { return c < u' '; });
     if (typeable) {
@@ -193,6 +196,31 @@ int runCompose(const HostOptions& o, const std::string& name, const std::vector<
   for (const auto& box : ui.messageBoxes) std::cerr << printable(box.text) << "\n";
   if (!problem.empty()) return fail(problem, 1);
   return printResult(expr, ui.messageBoxes.empty() ? "the rows give no formula" : "no formula was composed");
+}
+
+// The function as the editor presents it: its description, then each row's name and description.
+int runDescribe(const HostOptions& o, const std::string& name) {
+  auto& ui = forms::headless::installed();
+  const automation::ObjectRef cfunc = startHost(o);
+  std::ostringstream out;
+  ui.then([&](forms::Form& shown) {
+    if (auto* editor = dynamic_cast<editor::FrmCalcEqual*>(&shown)) {
+      out << name << "\n" << printable(editor->lblExplain.Caption()) << "\n";
+      const auto& descriptions = component::paramTable().ParamDes;
+      for (std::size_t i = 0; i < editor->g_cParamCol().size(); ++i) {
+        const auto row = static_cast<std::int16_t>(i);
+        const std::int32_t at = std::min(descriptions.lbound() + row, descriptions.ubound());
+        out << "  " << printable(editor->lblParam(row).Caption()) << "\t"
+            << printable(automation::toText(descriptions(at))) << "\n";
+      }
+    }
+    shown.Hide();
+  });
+  automation::call(cfunc, u"GetFuncExpr", {Variant(fromUtf8(name))});
+  for (const auto& box : ui.messageBoxes) std::cerr << printable(box.text) << "\n";
+  if (out.str().empty()) return fail(name + " cannot be described", 1);
+  std::cout << out.str();
+  return 0;
 }
 
 int runSettings(const HostOptions& o) {
@@ -293,6 +321,9 @@ int main(int argc, char** argv) {
       app.add_subcommand("compose", "Compose a formula without windows: each ROW_TEXT typed into its row");
   compose->add_option("NAME", name, "The function")->required();
   compose->add_option("ROW_TEXT", rows, "The text of each row, in order");
+  auto* describe =
+      app.add_subcommand("describe", "Print a function's description and its rows, as the editor shows them");
+  describe->add_option("NAME", name, "The function")->required();
   auto* settings = app.add_subcommand("settings", "Print the settings stored for this terminal");
   auto* members = app.add_subcommand("members", "List the automation members of Formulist2.CFunc");
   try {
@@ -302,7 +333,8 @@ int main(int argc, char** argv) {
     return app.exit(e) == 0 ? 0 : 2;
   }
   for (std::string* value : {&name, &o.lang, &o.props, &o.catalogue, &o.data}) unshield(*value);
-  for (std::vector<std::string>* values : {&rows, &o.sets}) std::for_each(values->begin(), values->end(), unshield);
+  for (std::vector<std::string>* values : {&rows, &o.sets})
+    std::for_each(values->begin(), values->end(), unshield);
 
   try {
     if (members->parsed()) {
@@ -310,12 +342,14 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (settings->parsed()) return runSettings(o);
+    if (describe->parsed()) return runDescribe(o, name);
     if (compose->parsed()) return runCompose(o, name, rows);
     if (!hasDisplay()) return noDisplay();
     QtSession session(argc, argv);
     const automation::ObjectRef cfunc = startHost(o);
     if (pick->parsed()) {
-      return printResult(automation::toText(automation::call(cfunc, u"GetFuncName")), "no function was chosen");
+      return printResult(automation::toText(automation::call(cfunc, u"GetFuncName")),
+                         "no function was chosen");
     }
     (void)wizard;
     return printResult(automation::toText(automation::call(cfunc, u"GetFuncExpr", {Variant(fromUtf8(name))})),

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "automation/Conversions.h"
+#include "automation/Text.h"
 #include "component/ReportContext.h"
 #include "environment/Reg.h"
 #include "forms/headless/HeadlessBackend.h"
@@ -271,6 +272,48 @@ TEST_F(EditorTest, TheCashFlowSchemeIsStoredForThisTerminal) {
   ASSERT_EQ(ui.messageBoxes.size(), 1u);
   EXPECT_EQ(ui.messageBoxes[0].text, u"报表方案编号超出范围！");
   EXPECT_EQ(editor.m_sFormula, u"CASHFLOW(99999999999,\"\")");
+  // A number too large for any type is refused the same way, never as a raw overflow box, and the
+  // expression still shows the row as it stands.
+  editor.txtParam(0).setText(u"1e40");
+  editor.txtParam(0).setText(u"1e400");
+  EXPECT_EQ(stored(), u"2");
+  ASSERT_EQ(ui.messageBoxes.size(), 3u);
+  EXPECT_EQ(ui.messageBoxes[2].text, u"报表方案编号超出范围！");
+  EXPECT_EQ(editor.m_sFormula, u"CASHFLOW(1E400,\"\")");
+}
+
+TEST_F(EditorTest, AVariableListKeepsALastRowThatHoldsText) {
+  FakeFunction three{u"VAR", false, 3, {{u"值", 3, Variant{}}}};
+  // The list stops growing at three rows: the third value is the user's and is kept.
+  EXPECT_EQ(composed(three, {u"1", u"2", u"3"}), u"VAR(1,2,3)");
+  EXPECT_EQ(composed(three, {u"1", u"2"}), u"VAR(1,2)");
+  // Code that puts text into the growing row (a label click) keeps it too.
+  catalogue.add(three);
+  open(u"VAR");
+  hl::click(editor.lblParam(1));
+  EXPECT_EQ(editor.m_sFormula, u"VAR(,REF(\"\",2))");
+  // An emptied last row is the growing row again; an empty middle row gives the default text.
+  editor.txtParam(1).setText(u"");
+  EXPECT_EQ(editor.m_sFormula, u"VAR()");
+}
+
+TEST_F(EditorTest, TheThirdAndLaterRowsAreTypedIntoAsTheFirst) {
+  catalogue.add(FakeFunction{u"VAR", false, 40, {{u"值", 8, Variant{}}}});
+  open(u"VAR");
+  editor.txtParam(0).setToolTipText(u"1001@现金");
+  hl::type(editor, u"1001");
+  for (std::int16_t row = 1; row < 12; ++row) {
+    hl::press(editor, forms::keys::Tab);
+    ASSERT_EQ(editor.ActiveControl(), &editor.txtParam(row));
+    // A row loaded at run time starts empty, not with the first row's caret or tooltip.
+    EXPECT_EQ(editor.txtParam(row).SelStart(), 0);
+    EXPECT_EQ(editor.txtParam(row).SelLength(), 0);
+    EXPECT_EQ(editor.txtParam(row).ToolTipText(), u"");
+    hl::type(editor, u"10" + automation::decimalText(row));
+  }
+  EXPECT_EQ(editor.m_sFormula,
+            u"VAR(\"1001\",\"101\",\"102\",\"103\",\"104\",\"105\",\"106\",\"107\",\"108\",\"109\","
+            u"\"1010\",\"1011\")");
 }
 
 TEST_F(EditorTest, OkCancelEnterAndEscEndTheModalLoop) {
