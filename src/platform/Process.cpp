@@ -12,7 +12,27 @@ std::int32_t currentProcessId() {
   return static_cast<std::int32_t>(::getpid());
 }
 
+namespace {
+struct NameOverride {
+  bool active = false;
+  std::optional<std::string> name;
+};
+NameOverride& nameOverride() {
+  static NameOverride value;
+  return value;
+}
+}  // namespace
+
+void overrideComputerName(std::optional<std::string> name) {
+  nameOverride() = {true, std::move(name)};
+}
+
+void resetComputerName() {
+  nameOverride() = {};
+}
+
 std::optional<std::string> computerName() {
+  if (nameOverride().active) return nameOverride().name;
   char buffer[128] = {};
   if (::gethostname(buffer, sizeof buffer - 1) != 0) return std::nullopt;
   return std::string(buffer, ::strnlen(buffer, sizeof buffer));

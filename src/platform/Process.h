@@ -13,6 +13,11 @@ std::int32_t currentProcessId();
 // The computer's name (the host name), at most 127 characters; nullopt when it cannot be read.
 std::optional<std::string> computerName();
 
+// Makes computerName answer as another machine would: `name`, or a name that cannot be read when
+// `name` is nullopt. resetComputerName returns to the host name.
+void overrideComputerName(std::optional<std::string> name);
+void resetComputerName();
+
 // The login session of the current process: the session id the login manager gives
 // ($XDG_SESSION_ID when numeric), else the process's session leader; nullopt on failure.
 std::optional<std::int32_t> sessionIdOf(std::int32_t processId);

@@ -287,13 +287,31 @@ TEST_F(SettingsTest, AFailedWriteIsReportedAsFalse) {
 
 TEST_F(SettingsTest, TheKeyNamesThisComputerAndARemoteSession) {
   auto& ui = forms::headless::installed();
-  const std::u16string host = upper(fromUtf8(platform::computerName().value_or("")));
+  const char* previousSession = std::getenv("XDG_SESSION_ID");
+  const std::string keptSession = previousSession != nullptr ? previousSession : "";
+  ::setenv("XDG_SESSION_ID", "7", 1);
+  platform::overrideComputerName("ledger-pc");
   ui.remoteSession = false;
-  EXPECT_EQ(editor::FrmCalcEqual::GetClientKeyName(), host);
+  EXPECT_EQ(editor::FrmCalcEqual::GetClientKeyName(), u"LEDGER-PC");
   ui.remoteSession = true;
-  const std::string session = std::to_string(platform::sessionIdOf(platform::currentProcessId()).value_or(0));
-  EXPECT_EQ(editor::FrmCalcEqual::GetClientKeyName(), host + u"[" + fromUtf8(session) + u"]");
+  EXPECT_EQ(editor::FrmCalcEqual::GetClientKeyName(), u"LEDGER-PC[7]");
+
+  // The scheme goes under that key; without a readable name it goes under the base key itself.
+  editor::FrmCalcEqual editor;
+  editor.SetRegInfo(u"ClsID_CASHFLOW", Variant(12));
+  EXPECT_EQ(readText(kBase + u"LEDGER-PC[7]\\", u"ClsID_CASHFLOW"), u"12");
   ui.remoteSession = false;
+  platform::overrideComputerName(std::nullopt);
+  EXPECT_EQ(editor::FrmCalcEqual::GetClientKeyName(), u"");
+  editor.SetRegInfo(u"ClsID_CASHFLOW", Variant(3));
+  EXPECT_EQ(readText(kBase, u"ClsID_CASHFLOW"), u"3");
+
+  platform::resetComputerName();
+  if (previousSession != nullptr) {
+    ::setenv("XDG_SESSION_ID", keptSession.c_str(), 1);
+  } else {
+    ::unsetenv("XDG_SESSION_ID");
+  }
 }
 
 TEST_F(SettingsTest, ASettingWrittenInOneProcessIsReadInAnother) {
