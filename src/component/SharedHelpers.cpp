@@ -6,6 +6,7 @@
 #include "automation/Conversions.h"
 #include "automation/Error.h"
 #include "automation/Text.h"
+#include "component/ParamTypes.h"
 #include "component/ReportContext.h"
 #include "environment/Localisation.h"
 #include "forms/Backend.h"
@@ -82,21 +83,18 @@ std::u16string GetParamDefaultText(std::int16_t index) {
     const std::int32_t type = automation::toLong(table.DataType(row));
     const Variant& value = table.DefValue(row);
     const auto quoted = [&] { return u"\"" + automation::toText(value) + u"\""; };
-    switch (type) {
-      case 3:
-      case 5:
-      case 6:
-      case 11:
-      case 14:
+    switch (paramTextKind(type)) {
+      case ParamTextKind::Verbatim:
+      case ParamTextKind::Boolean:  // a default is written as stored; only typed text is read as Boolean
         return automation::toText(value);
-      case 7:
-      case 8:
+      case ParamTextKind::Quoted:
         return quoted();
-      case 12:
+      case ParamTextKind::NumberOrQuoted:
         return automation::isNumeric(value) ? automation::toText(value) : quoted();
-      default:
-        return {};
+      case ParamTextKind::Unlisted:
+        break;
     }
+    return {};
   });
 }
 

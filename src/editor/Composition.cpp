@@ -1,8 +1,9 @@
-// The expression text composed from the rows: FUNC(param,param,…), by the type, quoting and
-// reference rules of the three modes (general, REF_F, DATEDIFF).
+#include "editor/Composition.h"
+
 #include "automation/Conversions.h"
 #include "automation/Error.h"
 #include "automation/Text.h"
+#include "component/ParamTypes.h"
 #include "component/ReportContext.h"
 #include "component/SharedHelpers.h"
 #include "editor/FrmCalcEqual.h"
@@ -10,106 +11,131 @@
 
 namespace editor {
 
-using automation::ignoreErrors;
-
 namespace {
+
+using component::ParamTextKind;
 
 std::u16string quoted(const std::u16string& text) {
   return u"\"" + text + u"\"";
 }
 
+bool numeric(const std::u16string& text) {
+  return automation::isNumeric(automation::Variant(text));
+}
+
 // The Boolean rule: a number (true when not zero) or exactly TRUE / FALSE; anything else is False.
 std::u16string booleanText(const std::u16string& text) {
-  const bool numeric = automation::isNumeric(automation::Variant(text));
-  if (!numeric && text != u"TRUE" && text != u"FALSE") return u"False";
+  if (!numeric(text) && text != u"TRUE" && text != u"FALSE") return u"False";
   return automation::toBoolean(automation::Variant(text)) ? u"True" : u"False";
+}
+
+// General mode: upper case and trimmed; "[A1]" becomes REF("A1",sheet) and a quoted reference call
+// loses its quotes. nullopt when a "]" comes before the first "[".
+std::optional<std::u16string> generalText(const std::u16string& param, std::int32_t sheetIndex) {
+  std::u16string t = automation::trim(automation::upper(param));
+  const std::size_t close = t.find(u']');
+  if (close != std::u16string::npos) {
+    const std::size_t open = t.find(u'[');
+    const std::size_t start = open == std::u16string::npos ? 0 : open + 1;
+    if (close < start) return std::nullopt;
+    return u"REF(\"" + t.substr(start, close - start) + u"\"," + automation::decimalText(sheetIndex) + u")";
+  }
+  if (t.find(u')') != std::u16string::npos && t.find(u"REF") != std::u16string::npos && !t.empty() &&
+      t.front() == u'"') {
+    return t.size() >= 2 ? t.substr(1, t.size() - 2) : std::u16string{};
+  }
+  return t;
+}
+
+// REF_F's last parameter: "@n" with n above zero picks a sheet by number and goes in as the quoted
+// number. nullopt for a trimmed text of exactly two characters with "@" second.
+std::optional<std::u16string> sheetChoice(const std::u16string& param) {
+  const std::u16string t = automation::trim(param);
+  if (t.size() > 1 && t[1] == u'@') {
+    if (t.size() < 3) return std::nullopt;
+    const std::u16string middle = t.substr(2, t.size() - 3);
+    if (automation::val(middle) > 0) return quoted(middle);
+  }
+  return param;
+}
+
+std::optional<std::u16string> compose(const FormulaRows& input) {
+  std::size_t count = input.rows.size();
+  if (!input.fixedCount && count > 1 && input.rows.back().text.empty()) --count;
+  const std::u16string mode = automation::trim(input.funcName);
+  std::u16string expr = input.funcName + u"(";
+  for (std::size_t i = 0; i < count; ++i) {
+    const bool last = i + 1 == count;
+    std::optional<std::u16string> text = ParamText(input.rows[i]);
+    if (mode == u"DATEDIFF") {
+      text = quoted(*text);
+    } else if (mode == u"REF_F") {
+      if (last) text = sheetChoice(*text);
+    } else {
+      text = generalText(*text, input.sheetIndex);
+    }
+    if (!text) return std::nullopt;
+    expr += *text + (last ? u")" : u",");
+  }
+  if (count == 0) expr += u")";
+  return expr;
 }
 
 }  // namespace
 
-std::u16string FrmCalcEqual::GetParamValue(std::int16_t index) {
-  const automation::ClearErrOnExit clearErr;
-  std::u16string text;
-  ignoreErrors([&] { text = txtParam(index).Text(); });
-  if (text.empty()) {
-    std::u16string fallback;
-    ignoreErrors([&] { fallback = component::GetParamDefaultText(index); });
-    return fallback;
+std::u16string ParamText(const ComposedRow& row) {
+  if (row.text.empty()) return row.defaultText;
+  switch (component::paramTextKind(row.type)) {
+    case ParamTextKind::Verbatim:
+      return row.text;
+    case ParamTextKind::Quoted:
+      return quoted(row.text);
+    case ParamTextKind::Boolean:
+      return booleanText(row.text);
+    case ParamTextKind::NumberOrQuoted:
+      return numeric(row.text) ? row.text : quoted(row.text);
+    case ParamTextKind::Unlisted:
+      break;
   }
-  std::int32_t type = 0;
-  ignoreErrors([&] {
+  return {};
+}
+
+std::optional<std::u16string> ComposeFormula(const FormulaRows& input) {
+  try {
+    return compose(input);
+  } catch (const automation::AutomationError&) {
+    return std::nullopt;  // a number that does not fit (an "@1e999" sheet) cannot be composed either
+  }
+}
+
+// --- The editor's routines over the rows -----------------------------------------------------------
+
+ComposedRow FrmCalcEqual::RowForComposition(std::int16_t index) {
+  const automation::ClearErrOnExit clearErr;
+  ComposedRow row;
+  if (txtParam.exists(index)) row.text = txtParam(index).Text();
+  row.defaultText = component::GetParamDefaultText(index);
+  automation::ignoreErrors([&] {
     const auto& types = component::paramTable().DataType;
     const bool fixed = outside::FuncDescriptorCalls(component::componentState().g_oCurFunc).fixParamNum();
-    type = automation::toLong(types(fixed ? index : types.lbound()));
+    row.type = automation::toLong(types(fixed ? index : types.lbound()));
   });
-  switch (type) {
-    case 3:
-    case 5:
-    case 6:
-    case 14:
-      return text;
-    case 7:
-    case 8:
-      return quoted(text);
-    case 11: {
-      std::u16string out;
-      ignoreErrors([&] { out = booleanText(text); });
-      return out;
-    }
-    case 12:
-      return automation::isNumeric(automation::Variant(text)) ? text : quoted(text);
-    default:
-      return {};
-  }
+  return row;
+}
+
+std::u16string FrmCalcEqual::GetParamValue(std::int16_t index) {
+  return ParamText(RowForComposition(index));
 }
 
 std::u16string FrmCalcEqual::BuildFormula() {
   const outside::FuncDescriptorCalls function(component::componentState().g_oCurFunc);
-  const std::int16_t lo = txtParam.LBound();
-  std::int16_t hi = txtParam.UBound();
-  // A variable list leaves out its last row when that is the empty row kept for the next parameter;
-  // a last row holding text (the list could grow no further) is the user's value and stays.
-  if (!function.fixParamNum() && hi > lo && txtParam(hi).Text().empty()) --hi;
-  const std::u16string name = function.funcName();
-  const std::u16string mode = automation::trim(name);
-  std::u16string expr = name + u"(";
-
-  if (mode == u"REF_F") {
-    for (std::int16_t i = lo; i < hi; ++i) expr += GetParamValue(i) + u",";
-    const std::u16string last = GetParamValue(hi);
-    const std::u16string t = automation::trim(last);
-    if (t.size() > 1 && t[1] == u'@') {
-      // "@n" picks a sheet by number: the number goes in as a quoted text.
-      if (t.size() < 3) automation::raise(automation::errors::InvalidProcedureCall);
-      const std::u16string middle = t.substr(2, t.size() - 3);
-      if (automation::val(middle) > 0) return expr + quoted(middle) + u")";
-    }
-    return expr + last + u")";
+  FormulaRows input{function.funcName(), function.fixParamNum(), {}, m_CurSheetIndex};
+  for (std::size_t i = 0; i < g_cParamCol().size(); ++i) {
+    input.rows.push_back(RowForComposition(static_cast<std::int16_t>(i)));
   }
-
-  for (std::int16_t i = lo; i <= hi; ++i) {
-    const std::u16string separator = i == hi ? u")" : u",";
-    if (mode == u"DATEDIFF") {
-      expr += quoted(GetParamValue(i)) + separator;
-      continue;
-    }
-    std::u16string t = automation::trim(automation::upper(GetParamValue(i)));
-    const std::size_t close = t.find(u']');
-    if (close != std::u16string::npos) {
-      // A cell reference typed between brackets becomes REF("address",sheet).
-      const std::size_t open = t.find(u'[');
-      const std::size_t start = open == std::u16string::npos ? 0 : open + 1;
-      if (close < start) automation::raise(automation::errors::InvalidProcedureCall);
-      t = u"REF(\"" + t.substr(start, close - start) + u"\"," + automation::decimalText(m_CurSheetIndex) +
-          u")";
-    } else if (t.find(u')') != std::u16string::npos && t.find(u"REF") != std::u16string::npos && !t.empty() &&
-               t.front() == u'"') {
-      // A reference call typed into a text row loses the quotes around it.
-      t = t.size() >= 2 ? t.substr(1, t.size() - 2) : std::u16string{};
-    }
-    expr += t + separator;
-  }
-  return expr;
+  auto expr = ComposeFormula(input);
+  if (!expr) automation::raise(automation::errors::InvalidProcedureCall);
+  return *expr;
 }
 
 }  // namespace editor

@@ -22,8 +22,6 @@ using environment::L;
 using forms::Twips;
 
 namespace {
-constexpr Twips kRowGap = 150;
-constexpr Twips kTextBoxLift = 45;
 
 // The number at the start of a scheme text rounded to 32 bits (ties to even); nothing when it does
 // not fit, an overflowing text such as 1e400 included.
@@ -36,7 +34,8 @@ std::optional<std::int32_t> SchemeNumber(const std::u16string& text) {
     return std::nullopt;
   }
   const double rounded = std::nearbyint(number);
-  if (!(rounded >= std::numeric_limits<std::int32_t>::min() && rounded <= std::numeric_limits<std::int32_t>::max()))
+  if (!(rounded >= std::numeric_limits<std::int32_t>::min() &&
+        rounded <= std::numeric_limits<std::int32_t>::max()))
     return std::nullopt;
   return static_cast<std::int32_t>(rounded);
 }
@@ -114,23 +113,22 @@ FrmCalcEqual::FrmCalcEqual() : Form(u"FrmCalcEqual") {
 FrmCalcEqual::~FrmCalcEqual() = default;
 
 std::vector<forms::TextBox*>& FrmCalcEqual::g_cParamCol() {
-  if (!m_cParamCol) m_cParamCol = std::make_unique<std::vector<forms::TextBox*>>();
-  return *m_cParamCol;
+  return m_cParamCol;
 }
 
 // --- The window ------------------------------------------------------------------------------------
 
 void FrmCalcEqual::ApplyCaptions() {
-  ignoreErrors([&] { environment::SetFormFont(*this); });
-  ignoreErrors([&] { btnCancel(0).setCaption(L(u"取消")); });
-  ignoreErrors([&] { btnOK(0).setCaption(L(u"确认")); });
-  ignoreErrors([&] { lblFuncName.setCaption(L(u"函数表达式：")); });
-  automation::Err().Clear();
+  const automation::ClearErrOnExit clearErr;
+  ignoreErrors([&] { environment::SetFormFont(*this); });  // the font loader is an outside component
+  btnCancel(0).setCaption(L(u"取消"));
+  btnOK(0).setCaption(L(u"确认"));
+  lblFuncName.setCaption(L(u"函数表达式："));
 }
 
 void FrmCalcEqual::Form_Load() {
   ApplyCaptions();
-  ignoreErrors([&] { picFunction.setVisible(true); });
+  picFunction.setVisible(true);
 }
 
 void FrmCalcEqual::Form_Activate() {
@@ -147,6 +145,7 @@ void FrmCalcEqual::Form_KeyDown(int& keyCode, int) {
   const int key = keyCode;
   if (key != forms::keys::Return && key != forms::keys::Escape && key != forms::keys::Tab) return;
   keyCode = 0;  // consumed even when the action fails
+  const automation::ClearErrOnExit clearErr;
   ignoreErrors([&] {
     if (key == forms::keys::Return) {
       btnOK(0).press();
@@ -156,11 +155,10 @@ void FrmCalcEqual::Form_KeyDown(int& keyCode, int) {
       MoveParamFocus();
     }
   });
-  automation::Err().Clear();
 }
 
 void FrmCalcEqual::Form_Unload(bool&) {
-  m_cParamCol.reset();
+  m_cParamCol.clear();
 }
 
 void FrmCalcEqual::btnOK_Click() {
@@ -187,70 +185,70 @@ void FrmCalcEqual::LoadParam(std::u16string_view) {
     automation::asAutomation([&] {
       ClearParamRows();
       const auto& names = paramTable().ParamName;
+      if (names.size() == 0) {
+        // A function without parameters: no rows, but its expression is NAME().
+        RefreshExpression();
+        return;
+      }
       for (std::int32_t i = names.lbound(); i <= names.ubound(); ++i)
         CreateParamRow(automation::toText(names(i)));
-      const std::int16_t n = lblParam.Count();
-      if (n > 8) PrepareScrolling();
-      const forms::Label& last = lblParam(static_cast<std::int16_t>(std::min<int>(n, 8) - 1));
+      const auto n = static_cast<std::int16_t>(g_cParamCol().size());
+      if (n > layout::kVisibleRows) PrepareScrolling();
+      const forms::Label& last = lblParam(std::min(n, layout::kVisibleRows) - 1);
       setHeight(last.Top() + 2 * last.Height() + picFunction.Height());
       RefreshExpression();
       m_bFocusFirstRow = true;
     });
   } catch (const automation::AutomationError& e) {
-    if (e.number() == automation::errors::SubscriptOutOfRange) {
-      // A function without parameters: no rows, but its expression is NAME().
-      RefreshExpression();
-    } else if (!e.description().empty()) {
-      component::ShowWarning(e.description());
-    }
+    if (!e.description().empty()) component::ShowWarning(e.description());
   }
 }
 
 void FrmCalcEqual::ClearParamRows() {
-  ignoreErrors([&] { picFunction.setVisible(true); });
-  for (std::int16_t i = txtParam.UBound(); i >= 1; --i) ignoreErrors([&] { txtParam.Unload(i); });
-  for (std::int16_t i = lblParam.UBound(); i >= 1; --i) {
-    ignoreErrors([&] { lblParam.Unload(i); });
-    ignoreErrors([&] { lblExp.Unload(i); });
-  }
-  ignoreErrors([&] { lblParam(0).setVisible(false); });
-  ignoreErrors([&] { txtParam(0).setVisible(false); });
-  ignoreErrors([&] { lblExp(0).setVisible(false); });
-  m_TextBoxCount = 0;
-  m_RowCount = 0;
-  m_cParamCol = std::make_unique<std::vector<forms::TextBox*>>();
-  ignoreErrors([&] { vsParam.setVisible(false); });
-  automation::Err().Clear();
+  for (std::int16_t i = txtParam.UBound(); i >= 1; --i) txtParam.Unload(i);
+  for (std::int16_t i = lblParam.UBound(); i >= 1; --i) lblParam.Unload(i);
+  for (std::int16_t i = lblExp.UBound(); i >= 1; --i) lblExp.Unload(i);
+  picFunction.setVisible(true);
+  lblParam(0).setVisible(false);
+  txtParam(0).setVisible(false);
+  lblExp(0).setVisible(false);
+  m_cParamCol.clear();
+  vsParam.setVisible(false);
 }
 
 bool FrmCalcEqual::CreateParamRow(const std::u16string& name) {
-  const std::int16_t r = m_RowCount;
-  const std::int16_t t = m_TextBoxCount;
+  const auto r = static_cast<std::int16_t>(g_cParamCol().size());
   return automation::trapAndLeave(false, [&] {
-    forms::Label& label = loadOrReuse(lblParam, r);
-    forms::Label& note = loadOrReuse(lblExp, r);
-    label.setVisible(true);
-    note.setVisible(true);
-    if (r > 0) label.setTop(lblParam(r - 1).Top() + lblParam(r - 1).Height() + kRowGap);
-    note.setTop(label.Top());
-    label.setCaption(name);
-    note.setCaption(u"");
-    forms::TextBox& box = loadOrReuse(txtParam, t);
-    box.setVisible(true);
-    box.setTop(label.Top() - kTextBoxLift);
-    box.setTag(automation::decimalText(r));
-    box.setText(u"");
-    g_cParamCol().push_back(&box);
-    ++m_TextBoxCount;
-    ++m_RowCount;
+    PlaceRow(r, name);
     return true;
   });
 }
 
+forms::TextBox& FrmCalcEqual::PlaceRow(std::int16_t r, const std::u16string& caption) {
+  forms::Label& label = loadOrReuse(lblParam, r);
+  forms::Label& note = loadOrReuse(lblExp, r);
+  if (r > 0) {
+    const forms::Label& previous = lblParam(static_cast<std::int16_t>(r - 1));
+    label.setTop(previous.Top() + previous.Height() + layout::kRowGap);
+  }
+  label.setCaption(caption);
+  label.setVisible(true);
+  note.setTop(label.Top());
+  note.setCaption(u"");
+  note.setVisible(true);
+  forms::TextBox& box = loadOrReuse(txtParam, r);
+  box.setTop(label.Top() - layout::kTextBoxLift);
+  box.setTag(automation::decimalText(r));
+  box.setText(u"");
+  box.setVisible(true);
+  g_cParamCol().push_back(&box);
+  return box;
+}
+
 void FrmCalcEqual::RefreshExpression() {
+  const automation::ClearErrOnExit clearErr;
   std::u16string s;
   ignoreErrors([&] { s = BuildFormula(); });
-  automation::Err().Clear();
   lblFuncName.setCaption(s);
   m_sFormula = s;
 }

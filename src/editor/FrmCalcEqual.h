@@ -5,12 +5,13 @@
 
 #include <array>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "automation/Variant.h"
+#include "editor/Composition.h"
+#include "editor/Layout.h"
 #include "forms/ControlArray.h"
 #include "forms/Controls.h"
 #include "forms/Form.h"
@@ -55,7 +56,7 @@ class FrmCalcEqual final : public forms::Form {
   // Keys that reach a row after the dialog's own key handler (value lookup comes with F7).
   void ParamKeyPress(int KeyAscii, std::int16_t iParamIndex);
 
-  // Composition of the expression.
+  // Composition of the expression (the rules themselves are in Composition.h).
   std::u16string GetParamValue(std::int16_t index);
   std::u16string BuildFormula();
 
@@ -76,6 +77,10 @@ class FrmCalcEqual final : public forms::Form {
   void ApplyCaptions();
   void ClearParamRows();
   bool CreateParamRow(const std::u16string& name);
+  // Loads (or reuses, for row 0) the elements of row `r`, shows them below row r-1 with `caption`
+  // and an empty text, and appends the text box to the rows.
+  forms::TextBox& PlaceRow(std::int16_t r, const std::u16string& caption);
+  ComposedRow RowForComposition(std::int16_t index);
   void RefreshExpression();
   // Lays out the first eight rows as the visible window and shows the scroll bar over them.
   void PrepareScrolling();
@@ -90,10 +95,8 @@ class FrmCalcEqual final : public forms::Form {
   void btnOK_Click();
   void btnCancel_Click();
 
-  std::unique_ptr<std::vector<forms::TextBox*>> m_cParamCol;
-  std::int16_t m_TextBoxCount = 0;
-  std::int16_t m_RowCount = 0;
-  std::array<forms::Twips, 8> m_RowTops{};
+  std::vector<forms::TextBox*> m_cParamCol;  // its size is the number of rows
+  std::array<forms::Twips, layout::kVisibleRows> m_RowTops{};
   bool m_bFocusFirstRow = false;  // the first activation after the rows were built
 };
 

@@ -7,16 +7,13 @@
 
 namespace editor {
 
-namespace {
-constexpr forms::Twips kRowGap = 150;
-constexpr forms::Twips kTextBoxLift = 45;
-constexpr std::int16_t kVisibleRows = 8;
-
-}  // namespace
+using layout::kTextBoxLift;
+using layout::kVisibleRows;
 
 void FrmCalcEqual::PrepareScrolling() {
   vsParam.setTop(lblParam(0).Top());
-  vsParam.setHeight(lblParam(7).Top() + lblParam(7).Height() - lblParam(0).Top());
+  const forms::Label& bottom = lblParam(kVisibleRows - 1);
+  vsParam.setHeight(bottom.Top() + bottom.Height() - lblParam(0).Top());
   vsParam.setSmallChange(1);
   vsParam.setLargeChange(kVisibleRows);
   vsParam.setVisible(true);
@@ -36,40 +33,20 @@ void FrmCalcEqual::PrepareScrolling() {
 void FrmCalcEqual::AddParamRow() {
   const auto n = static_cast<std::int16_t>(g_cParamCol().size());
   if (n == kVisibleRows) PrepareScrolling();
-
-  forms::Label& label = lblParam.Load(n);
-  ++m_RowCount;
-  const forms::Label& previous = lblParam(static_cast<std::int16_t>(n - 1));
-  label.setTop(previous.Top() + previous.Height() + kRowGap);
-  label.setCaption(previous.Caption().substr(0, 2) + automation::decimalText(n + 1));
-  label.setVisible(true);
-
-  forms::TextBox& box = txtParam.Load(n);
-  box.setVisible(true);
-  box.setTop(label.Top() - kTextBoxLift);
-  box.setTag(automation::decimalText(n));
-  box.setText(u"");
-  ++m_TextBoxCount;
-
-  forms::Label& note = lblExp.Load(n);
-  note.setTop(label.Top());
-  note.setVisible(true);
-  note.setCaption(u"");
-
-  g_cParamCol().push_back(&box);
+  // The new row is named after the one above it, numbered from 1: 科目2, 科目3, …
+  const std::u16string caption = lblParam(n - 1).Caption().substr(0, 2) + automation::decimalText(n + 1);
+  PlaceRow(n, caption);
+  const forms::Label& label = lblParam(n);
   if (n >= kVisibleRows) {
     vsParam.setMin(0);
-    vsParam.setMax(n - 7);
-    vsParam.setValue(n - 7);  // scrolls to the end: the new row is the bottom visible one
+    vsParam.setMax(n - (kVisibleRows - 1));
+    vsParam.setValue(n - (kVisibleRows - 1));  // scrolls to the end: the new row is the bottom visible one
   }
   btnOK(0).setTag(automation::decimalText(n + 1));
   btnCancel(0).setTag(automation::decimalText(n + 2));
   const forms::Twips panel = picFunction.Height();
-  if (n < kVisibleRows) {
-    setHeight(label.Top() + 2 * label.Height() + panel);
-  } else {
-    setHeight(m_RowTops[7] + 2 * label.Height() + panel);
-  }
+  const forms::Twips lastTop = n < kVisibleRows ? label.Top() : m_RowTops[kVisibleRows - 1];
+  setHeight(lastTop + 2 * label.Height() + panel);
 }
 
 void FrmCalcEqual::vsParam_Change() {
@@ -77,7 +54,7 @@ void FrmCalcEqual::vsParam_Change() {
   const auto rows = static_cast<std::int32_t>(g_cParamCol().size());
   for (std::int32_t i = 0; i < rows; ++i) {
     const auto row = static_cast<std::int16_t>(i);
-    if (i < v || i > v + 7) {
+    if (i < v || i >= v + kVisibleRows) {
       lblParam(row).setVisible(false);
       txtParam(row).setVisible(false);
       lblExp(row).setVisible(false);
@@ -107,7 +84,7 @@ void FrmCalcEqual::MoveParamFocus() {
     if (!shiftDown) {
       btnCancel(0).SetFocus();
     } else if (count > 0) {
-      focusRow(scrolling ? v + 8 : count);
+      focusRow(scrolling ? v + kVisibleRows : count);
     }
     return;
   }
@@ -131,7 +108,7 @@ void FrmCalcEqual::MoveParamFocus() {
       btnOK(0).SetFocus();
       return;
     }
-    if (scrolling && k == v + 8) vsParam.setValue(v + 1);
+    if (scrolling && k == v + kVisibleRows) vsParam.setValue(v + 1);
     focusRow(k + 1);
   } else {
     if (k == 1) {

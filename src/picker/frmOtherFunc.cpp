@@ -76,13 +76,13 @@ bool frmOtherFunc::IsFuncListed(std::u16string_view name) {
 }
 
 void frmOtherFunc::ApplyCaptions() {
-  ignoreErrors([&] { environment::SetFormFont(*this); });
-  ignoreErrors([&] { setCaption(L(u"报表函数")); });
-  ignoreErrors([&] { cmdCancel.setCaption(L(u"取消")); });
-  ignoreErrors([&] { cmdOK.setCaption(L(u"确定")); });
-  ignoreErrors([&] { lblGroup.setCaption(L(u"函数类别：")); });
-  ignoreErrors([&] { lblFunc.setCaption(L(u"函数名：")); });
-  automation::Err().Clear();
+  const automation::ClearErrOnExit clearErr;
+  ignoreErrors([&] { environment::SetFormFont(*this); });  // the font loader is an outside component
+  setCaption(L(u"报表函数"));
+  cmdCancel.setCaption(L(u"取消"));
+  cmdOK.setCaption(L(u"确定"));
+  lblGroup.setCaption(L(u"函数类别："));
+  lblFunc.setCaption(L(u"函数名："));
 }
 
 void frmOtherFunc::Form_Load() {
@@ -145,14 +145,15 @@ void frmOtherFunc::Confirm() {
 }
 
 void frmOtherFunc::Form_KeyPress(int& keyAscii) {
+  // The characters of Esc, Enter and Tab have the values of their key codes.
   switch (keyAscii) {
-    case 27:
+    case forms::keys::Escape:
       Unload();
       break;
-    case 13:
+    case forms::keys::Return:
       Confirm();
       break;
-    case 9:
+    case forms::keys::Tab:
       if (ActiveControl() == &lstGroup) {
         lstFunc.SetFocus();
       } else {
