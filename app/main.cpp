@@ -15,7 +15,7 @@
 #include "automation/Dispatch.h"
 #include "automation/Error.h"
 #include "automation/Text.h"
-#include "component/CFunc.h"
+#include "cfunc/CFunc.h"
 #include "component/SharedHelpers.h"
 #include "editor/FrmCalcEqual.h"
 #include "environment/Reg.h"
@@ -92,7 +92,7 @@ automation::ObjectRef startHost(const HostOptions& o) {
     }
     system->ledger();
   }
-  component::registerComponentClasses(automation::classRegistry());
+  cfunc::registerComponentClasses(automation::classRegistry());
   sample::publishProperty(platform::currentProcessId(), u"PropsString", Variant(propertyString(o)));
   automation::ObjectRef cfunc = automation::CreateObject(u"Formulist2.CFunc");
   for (const std::string& set : o.sets) {
@@ -253,9 +253,9 @@ int runSettings(const HostOptions& o) {
 }
 
 void printMembers(std::ostream& out) {
-  const component::CFunc cfunc;
+  const cfunc::CFunc cfunc;
   const automation::DispatchTable& table = cfunc.dispatchTable();
-  out << toUtf8(component::CFunc::kProgId) << " (" << toUtf8(table.className()) << "), "
+  out << toUtf8(cfunc::CFunc::kProgId) << " (" << toUtf8(table.className()) << "), "
       << table.members().size() << " members\n";
   int slot = 1;
   for (const automation::Member& m : table.members()) {

@@ -9,7 +9,7 @@
 
 #include "BenchRatio.h"
 #include "automation/ClassRegistry.h"
-#include "component/CFunc.h"
+#include "cfunc/CFunc.h"
 #include "forms/qt/QtBackend.h"
 #include "picker/frmOtherFunc.h"
 #include "platform/Process.h"
@@ -90,7 +90,7 @@ int main(int argc, char** argv) {
   sample::SampleOptions options = sample::defaultOptions();
   options.catalogue = dir / "catalogue.json";
   sample::registerSampleComponents(automation::classRegistry(), options);
-  component::registerComponentClasses(automation::classRegistry());
+  cfunc::registerComponentClasses(automation::classRegistry());
   sample::publishProperty(platform::currentProcessId(), u"PropsString", automation::Variant(u"Language=CHS"));
   const automation::ObjectRef cfunc = automation::CreateObject(u"Formulist2.CFunc");
   const int rc = bench::runWithRatios(argc, argv, {{"PickerOpen", "BareListWidget", 1.5}});

@@ -88,12 +88,4 @@ void PushContext() {
   }
 }
 
-std::u16string GetProcessProp(std::u16string_view key) {
-  return automation::trapAndLeave(std::u16string{}, [&]() -> std::u16string {
-    const std::u16string s = environment::GetProcessPropsString();
-    if (s.empty()) return environment::GetCurrentLanguage();
-    return automation::propertyValue(s, key).value_or(std::u16string{});
-  });
-}
-
 }  // namespace component

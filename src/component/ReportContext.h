@@ -54,9 +54,4 @@ std::u16string SetContextValue(std::u16string_view key, const automation::Varian
 // Copies the sixteen values into g_oFuncInfo's Properties; each assignment that fails is skipped.
 void PushContext();
 
-// The value of `key` in the process property string: the first pair whose whole key equals `key`
-// (letter case and surrounding blanks aside). An empty property string answers the user's current
-// language whatever the key; a missing key or any failure answers "".
-std::u16string GetProcessProp(std::u16string_view key);
-
 }  // namespace component

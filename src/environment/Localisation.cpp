@@ -3,7 +3,7 @@
 #include "automation/ClassRegistry.h"
 #include "automation/Error.h"
 #include "automation/Text.h"
-#include "component/ReportContext.h"
+#include "environment/ProcessProps.h"
 #include "forms/FormObject.h"
 #include "outside/Environment.h"
 #include "outside/ProgIds.h"
@@ -78,7 +78,7 @@ std::u16string TranslateText(std::u16string_view text) {
 
 void SetFormFont(forms::Form& form) {
   auto& state = localisationState();
-  if (state.g_sLanguage.empty()) state.g_sLanguage = component::GetProcessProp(u"Language");
+  if (state.g_sLanguage.empty()) state.g_sLanguage = GetProcessProp(u"Language");
   if (!state.g_oFormFontLoader) state.g_oFormFontLoader = automation::CreateObject(outside::kFormFontLoader);
   outside::FormFontLoaderCalls(state.g_oFormFontLoader)
       .setFrmFont(std::make_shared<forms::FormObject>(form), state.g_sLanguage);

@@ -2,6 +2,9 @@
 
 #include "automation/ClassRegistry.h"
 #include "automation/Conversions.h"
+#include "automation/Error.h"
+#include "automation/Text.h"
+#include "environment/Localisation.h"
 #include "outside/Environment.h"
 #include "outside/ProgIds.h"
 #include "platform/Process.h"
@@ -23,6 +26,14 @@ Variant GetSharedProperty(std::u16string_view name) {
     return Variant(manager.getproperty(processId, name).asObject());
   }
   return manager.getproperty(processId, name);
+}
+
+std::u16string GetProcessProp(std::u16string_view key) {
+  return automation::trapAndLeave(std::u16string{}, [&]() -> std::u16string {
+    const std::u16string s = GetProcessPropsString();
+    if (s.empty()) return GetCurrentLanguage();
+    return automation::propertyValue(s, key).value_or(std::u16string{});
+  });
 }
 
 }  // namespace environment

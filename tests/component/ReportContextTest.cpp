@@ -1,4 +1,5 @@
 #include "component/ReportContext.h"
+#include "environment/ProcessProps.h"
 
 #include <gtest/gtest.h>
 
@@ -11,9 +12,9 @@ namespace {
 
 using namespace automation;
 using component::componentState;
-using component::GetProcessProp;
 using component::PushContext;
 using component::SetContextValue;
+using environment::GetProcessProp;
 
 class ReportContextTest : public ::testing::Test {
  protected:

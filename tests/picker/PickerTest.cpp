@@ -7,7 +7,7 @@
 
 #include "automation/ClassRegistry.h"
 #include "automation/Conversions.h"
-#include "component/CFunc.h"
+#include "cfunc/CFunc.h"
 #include "component/ReportContext.h"
 #include "editor/FrmCalcEqual.h"
 #include "environment/Localisation.h"
@@ -45,7 +45,7 @@ class PickerTest : public ::testing::Test {
     cfunc.reset();  // releasing a CFunc releases the shared catalogue of every other one
     classRegistry().clear();
     sample::registerSampleComponents(classRegistry(), std::move(options));
-    component::registerComponentClasses(classRegistry());
+    cfunc::registerComponentClasses(classRegistry());
     cfunc = CreateObject(u"Formulist2.CFunc");
   }
   static std::vector<std::u16string> entries(const forms::ListBox& list) { return list.items(); }

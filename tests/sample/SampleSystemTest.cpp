@@ -8,7 +8,7 @@
 #include "automation/Conversions.h"
 #include "automation/Text.h"
 #include "automation/VariantArray.h"
-#include "component/CFunc.h"
+#include "cfunc/CFunc.h"
 #include "component/ReportContext.h"
 #include "component/SharedHelpers.h"
 #include "environment/Localisation.h"
@@ -437,7 +437,7 @@ class SampleComponentsTest : public SampleSystemTest {
     environment::resetLocalisationState();
     sample::clearPublishedProperties();
     sample::registerSampleComponents(classRegistry(), sample::defaultOptions());
-    component::registerComponentClasses(classRegistry());
+    cfunc::registerComponentClasses(classRegistry());
   }
   ~SampleComponentsTest() override {
     component::resetComponentState();

@@ -1,4 +1,4 @@
-#include "component/CFunc.h"
+#include "cfunc/CFunc.h"
 
 #include "automation/Conversions.h"
 #include "automation/Error.h"
@@ -7,12 +7,17 @@
 #include "environment/ProcessProps.h"
 #include "outside/ProgIds.h"
 
-namespace component {
+namespace cfunc {
 
 using automation::Args;
 using automation::DispatchTable;
 using automation::Variant;
 using automation::VarType;
+using component::ComponentState;
+using component::componentState;
+using component::PushContext;
+using component::ReportContext;
+using component::SetContextValue;
 
 namespace {
 
@@ -87,7 +92,9 @@ void CFunc::InitFuncInfo(const std::u16string&) {
 
 void CFunc::SetContextFromFields() const {
   // The keys keep the letters the catalogue's callers have always used; SetContextValue ignores case.
-  SetContextValue(u"DefPropsString", environment::GetProcessPropsString());
+  // The property string is read once, first, so that a manager that fails ends the call before
+  // anything changed; it is set last but one, after the report's own data source.
+  const std::u16string props = environment::GetProcessPropsString();
   SetContextValue(u"COMPANYID", m_.CompanyID);
   SetContextValue(u"FRAMEWORKID", m_.FrameworkID);
   SetContextValue(u"ClASSID", m_.ClassID);
@@ -101,7 +108,7 @@ void CFunc::SetContextFromFields() const {
   SetContextValue(u"RptEndDate", m_.RptEndDate);
   SetContextValue(u"IncludeVoucher", m_.IncludeVoucher);
   SetContextValue(u"ZpsPagePropsString", m_.sCurPropStr);
-  SetContextValue(u"DefPropsString", environment::GetProcessPropsString());
+  SetContextValue(u"DefPropsString", props);
   SetContextValue(u"RptType", m_.RptType);
 }
 
@@ -182,4 +189,4 @@ void registerComponentClasses(automation::ClassRegistry& registry) {
   registry.add(CFunc::kProgId, [] { return CFunc::Create(); });
 }
 
-}  // namespace component
+}  // namespace cfunc

@@ -1,13 +1,15 @@
 // The two calls through which the host lets the user work: pick a function, compose a formula.
 #include "automation/Error.h"
 #include "automation/Text.h"
-#include "component/CFunc.h"
+#include "cfunc/CFunc.h"
 #include "component/SharedHelpers.h"
 #include "editor/FrmCalcEqual.h"
 #include "environment/Localisation.h"
 #include "picker/frmOtherFunc.h"
 
-namespace component {
+namespace cfunc {
+
+using component::ShowWarning;
 
 using automation::ignoreErrors;
 
@@ -50,4 +52,4 @@ std::u16string CFunc::GetFuncExpr(const std::u16string& sFuncName) {
   return result;
 }
 
-}  // namespace component
+}  // namespace cfunc

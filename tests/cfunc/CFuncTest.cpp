@@ -1,5 +1,5 @@
 // Drives Formulist2.CFunc the way a host does: CreateObject, then calls by dispatch id and by name.
-#include "component/CFunc.h"
+#include "cfunc/CFunc.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +19,7 @@ using testing_support::errorOf;
 
 class CFuncTest : public ::testing::Test {
  protected:
-  CFuncTest() { component::registerComponentClasses(classRegistry()); }
+  CFuncTest() { cfunc::registerComponentClasses(classRegistry()); }
   ~CFuncTest() override { classRegistry().remove(u"Formulist2.CFunc"); }
 
   static void let(const ObjectRef& o, DispId id, Variant value) {
@@ -100,7 +100,7 @@ TEST_F(CFuncTest, EveryPropertySetByDispatchIdReachesTheCatalogueOnInitFuncInfo)
   EXPECT_EQ(getById(cfunc, 0x68030008), Variant(8));
   EXPECT_EQ(getById(cfunc, 0x68030006), Variant(9));
   EXPECT_EQ(getById(cfunc, 0x68030004), Variant(u"DSN=ledger;"));
-  const auto& fields = static_cast<component::CFunc&>(*cfunc).fields();
+  const auto& fields = static_cast<cfunc::CFunc&>(*cfunc).fields();
   EXPECT_EQ(fields.IncludeVoucher, u"Y");
   EXPECT_EQ(fields.sCompanyNum, u"001");
   EXPECT_EQ(fields.sCurrencyNum, u"CNY");
@@ -154,7 +154,7 @@ TEST_F(CFuncTest, BadCallsGiveAutomationErrorsAndKeepTheOldValues) {
   EXPECT_EQ(errorNumber([&] { put(cfunc, u"RptYear", Variant(u"next year")); }), errors::TypeMismatch);
   EXPECT_EQ(errorNumber([&] { put(cfunc, u"RptYear", Variant(1e10)); }), errors::Overflow);
   EXPECT_EQ(errorNumber([&] { put(cfunc, u"RptBeginDate", Variant(u"31.02.2024")); }), errors::TypeMismatch);
-  EXPECT_EQ(static_cast<component::CFunc&>(*cfunc).fields().RptYear, 2023);
+  EXPECT_EQ(static_cast<cfunc::CFunc&>(*cfunc).fields().RptYear, 2023);
   EXPECT_EQ(errorNumber([&] { get(cfunc, u"RptYear"); }), errors::MemberNotSupported);  // write-only
   EXPECT_EQ(errorNumber([&] { call(cfunc, u"Frobnicate"); }), errors::MemberNotSupported);
   EXPECT_EQ(errorNumber([&] {

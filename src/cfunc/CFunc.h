@@ -10,7 +10,7 @@
 #include "automation/ClassRegistry.h"
 #include "automation/Dispatch.h"
 
-namespace component {
+namespace cfunc {
 
 class CFunc final : public automation::Dispatch {
  public:
@@ -72,4 +72,4 @@ class CFunc final : public automation::Dispatch {
 // Registers Formulist2.CFunc in the registry.
 void registerComponentClasses(automation::ClassRegistry& registry);
 
-}  // namespace component
+}  // namespace cfunc
