@@ -26,16 +26,11 @@ namespace {
 // The number at the start of a scheme text rounded to 32 bits (ties to even); nothing when it does
 // not fit, an overflowing text such as 1e400 included.
 std::optional<std::int32_t> SchemeNumber(const std::u16string& text) {
-  double number = 0;
-  try {
-    number = automation::val(text);
-  } catch (const automation::AutomationError&) {
-    automation::Err().Clear();
-    return std::nullopt;
-  }
-  const double rounded = std::nearbyint(number);
-  if (!(rounded >= std::numeric_limits<std::int32_t>::min() &&
-        rounded <= std::numeric_limits<std::int32_t>::max()))
+  const auto number =
+      automation::trapAndLeave(std::optional<double>{}, [&] { return std::optional(automation::val(text)); });
+  if (!number) return std::nullopt;
+  const double rounded = std::nearbyint(*number);
+  if (!(rounded >= std::numeric_limits<std::int32_t>::min() && rounded <= std::numeric_limits<std::int32_t>::max()))
     return std::nullopt;
   return static_cast<std::int32_t>(rounded);
 }

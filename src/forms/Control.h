@@ -1,6 +1,11 @@
 // The dialog toolkit's model: controls with the properties, methods and events the dialogs use,
 // positioned in twips. The model is the truth; a backend mirrors it (in memory for tests, with Qt
 // widgets on screen) and feeds the user's actions back as events.
+//
+// Naming: a member that stands for a property, method or event of the platform's controls keeps the
+// platform's name (Caption, AutoSize, SetFocus, Change) and its setter is set + that name
+// (setCaption); where that name is also a type of the toolkit (Alignment, Align, BorderStyle, Font,
+// SortOrder) and for everything the toolkit adds for itself (kind, peer, isShown) names are camelCase.
 #pragma once
 
 #include <cstdint>

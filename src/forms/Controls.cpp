@@ -192,20 +192,6 @@ void ListBox::AddItem(std::u16string item, std::int32_t index) {
   changed(Property::Items);
 }
 
-void ListBox::RemoveItem(std::int32_t index) {
-  settle();
-  if (index < 0 || index >= ListCount()) automation::raise(automation::errors::InvalidProcedureCall);
-  items_.erase(items_.begin() + index);
-  keys_.erase(keys_.begin() + index);
-  settled_ = items_.size();
-  if (listIndex_ == index) {
-    listIndex_ = -1;
-  } else if (listIndex_ > index) {
-    --listIndex_;
-  }
-  changed(Property::Items);
-}
-
 void ListBox::Clear() {
   items_.clear();
   keys_.clear();

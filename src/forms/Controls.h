@@ -117,7 +117,6 @@ class ListBox final : public Control {
   void setSorted(bool v) { sorted_ = v; }
   void AddItem(std::u16string item);
   void AddItem(std::u16string item, std::int32_t index);  // error 5 outside 0..ListCount
-  void RemoveItem(std::int32_t index);
   void Clear();
   const std::u16string& List(std::int32_t index) const;  // error 381 outside the list
   std::int32_t ListCount() const { return static_cast<std::int32_t>(items_.size()); }
