@@ -18,9 +18,7 @@ std::u16string CFunc::GetFuncName() {
   std::u16string result;
   picker::frmOtherFunc picker;
   ignoreErrors([&] { picker.Show(true); });
-  ignoreErrors([&] {
-    if (picker.Tag() == u"OK") result = picker.m_sFuncName;
-  });
+  if (picker.Tag() == u"OK") result = picker.m_sFuncName;
   ignoreErrors([&] { picker.Unload(); });
   return result;
 }
@@ -41,12 +39,10 @@ std::u16string CFunc::GetFuncExpr(const std::u16string& sFuncName) {
     ignoreErrors(
         [&] { ShowWarning(environment::L(u"报表系统不支持公式 ") + name + environment::L(u" ！")); });
   } else {
-    ignoreErrors([&] { editor.sZpsCurDsn = m_.sCurPropStr; });
-    ignoreErrors([&] { editor.m_CurSheetIndex = m_.CurSheetIndex; });
-    ignoreErrors([&] { editor.Show(true); });
-    ignoreErrors([&] {
-      if (editor.Tag() == u"OK") result = editor.m_sFormula;
-    });
+    editor.sZpsCurDsn = m_.sCurPropStr;
+    editor.m_CurSheetIndex = m_.CurSheetIndex;
+    ignoreErrors([&] { editor.Show(true); });  // the user's modal session: its handlers may fail
+    if (editor.Tag() == u"OK") result = editor.m_sFormula;
   }
   ignoreErrors([&] { editor.Unload(); });
   return result;

@@ -1,18 +1,12 @@
 // The report system's smaller components: data sources, shared properties, languages and their
 // texts, the language font, and the codec of encoded workbook values.
-#include <boost/locale/generator.hpp>
-#include <boost/locale/message.hpp>
-
-#include <cstdlib>
 #include <cstring>
-#include <map>
 #include <optional>
 
 #include "automation/Conversions.h"
 #include "automation/Error.h"
 #include "automation/Text.h"
 #include "forms/FormObject.h"
-#include "platform/Process.h"
 #include "sample/FuncInfo.h"
 #include "sample/SampleSystem.h"
 
@@ -29,11 +23,6 @@ namespace {
 
 // --- Pellam.ShareProps ---------------------------------------------------------------------------
 
-std::map<std::pair<std::int32_t, std::u16string>, Variant>& sharedProperties() {
-  static std::map<std::pair<std::int32_t, std::u16string>, Variant> store;
-  return store;
-}
-
 class ShareProps final : public automation::Dispatch {
  public:
   const DispatchTable& dispatchTable() const override {
@@ -41,11 +30,7 @@ class ShareProps final : public automation::Dispatch {
         DispatchTable::Builder<ShareProps>(u"ShareProps")
             .method(u"getproperty", 1, {byRef(u"ProcessID", VarType::Long), byRef(u"Name", VarType::String)},
                     VarType::Variant,
-                    [](ShareProps&, Args& a) {
-                      const auto it =
-                          sharedProperties().find({a[0].asLong(), automation::upper(a[1].asString())});
-                      return it == sharedProperties().end() ? Variant{} : it->second;
-                    })
+                    [](ShareProps&, Args& a) { return publishedProperty(a[0].asLong(), a[1].asString()); })
             .method(u"setproperty", 2,
                     {byVal(u"ProcessID", VarType::Long), byVal(u"Name", VarType::String), byVal(u"Value")},
                     VarType::Empty,
@@ -60,37 +45,10 @@ class ShareProps final : public automation::Dispatch {
 
 // --- Q7LangInfo.LangInfo -------------------------------------------------------------------------
 
-// CHS, CHT or EN from a locale name such as zh_TW.UTF-8; "" when it says nothing.
-std::u16string languageOfLocale(std::string_view locale) {
-  if (locale.empty() || locale == "C" || locale == "POSIX" || locale.starts_with("C.")) return {};
-  if (locale.starts_with("zh_TW") || locale.starts_with("zh_HK") || locale.starts_with("zh_MO") ||
-      locale.starts_with("zh-Hant")) {
-    return u"CHT";
-  }
-  if (locale.starts_with("zh")) return u"CHS";
-  return u"EN";
-}
-
+// The language is decided by the sample system as a whole (currentLanguage), so that the
+// catalogue answers in the language the texts are loaded in.
 class LangInfo final : public automation::Dispatch {
  public:
-  // The Language of the process property string, else the locale variables, else CHS.
-  static std::u16string currentLanguage() {
-    const auto it = sharedProperties().find({platform::currentProcessId(), u"PROPSSTRING"});
-    if (it != sharedProperties().end()) {
-      const std::u16string props =
-          automation::trapAndLeave(std::u16string{}, [&] { return automation::toText(it->second); });
-      const std::u16string lang =
-          automation::upper(automation::trim(automation::propertyValue(props, u"Language").value_or(u"")));
-      if (lang == u"CHS" || lang == u"CHT" || lang == u"EN") return lang;
-    }
-    for (const char* variable : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"}) {
-      const char* value = std::getenv(variable);
-      if (value == nullptr) continue;
-      const std::string first = std::string(value).substr(0, std::string(value).find(':'));
-      if (auto lang = languageOfLocale(first); !lang.empty()) return lang;
-    }
-    return u"CHS";
-  }
   const DispatchTable& dispatchTable() const override {
     static const DispatchTable table = DispatchTable::Builder<LangInfo>(u"LangInfo")
                                            .get(u"CurrentLanguage", 1, {}, VarType::String,
@@ -108,18 +66,8 @@ class ResLoader final : public automation::Dispatch {
 
   // The text for a Simplified Chinese key in the loader's language; the key itself when the
   // catalog of that language has no text for it.
-  std::u16string LoadString(std::u16string_view key) {
-    const std::u16string lang = automation::upper(language_);
-    if (lang == u"CHS" || lang.empty()) return std::u16string(key);
-    if (!catalog_ || lang != catalogLanguage_) {
-      boost::locale::generator generator;
-      generator.add_messages_path(localeDir_.string());
-      generator.add_messages_domain(automation::toUtf8(baseName_.empty() ? u"TAV" : baseName_));
-      catalog_ = std::make_unique<std::locale>(generator(lang == u"CHT" ? "zh_TW.UTF-8" : "en_US.UTF-8"));
-      catalogLanguage_ = lang;
-    }
-    const std::string text = boost::locale::translate(automation::toUtf8(key)).str(*catalog_);
-    return automation::fromUtf8(text);
+  std::u16string LoadString(std::u16string_view key) const {
+    return translateText(localeDir_, baseName_.empty() ? u"TAV" : baseName_, language_, key);
   }
 
   const DispatchTable& dispatchTable() const override {
@@ -128,10 +76,7 @@ class ResLoader final : public automation::Dispatch {
             .get(u"ResFileBaseName", 1, {}, VarType::String,
                  [](ResLoader& r, Args&) { return Variant(r.baseName_); })
             .put(u"ResFileBaseName", 1, {}, byVal(u"value", VarType::String),
-                 [](ResLoader& r, Args&, Variant& v) {
-                   r.baseName_ = v.asString();
-                   r.catalog_.reset();
-                 })
+                 [](ResLoader& r, Args&, Variant& v) { r.baseName_ = v.asString(); })
             .get(u"LanguageID", 2, {}, VarType::String,
                  [](ResLoader& r, Args&) { return Variant(r.language_); })
             .put(u"LanguageID", 2, {}, byVal(u"value", VarType::String),
@@ -146,8 +91,6 @@ class ResLoader final : public automation::Dispatch {
   std::filesystem::path localeDir_;
   std::u16string baseName_;
   std::u16string language_;
-  std::unique_ptr<std::locale> catalog_;
-  std::u16string catalogLanguage_;
 };
 
 // --- Quorin.QuorinLoader ---------------------------------------------------------------------------
@@ -272,14 +215,6 @@ class GlobalObj final : public automation::Dispatch {
 };
 
 }  // namespace
-
-void publishProperty(std::int32_t processId, const std::u16string& name, Variant value) {
-  sharedProperties()[{processId, automation::upper(name)}] = std::move(value);
-}
-
-void clearPublishedProperties() {
-  sharedProperties().clear();
-}
 
 std::shared_ptr<SampleSystem> registerSampleComponents(automation::ClassRegistry& registry,
                                                        SampleOptions options) {

@@ -76,6 +76,20 @@ class FuncDescriptorObject final : public automation::Dispatch {
   std::shared_ptr<automation::Collection> params_;
 };
 
+// The function as the user reads it: its group, description and the names and descriptions of its
+// parameters in the language, each as written where the catalogs have no text for it.
+FunctionEntry inLanguage(const SampleSystem& system, const FunctionEntry& function,
+                         std::u16string_view language) {
+  FunctionEntry shown = function;
+  shown.group = system.translate(function.group, language);
+  shown.description = system.translate(function.description, language);
+  for (ParamEntry& p : shown.params) {
+    p.name = system.translate(p.name, language);
+    p.description = system.translate(p.description, language);
+  }
+  return shown;
+}
+
 Variant namesArray(const std::vector<std::u16string>& names) {
   std::vector<Variant> items;
   items.reserve(names.size());
@@ -139,7 +153,7 @@ automation::ObjectRef FuncInfoObject::GetFuncInfo(std::u16string_view name) {
     automation::raise(automation::errors::InvalidProcedureCall,
                       u"The function catalogue has no function '" + std::u16string(name) + u"'");
   }
-  return std::make_shared<FuncDescriptorObject>(*data);
+  return std::make_shared<FuncDescriptorObject>(inLanguage(*system_, *data, currentLanguage()));
 }
 
 void FuncInfoObject::MaintainURL(std::u16string_view name) {
@@ -147,13 +161,26 @@ void FuncInfoObject::MaintainURL(std::u16string_view name) {
 }
 
 Variant FuncInfoObject::FuncGroup() {
-  return namesArray(system_->catalogue().groups);
+  const std::u16string language = currentLanguage();
+  std::vector<std::u16string> names;
+  for (const std::u16string& group : system_->catalogue().groups)
+    names.push_back(system_->translate(group, language));
+  return namesArray(names);
 }
 
 Variant FuncInfoObject::GetGroupFuncList(std::u16string_view group) {
+  // The picker asks by the name it shows, which is in the process language; the catalogue's own
+  // spelling is understood as well.
+  const CatalogueData& catalogue = system_->catalogue();
+  const std::u16string language = currentLanguage();
+  std::vector<std::u16string> asked;
+  for (const std::u16string& g : catalogue.groups) {
+    if (g == group || system_->translate(g, language) == group) asked.push_back(g);
+  }
   std::vector<std::u16string> names;
-  for (const FunctionEntry& f : system_->catalogue().functions) {
-    if (group.empty() || f.group == group) names.push_back(f.name);
+  for (const FunctionEntry& f : catalogue.functions) {
+    if (group.empty() || std::find(asked.begin(), asked.end(), f.group) != asked.end())
+      names.push_back(f.name);
   }
   return namesArray(names);
 }
@@ -182,6 +209,13 @@ Variant FuncInfoObject::FuncURL() {
 }
 
 const ParamEntry* FuncInfoObject::paramOf(const FunctionEntry& function, std::u16string_view label) const {
+  // The label is the row caption: the parameter's name in the process language. A name as the
+  // catalogue writes it is understood too, but captions are compared first, so that a caption
+  // always names the parameter that shows it.
+  const std::u16string language = currentLanguage();
+  for (const ParamEntry& p : function.params) {
+    if (system_->translate(p.name, language) == label) return &p;
+  }
   for (const ParamEntry& p : function.params) {
     if (p.name == label) return &p;
   }

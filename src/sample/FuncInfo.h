@@ -29,6 +29,9 @@ class PushedContext {
   std::map<std::u16string, automation::Variant> values_;  // keyed by the upper-case name
 };
 
+// The catalogue answers in the process language (currentLanguage, decided at each call): group
+// names, function descriptions and parameter names and descriptions come from the TAV catalogs,
+// and the names the editor and the picker hand back are those it showed.
 class FuncInfoObject final : public automation::Dispatch {
  public:
   explicit FuncInfoObject(std::shared_ptr<SampleSystem> system) : system_(std::move(system)) {}
@@ -48,6 +51,7 @@ class FuncInfoObject final : public automation::Dispatch {
   const automation::DispatchTable& dispatchTable() const override;
 
  private:
+  // The parameter a row label names; a variable function's added rows name its first parameter.
   const ParamEntry* paramOf(const FunctionEntry& function, std::u16string_view label) const;
   std::shared_ptr<SampleSystem> system_;
   PushedContext context_;

@@ -1,14 +1,95 @@
 #include "sample/SampleSystem.h"
 
 #include <unistd.h>
+#include <boost/locale/generator.hpp>
+#include <boost/locale/message.hpp>
 
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <locale>
+#include <tuple>
 
+#include "automation/Conversions.h"
+#include "automation/Error.h"
 #include "automation/Text.h"
+#include "platform/Process.h"
 
 namespace sample {
+
+namespace {
+
+std::map<std::pair<std::int32_t, std::u16string>, automation::Variant>& sharedProperties() {
+  static std::map<std::pair<std::int32_t, std::u16string>, automation::Variant> store;
+  return store;
+}
+
+// CHS, CHT or EN from a locale name such as zh_TW.UTF-8; "" when it says nothing.
+std::u16string languageOfLocale(std::string_view locale) {
+  if (locale.empty() || locale == "C" || locale == "POSIX" || locale.starts_with("C.")) return {};
+  if (locale.starts_with("zh_TW") || locale.starts_with("zh_HK") || locale.starts_with("zh_MO") ||
+      locale.starts_with("zh-Hant")) {
+    return u"CHT";
+  }
+  if (locale.starts_with("zh")) return u"CHS";
+  return u"EN";
+}
+
+// The message catalogs of one folder, domain and language, made on first use. Generating a locale
+// reads and indexes the .mo file, far too slow to repeat for every text of a catalogue answer.
+std::locale catalogsOf(const std::filesystem::path& localeDir, const std::string& domain, bool traditional) {
+  static std::mutex guard;
+  static std::map<std::tuple<std::string, std::string, bool>, std::locale> made;
+  const std::lock_guard lock(guard);
+  const auto key = std::make_tuple(localeDir.string(), domain, traditional);
+  auto it = made.find(key);
+  if (it == made.end()) {
+    boost::locale::generator generator;
+    generator.add_messages_path(localeDir.string());
+    generator.add_messages_domain(domain);
+    it = made.emplace(key, generator(traditional ? "zh_TW.UTF-8" : "en_US.UTF-8")).first;
+  }
+  return it->second;
+}
+
+}  // namespace
+
+void publishProperty(std::int32_t processId, const std::u16string& name, automation::Variant value) {
+  sharedProperties()[{processId, automation::upper(name)}] = std::move(value);
+}
+
+automation::Variant publishedProperty(std::int32_t processId, std::u16string_view name) {
+  const auto it = sharedProperties().find({processId, automation::upper(name)});
+  return it == sharedProperties().end() ? automation::Variant{} : it->second;
+}
+
+void clearPublishedProperties() {
+  sharedProperties().clear();
+}
+
+std::u16string currentLanguage() {
+  const automation::Variant published = publishedProperty(platform::currentProcessId(), u"PropsString");
+  const std::u16string props =
+      automation::trapAndLeave(std::u16string{}, [&] { return automation::toText(published); });
+  const std::u16string lang =
+      automation::upper(automation::trim(automation::propertyValue(props, u"Language").value_or(u"")));
+  if (lang == u"CHS" || lang == u"CHT" || lang == u"EN") return lang;
+  for (const char* variable : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* value = std::getenv(variable);
+    if (value == nullptr) continue;
+    const std::string first = std::string(value).substr(0, std::string(value).find(':'));
+    if (auto fromLocale = languageOfLocale(first); !fromLocale.empty()) return fromLocale;
+  }
+  return u"CHS";
+}
+
+std::u16string translateText(const std::filesystem::path& localeDir, std::u16string_view domain,
+                             std::u16string_view language, std::u16string_view key) {
+  const std::u16string lang = automation::upper(language);
+  if (lang.empty() || lang == u"CHS") return std::u16string(key);
+  const std::locale catalogs = catalogsOf(localeDir, automation::toUtf8(domain), lang == u"CHT");
+  return automation::fromUtf8(boost::locale::translate(automation::toUtf8(key)).str(catalogs));
+}
 
 SampleOptions defaultOptions() {
   const std::filesystem::path data = FORMULIST2_DATA_DIR;
@@ -25,6 +106,10 @@ const CatalogueData& SampleSystem::catalogue() {
 Ledger& SampleSystem::ledger() {
   if (!ledger_) ledger_ = Ledger::open(options_.data);
   return *ledger_;
+}
+
+std::u16string SampleSystem::translate(std::u16string_view text, std::u16string_view language) const {
+  return translateText(options_.locale, u"TAV", language, text);
 }
 
 std::filesystem::path SampleSystem::usageFile() {

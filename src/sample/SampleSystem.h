@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 #include "automation/ClassRegistry.h"
 #include "sample/Catalogue.h"
@@ -33,6 +34,9 @@ class SampleSystem {
   const CatalogueData& catalogue();
   // The ledger, built or opened on first use.
   Ledger& ledger();
+  // A text of the report system in a language, from this system's catalogs of the TAV domain
+  // (see translateText).
+  std::u16string translate(std::u16string_view text, std::u16string_view language) const;
 
   // How often each function was chosen, kept per user in the data home.
   void recordUse(const std::u16string& name);
@@ -50,8 +54,22 @@ class SampleSystem {
 std::shared_ptr<SampleSystem> registerSampleComponents(automation::ClassRegistry& registry,
                                                        SampleOptions options);
 
-// The shared-properties store of the process, as a host publishes into it.
+// The shared-properties store of the process, as a host publishes into it. Names are compared
+// without regard to case; a property nobody published is Empty.
 void publishProperty(std::int32_t processId, const std::u16string& name, automation::Variant value);
+automation::Variant publishedProperty(std::int32_t processId, std::u16string_view name);
 void clearPublishedProperties();
+
+// The language the report system answers in, decided anew on every call: the Language of the
+// property string published for this process, else the locale variables (LANGUAGE, LC_ALL,
+// LC_MESSAGES, LANG), else CHS. Always "CHS", "CHT" or "EN".
+std::u16string currentLanguage();
+
+// The text for a Simplified Chinese key in a language, from the gettext catalogs
+// <localeDir>/<locale>/LC_MESSAGES/<domain>.mo: zh_TW for CHT, en for any other language but CHS.
+// The key itself for CHS (or no language) and for a key the catalog lacks. The catalogs of a
+// folder, domain and language are read once for the process.
+std::u16string translateText(const std::filesystem::path& localeDir, std::u16string_view domain,
+                             std::u16string_view language, std::u16string_view key);
 
 }  // namespace sample

@@ -469,12 +469,12 @@ TEST_F(SampleComponentsTest, LanguagesAndTheirTexts) {
   publish(u"Language=CHT");
   EXPECT_EQ(environment::GetCurrentLanguage(), u"CHT");
   EXPECT_EQ(environment::L(u"确认"), u"確認");
-  EXPECT_EQ(environment::L(u"项目"), u"項目");          // 專案 becomes 項目
-  EXPECT_EQ(environment::L(u"报表方案"), u"报表方案");  // left as the catalogue spells it
+  EXPECT_EQ(environment::L(u"项目"), u"項目");
+  EXPECT_EQ(environment::L(u"报表方案"), u"報表方案");  // as the catalogue's scheme parameter is shown
   environment::resetLocalisationState();
   publish(u"Language=EN");
   EXPECT_EQ(environment::L(u" 确认 "), u"OK");
-  EXPECT_EQ(environment::L(u"项目"), u"Item");  // Project becomes Item
+  EXPECT_EQ(environment::L(u"项目"), u"Item");
   EXPECT_EQ(environment::L(u"报表系统不支持公式 "), u"The report system does not support the formula");
   EXPECT_EQ(environment::L(u"没有这个词"), u"没有这个词");  // a text the catalog lacks
   environment::resetLocalisationState();

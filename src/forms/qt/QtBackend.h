@@ -19,6 +19,7 @@ class QWidget;
 
 namespace forms::qt {
 
+// Every peer it makes keeps a reference to it: unload the forms before the backend goes.
 class QtBackend final : public Backend {
  public:
   QtBackend();
