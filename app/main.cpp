@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -24,6 +25,7 @@
 #include "platform/Process.h"
 #include "platform/Registry.h"
 #include "sample/SampleSystem.h"
+#include "valuelist/frmInformation.h"
 
 namespace {
 
@@ -140,27 +142,31 @@ int printResult(const std::u16string& text, const char* whenEmpty) {
   return 0;
 }
 
-// Puts each text into its row as a user does: the first row has the focus, Tab reaches the next one
-// (so that a variable list grows and a long list scrolls first), and the text is typed. A text with
-// control characters cannot be typed and is pasted instead.
-void fillRows(editor::FrmCalcEqual& editor, const std::string& name, const std::vector<std::string>& rows,
+// Moves the focus into row i as a user does: the first row is clicked, every later one is reached
+// with Tab from the row before, so that a variable list grows and a long list scrolls first.
+forms::TextBox& enterRow(editor::FrmCalcEqual& editor, std::size_t i) {
+  if (i == 0) {
+    editor.g_cParamCol().front()->SetFocus();
+  } else {
+    forms::headless::press(editor, forms::keys::Tab);
+  }
+  forms::TextBox& box = *editor.g_cParamCol()[i];
+  if (editor.ActiveControl() != &box)
+    throw std::runtime_error("row " + std::to_string(i + 1) + " cannot be reached");
+  return box;
+}
+
+// Puts each text into its row, typed; a text with control characters cannot be typed and is pasted.
+// False (with `problem` said) when there are more texts than rows.
+bool fillRows(editor::FrmCalcEqual& editor, const std::string& name, const std::vector<std::string>& rows,
               std::string& problem) {
   for (std::size_t i = 0; i < rows.size(); ++i) {
-    const auto& boxes = editor.g_cParamCol();
-    if (i >= boxes.size()) {
-      problem = name + " takes " + std::to_string(boxes.size()) + " parameters, " +
+    if (i >= editor.g_cParamCol().size()) {
+      problem = name + " takes " + std::to_string(editor.g_cParamCol().size()) + " parameters, " +
                 std::to_string(rows.size()) + " were given";
-      editor.btnCancel(0).press();
-      return;
+      return false;
     }
-    if (i == 0) {
-      boxes[0]->SetFocus();
-    } else {
-      forms::headless::press(editor, forms::keys::Tab);
-    }
-    forms::TextBox& box = *editor.g_cParamCol()[i];
-    if (editor.ActiveControl() != &box)
-      throw std::runtime_error("row " + std::to_string(i + 1) + " cannot be reached");
+    forms::TextBox& box = enterRow(editor, i);
     const std::u16string text = fromUtf8(rows[i]);
     const bool typeable = std::none_of(text.begin(), text.end(), [](char16_t c) { return c < u' '; });
     if (typeable) {
@@ -169,21 +175,21 @@ void fillRows(editor::FrmCalcEqual& editor, const std::string& name, const std::
       box.userEdited(box.Text() + text, static_cast<std::int32_t>(box.Text().size() + text.size()));
     }
   }
-  forms::headless::press(editor, forms::keys::Return);
+  return true;
 }
 
-int runCompose(const HostOptions& o, const std::string& name, const std::vector<std::string>& rows) {
-  auto& ui = forms::headless::installed();
-  const automation::ObjectRef cfunc = startHost(o);
-  std::string problem;
-  ui.then([&](forms::Form& shown) {
+// Runs `script` in the editor that GetFuncExpr opens for `name` and answers what GetFuncExpr gives
+// back; an error inside the script is said in `problem` and closes the editor.
+std::u16string runInEditor(const automation::ObjectRef& cfunc, const std::string& name, std::string& problem,
+                           const std::function<void(editor::FrmCalcEqual&)>& script) {
+  forms::headless::installed().then([&](forms::Form& shown) {
     auto* editor = dynamic_cast<editor::FrmCalcEqual*>(&shown);
     if (editor == nullptr) {
       shown.Hide();
       return;
     }
     try {
-      fillRows(*editor, name, rows, problem);
+      script(*editor);
     } catch (const automation::AutomationError& e) {
       problem = std::string("the editor failed: ") + e.what();
     } catch (const std::exception& e) {
@@ -191,11 +197,62 @@ int runCompose(const HostOptions& o, const std::string& name, const std::vector<
     }
     if (!problem.empty() && editor->Visible()) editor->Hide();
   });
-  const std::u16string expr =
-      automation::toText(automation::call(cfunc, u"GetFuncExpr", {Variant(fromUtf8(name))}));
+  return automation::toText(automation::call(cfunc, u"GetFuncExpr", {Variant(fromUtf8(name))}));
+}
+
+int runCompose(const HostOptions& o, const std::string& name, const std::vector<std::string>& rows) {
+  auto& ui = forms::headless::installed();
+  const automation::ObjectRef cfunc = startHost(o);
+  std::string problem;
+  const std::u16string expr = runInEditor(cfunc, name, problem, [&](editor::FrmCalcEqual& editor) {
+    if (fillRows(editor, name, rows, problem)) forms::headless::press(editor, forms::keys::Return);
+  });
   for (const auto& box : ui.messageBoxes) std::cerr << printable(box.text) << "\n";
   if (!problem.empty()) return fail(problem, 1);
   return printResult(expr, ui.messageBoxes.empty() ? "the rows give no formula" : "no formula was composed");
+}
+
+// The values F7 offers in row `row` (from 1) after the texts are typed into the rows before it: the
+// popup's captions and rows, tab-separated, in the order it shows them.
+int runValues(const HostOptions& o, const std::string& name, int row, const std::vector<std::string>& rows) {
+  if (row < 1 || static_cast<std::size_t>(row) <= rows.size())
+    return fail("values takes a row number from 1 and texts for the rows before it only");
+  auto& ui = forms::headless::installed();
+  const automation::ObjectRef cfunc = startHost(o);
+  std::string problem;
+  std::ostringstream out;
+  bool shown = false;
+  runInEditor(cfunc, name, problem, [&](editor::FrmCalcEqual& editor) {
+    if (!fillRows(editor, name, rows, problem)) return;
+    for (std::size_t i = rows.size(); i < static_cast<std::size_t>(row); ++i) {
+      if (i >= editor.g_cParamCol().size()) {
+        problem = name + " has no row " + std::to_string(row);
+        return;
+      }
+      enterRow(editor, i);
+    }
+    ui.then([&](forms::Form& shownPopup) {
+      shown = true;
+      const forms::ListView& list = dynamic_cast<valuelist::frmInformation&>(shownPopup).lvwInformation;
+      for (std::int32_t c = 0; c < list.columnCount(); ++c)
+        out << (c > 0 ? "\t" : "") << printable(list.column(c).text);
+      out << "\n";
+      for (const forms::ListView::Item& item : list.items()) {
+        out << printable(item.text);
+        for (const std::u16string& sub : item.subItems) out << "\t" << printable(sub);
+        out << "\n";
+      }
+      forms::headless::press(shownPopup, forms::keys::Escape);
+    });
+    forms::headless::press(editor, forms::keys::F7);
+    forms::headless::press(editor, forms::keys::Escape);
+  });
+  ui.clearScript();
+  for (const auto& box : ui.messageBoxes) std::cerr << printable(box.text) << "\n";
+  if (!problem.empty()) return fail(problem, 1);
+  if (!shown) return fail("row " + std::to_string(row) + " of " + name + " offers no values", 1);
+  std::cout << out.str();
+  return 0;
 }
 
 // The function as the editor presents it: its description, then each row's name and description.
@@ -255,8 +312,8 @@ int runSettings(const HostOptions& o) {
 void printMembers(std::ostream& out) {
   const cfunc::CFunc cfunc;
   const automation::DispatchTable& table = cfunc.dispatchTable();
-  out << toUtf8(cfunc::CFunc::kProgId) << " (" << toUtf8(table.className()) << "), "
-      << table.members().size() << " members\n";
+  out << toUtf8(cfunc::CFunc::kProgId) << " (" << toUtf8(table.className()) << "), " << table.members().size()
+      << " members\n";
   int slot = 1;
   for (const automation::Member& m : table.members()) {
     std::string params;
@@ -321,6 +378,12 @@ int main(int argc, char** argv) {
       app.add_subcommand("compose", "Compose a formula without windows: each ROW_TEXT typed into its row");
   compose->add_option("NAME", name, "The function")->required();
   compose->add_option("ROW_TEXT", rows, "The text of each row, in order");
+  int valuesRow = 0;
+  auto* values =
+      app.add_subcommand("values", "Print the values F7 offers in a row, after typing the rows before it");
+  values->add_option("NAME", name, "The function")->required();
+  values->add_option("ROW", valuesRow, "The row, from 1")->required();
+  values->add_option("ROW_TEXT", rows, "The texts of the rows before it, in order");
   auto* describe =
       app.add_subcommand("describe", "Print a function's description and its rows, as the editor shows them");
   describe->add_option("NAME", name, "The function")->required();
@@ -333,8 +396,8 @@ int main(int argc, char** argv) {
     return app.exit(e) == 0 ? 0 : 2;
   }
   for (std::string* value : {&name, &o.lang, &o.props, &o.catalogue, &o.data}) unshield(*value);
-  for (std::vector<std::string>* values : {&rows, &o.sets})
-    std::for_each(values->begin(), values->end(), unshield);
+  for (std::vector<std::string>* texts : {&rows, &o.sets})
+    std::for_each(texts->begin(), texts->end(), unshield);
 
   try {
     if (members->parsed()) {
@@ -343,6 +406,7 @@ int main(int argc, char** argv) {
     }
     if (settings->parsed()) return runSettings(o);
     if (describe->parsed()) return runDescribe(o, name);
+    if (values->parsed()) return runValues(o, name, valuesRow, rows);
     if (compose->parsed()) return runCompose(o, name, rows);
     if (!hasDisplay()) return noDisplay();
     QtSession session(argc, argv);

@@ -37,7 +37,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
   std::map<std::string, double> times_;
 };
 
-// pairs: (measured, baseline, target ratio); prints one line per pair.
+// pairs: (measured, baseline, target ratio, 0 for none); prints one line per pair.
 inline int runWithRatios(int argc, char** argv,
                          const std::vector<std::tuple<std::string, std::string, double>>& pairs) {
   benchmark::Initialize(&argc, argv);
@@ -47,6 +47,11 @@ inline int runWithRatios(int argc, char** argv,
     const double m = reporter.time(measured);
     const double b = reporter.time(baseline);
     if (m <= 0 || b <= 0) continue;
+    if (target <= 0) {  // reported, without a target
+      std::printf("ratio %s / %s = %.2f (%s %.1f ms)\n", measured.c_str(), baseline.c_str(), m / b,
+                  measured.c_str(), m);
+      continue;
+    }
     std::printf("ratio %s / %s = %.2f (target <= %.2f)%s\n", measured.c_str(), baseline.c_str(), m / b,
                 target, m / b <= target ? "" : "  ABOVE TARGET");
   }

@@ -30,7 +30,8 @@ std::optional<std::int32_t> SchemeNumber(const std::u16string& text) {
       automation::trapAndLeave(std::optional<double>{}, [&] { return std::optional(automation::val(text)); });
   if (!number) return std::nullopt;
   const double rounded = std::nearbyint(*number);
-  if (!(rounded >= std::numeric_limits<std::int32_t>::min() && rounded <= std::numeric_limits<std::int32_t>::max()))
+  if (!(rounded >= std::numeric_limits<std::int32_t>::min() &&
+        rounded <= std::numeric_limits<std::int32_t>::max()))
     return std::nullopt;
   return static_cast<std::int32_t>(rounded);
 }
@@ -100,6 +101,7 @@ FrmCalcEqual::FrmCalcEqual() : Form(u"FrmCalcEqual") {
     label.Click = [this, i] { lblParam_Click(i); };
     label.DblClick = [this, i] { lblParam_DblClick(i); };
   });
+  WireDragSurfaces();
   btnOK(0).Click = [this] { btnOK_Click(); };
   btnCancel(0).Click = [this] { btnCancel_Click(); };
   vsParam.Change = [this] { vsParam_Change(); };
@@ -284,10 +286,6 @@ void FrmCalcEqual::txtParam_LostFocus(std::int16_t) {
 
 void FrmCalcEqual::txtParam_KeyDown(std::int16_t index, int& keyCode, int) {
   ParamKeyPress(keyCode, index);
-}
-
-void FrmCalcEqual::ParamKeyPress(int, std::int16_t) {
-  // F7 does not look values up in the editor yet: keys pass on to the text box.
 }
 
 void FrmCalcEqual::lblParam_Click(std::int16_t index) {

@@ -12,9 +12,14 @@
 #include "automation/Variant.h"
 #include "editor/Composition.h"
 #include "editor/Layout.h"
+#include "forms/Backend.h"
 #include "forms/ControlArray.h"
 #include "forms/Controls.h"
 #include "forms/Form.h"
+
+namespace valuelist {
+class frmInformation;
+}
 
 namespace editor {
 
@@ -53,8 +58,13 @@ class FrmCalcEqual final : public forms::Form {
   void LoadParam(std::u16string_view sFunc);
   // Stores a per-terminal setting under the editor's registry key.
   void SetRegInfo(std::u16string_view strKey, const automation::Variant& varValue);
-  // Keys that reach a row after the dialog's own key handler (value lookup comes with F7).
+  // Keys that reach a row after the dialog's own key handler: F7 looks the row's value up.
   void ParamKeyPress(int KeyAscii, std::int16_t iParamIndex);
+  // The value list of row i in the popup under the row; with bShowOnline True an open popup is
+  // shown anew.
+  void ShowInfo(std::int16_t& i, const automation::Variant& bShowOnline = automation::Variant::missing());
+  // Fills row i through the catalogue's own entry window: "value@tooltip".
+  void ShowCustomWnd(std::int16_t i);
 
   // Composition of the expression (the rules themselves are in Composition.h).
   std::u16string GetParamValue(std::int16_t index);
@@ -72,6 +82,8 @@ class FrmCalcEqual final : public forms::Form {
   void Form_Activate() override;
   void Form_KeyDown(int& keyCode, int shift) override;
   void Form_Unload(bool& cancel) override;
+  void Form_MouseDown(int button, int shift, forms::Twips x, forms::Twips y) override;
+  void Form_MouseUp(int button, int shift, forms::Twips x, forms::Twips y) override;
 
  private:
   void ApplyCaptions();
@@ -95,9 +107,26 @@ class FrmCalcEqual final : public forms::Form {
   void btnOK_Click();
   void btnCancel_Click();
 
+  // The value lookup hands the catalogue the report context of the row's data source first.
+  void PushLookupContext();
+  // The descriptor index of row i: its own for a fixed list, the first one for a variable list.
+  std::int32_t DescriptorOf(std::int16_t row);
+
+  // Dragging the frameless window by its background, panel and labels.
+  void WireDragSurfaces();
+  void BeginDrag();
+  void EndDrag();
+  void TimerDrag_Timer();
+
   std::vector<forms::TextBox*> m_cParamCol;  // its size is the number of rows
   std::array<forms::Twips, layout::kVisibleRows> m_RowTops{};
-  bool m_bFocusFirstRow = false;  // the first activation after the rows were built
+  bool m_bFocusFirstRow = false;                        // the first activation after the rows were built
+  valuelist::frmInformation* m_pInformation = nullptr;  // the value-list popup while it is shown
+
+  bool m_bDragging = false;
+  forms::Point m_DragCursor;    // screen pixels at the press
+  std::int32_t m_DragLeft = 0;  // window edges in twips at the press
+  std::int32_t m_DragTop = 0;
 };
 
 }  // namespace editor

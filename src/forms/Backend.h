@@ -65,6 +65,8 @@ class Backend : public PlatformServices {
   // Shows a popup menu at a point of the form's client area (twips) and returns when it closes;
   // the chosen entry's Click runs before it returns.
   virtual void popupMenu(Form& form, Menu& menu, Twips x, Twips y) = 0;
+  // The same at the mouse pointer.
+  virtual void popupMenuAtCursor(Form& form, Menu& menu) = 0;
 };
 
 // The process's backend (the headless one until another is installed).

@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "automation/Error.h"
 #include "automation/Text.h"
@@ -41,7 +42,7 @@ class ControlArray {
     T& loaded = *element;
     elements_.emplace(index, std::move(element));
     loaded.form().realise(loaded);
-    if (wiring_) wiring_(loaded, index);
+    for (const auto& wiring : wirings_) wiring(loaded, index);
     return loaded;
   }
 
@@ -56,17 +57,18 @@ class ControlArray {
   std::int16_t UBound() const { return elements_.rbegin()->first; }
   std::int16_t Count() const { return static_cast<std::int16_t>(elements_.size()); }
 
-  // Connects the events of every element, now and as elements are loaded; the handler learns
-  // the element's index.
+  // Connects events of every element, now and as elements are loaded; the handler learns the
+  // element's index. Each call adds to the wirings before it, so separate concerns (a row's clicks,
+  // dragging by the same labels) can each wire their own events.
   void wire(std::function<void(T&, std::int16_t)> wiring) {
-    wiring_ = std::move(wiring);
-    for (auto& [index, element] : elements_) wiring_(*element, index);
+    for (auto& [index, element] : elements_) wiring(*element, index);
+    wirings_.push_back(std::move(wiring));
   }
 
  private:
   static std::u16string number(std::int16_t n) { return automation::decimalText(n); }
   std::map<std::int16_t, std::unique_ptr<T>> elements_;
-  std::function<void(T&, std::int16_t)> wiring_;
+  std::vector<std::function<void(T&, std::int16_t)>> wirings_;
 };
 
 }  // namespace forms

@@ -246,6 +246,10 @@ void Form::PopupMenu(Menu& menu, Twips x, Twips y) {
   backend().popupMenu(*this, menu, x, y);
 }
 
+void Form::PopupMenu(Menu& menu) {
+  backend().popupMenuAtCursor(*this, menu);
+}
+
 bool Form::keyDown(int keyCode, int shiftState) {
   if (keyPreview_) {
     Form_KeyDown(keyCode, shiftState);

@@ -37,6 +37,10 @@ class Form {
   // Centred on the screen when first shown after loading.
   bool centered() const { return centered_; }
   void setCentered(bool v) { centered_ = v; }
+  // A popup window (set before loading): above the other windows and placed by code; a click
+  // outside it deactivates it.
+  bool popupWindow() const { return popupWindow_; }
+  void setPopupWindow(bool v) { popupWindow_ = v; }
 
   // Outer position and size in twips; the client area lies inside the frame.
   Twips Left() const { return left_; }
@@ -78,6 +82,8 @@ class Form {
   double TextWidth(std::u16string_view text) const;
   double TextHeight() const;
   void PopupMenu(Menu& menu, Twips x, Twips y);
+  // Shows the menu at the mouse pointer.
+  void PopupMenu(Menu& menu);
 
   const std::vector<Control*>& controls() const { return controls_; }
   // Gives a control added to a loaded form (a control array element) its backend mirror; called
@@ -129,6 +135,7 @@ class Form {
   BorderStyle borderStyle_ = BorderStyle::Sizable;
   bool titleBar_ = true;
   bool centered_ = false;
+  bool popupWindow_ = false;
   bool placed_ = false;  // centred once after loading
   Twips left_ = 0, top_ = 0, width_ = 4800, height_ = 3600;
   Font font_;

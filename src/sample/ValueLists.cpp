@@ -82,7 +82,7 @@ Variant valueList(Ledger& ledger, const PushedContext& context, const std::strin
     std::vector<Row> rows;
     for (const PeriodRow& p : ledger.periods(year))
       rows.push_back({automation::decimalText(p.period), u(p.begin), u(p.end)});
-    return table({u"期间", u"开始日期", u"结束日期"}, rows, {u"Up", u"", u""});
+    return table({u"期间", u"开始日期", u"结束日期"}, rows, {u"", u"", u""});  // already in order
   }
   if (kind == "currencies") {
     std::vector<Row> rows;

@@ -58,3 +58,8 @@ endforeach()
 
 # The catalogue answers in the process language.
 f2_cli(english_parameter_names 0 "Account code" --lang EN describe QMYE)
+
+# The values F7 offers, as scripts read them.
+f2_cli(values_of_the_account_row 0 "科目代码\t科目名称.*\n1001\t" values QMYE 1)
+f2_cli(values_of_a_row_without_a_list 1 "会计年度没有可选的列表值!" values QMYE 2)
+f2_cli(values_with_texts_past_the_row 2 "texts for the rows before it" values QMYE 1 1002)

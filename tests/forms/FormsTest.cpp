@@ -107,7 +107,16 @@ TEST_F(FormsTest, ControlArrayElementsCopyTheDesignAndStartHidden) {
   EXPECT_EQ(errorNumber([&] { f.txt.Load(0); }), automation::errors::ObjectAlreadyLoaded);
   EXPECT_EQ(errorNumber([&] { f.txt(1); }), automation::errors::ControlArrayElementMissing);
   EXPECT_EQ(errorNumber([&] { f.txt.Unload(0); }), 362);
-  // Loaded elements are wired like element 0.
+  // Loaded elements are wired like element 0, by every wiring: a second one adds its events.
+  f.txt.wire([&f](TextBox& box, std::int16_t i) {
+    box.MouseDown = [&f, i](int, int, Twips, Twips) { f.log.push_back("MouseDown " + std::to_string(i)); };
+  });
+  TextBox& t3 = f.txt.Load(3);
+  t3.setText(u"abc");
+  EXPECT_EQ(f.log.back(), "Change 3 abc");
+  forms::headless::mouseDown(t3, mouse::Left);
+  EXPECT_EQ(f.log.back(), "MouseDown 3");
+  f.txt.Unload(3);
   t2.setText(u"abc");
   EXPECT_EQ(f.log.back(), "Change 2 abc");
   f.txt.Unload(2);
@@ -365,8 +374,10 @@ TEST_F(FormsTest, PopupMenuChoosesAnEntry) {
   f.PopupMenu(top, 0, 0);
   f.PopupMenu(top, 0, 0);
   f.PopupMenu(top, 0, 0);  // nothing chosen
-  EXPECT_EQ(chosen, 1);
-  EXPECT_EQ(ui.shownMenus.size(), 3u);
+  ui.menuChoices = {u"mnu_Sort_Up"};
+  f.PopupMenu(top);  // at the mouse
+  EXPECT_EQ(chosen, 2);
+  EXPECT_EQ(ui.shownMenus.size(), 4u);
   EXPECT_TRUE(sep.isSeparator());
   ui.shownMenus.clear();
 }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCursor>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -225,6 +226,96 @@ TEST_F(QtFormsTest, MouseScrollAndListSelectionComeBackAsEvents) {
   EXPECT_EQ(vs.Value(), bar->value());
   EXPECT_EQ(changes, 1);
   f.Unload();
+}
+
+// A popup window that stays up when deactivated, recording what reaches it.
+class PopupForm : public Form {
+ public:
+  std::vector<std::string> log;
+  PopupForm() : Form(u"PopupForm") {
+    setFrame(BorderStyle::None, false);
+    setPopupWindow(true);
+    Move(1500, 3000, 3000, 1500);
+  }
+
+ protected:
+  void Form_Deactivate() override { log.push_back("Deactivate"); }
+  void Form_MouseDown(int button, int, Twips x, Twips y) override {
+    log.push_back("MouseDown " + std::to_string(button) + " " + std::to_string(std::lround(x)) + " " +
+                  std::to_string(std::lround(y)));
+  }
+};
+
+TEST_F(QtFormsTest, APopupWindowIsFramelessAtItsPlaceAndAPressOutsideDeactivatesIt) {
+  SmallForm host;
+  host.Show();
+  PopupForm popup;
+  popup.Show();
+  QWidget* window = windowOf(popup);
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(window->windowType(), Qt::Popup);
+  EXPECT_TRUE(window->windowFlags().testFlag(Qt::FramelessWindowHint));
+  const double tpp = backend().twipsPerPixelX();
+  EXPECT_EQ(window->geometry(), QRect(std::lround(1500 / tpp), std::lround(3000 / tpp),
+                                      std::lround(3000 / tpp), std::lround(1500 / tpp)));
+  QTest::mouseClick(window, Qt::RightButton, {}, QPoint(10, 4));
+  EXPECT_EQ(popup.log, (std::vector<std::string>{"MouseDown 2 " + std::to_string(std::lround(10 * tpp)) +
+                                                 " " + std::to_string(std::lround(4 * tpp))}));
+  // A press on the host while the popup is up: the popup is deactivated and decides for itself.
+  popup.log.clear();
+  QTest::mouseClick(windowOf(host)->windowHandle(), Qt::LeftButton, {}, QPoint(5, 5));
+  EXPECT_EQ(popup.log, (std::vector<std::string>{"Deactivate"}));
+  EXPECT_TRUE(popup.isLoaded());
+  EXPECT_TRUE(window->isVisible());
+  popup.Unload();
+  host.Unload();
+}
+
+TEST_F(QtFormsTest, AMenuPopsUpAtTheMouseAndAListViewKeepsItsOwnFontAndKeys) {
+  SmallForm f;
+  Menu top(f, u"mnu");
+  Menu first(f, u"mnu_First", &top);
+  Menu second(f, u"mnu_Second", &top);
+  first.setCaption(u"第一");
+  second.setCaption(u"第二");
+  std::string chosen;
+  first.Click = [&] { chosen = "first"; };
+  second.Click = [&] { chosen = "second"; };
+  f.Show();
+  QCursor::setPos(300, 200);
+  QPoint shownAt;
+  QTimer::singleShot(0, [&] {
+    QWidget* menu = QApplication::activePopupWidget();
+    ASSERT_NE(menu, nullptr);
+    shownAt = menu->pos();
+    QTest::keyClick(menu, Qt::Key_Down);
+    QTest::keyClick(menu, Qt::Key_Down);
+    QTest::keyClick(menu, Qt::Key_Return);
+  });
+  f.PopupMenu(top);
+  EXPECT_EQ(shownAt, QPoint(300, 200));
+  EXPECT_EQ(chosen, "second");
+
+  f.Unload();
+
+  Form g(u"g");
+  ListView list(g, u"list");
+  list.Move(0, 0, 3000, 2000);
+  g.Show();
+  for (int i = 0; i < 3; ++i) list.addItem(u"行");
+  auto* view = qobject_cast<QTreeView*>(widgetOf(list));
+  list.setFontSize(16);
+  g.setFont(Font{u"宋体", 12});  // the form's font changes; the list's stays
+  QApplication::processEvents();
+  EXPECT_EQ(view->font().pointSizeF(), 16);
+  EXPECT_EQ(view->visualRect(view->model()->index(0, 0)).height(),
+            std::lround(list.rowHeight() / backend().twipsPerPixelY()));
+  std::vector<int> typed;
+  list.KeyPress = [&](int& keyAscii) { typed.push_back(keyAscii); };
+  QTest::keyClick(view, Qt::Key_Return);
+  QTest::keyClick(view, Qt::Key_Space);
+  EXPECT_EQ(typed, (std::vector<int>{13, 32}));
+  g.Unload();
 }
 
 TEST_F(QtFormsTest, MessageBoxIsARealDialog) {

@@ -21,7 +21,22 @@ FakeCatalogue::FakeCatalogue() : catalogue_(fakeObject(u"FuncInfo")) {
     used.push_back(automation::toText(a[0]));
     return Variant{};
   });
-  catalogue_->method(u"Properties", 2, [](automation::Args&) { return Variant{}; });
+  catalogue_->indexedPut(u"Properties", 1, [this](automation::Args& a) {
+    properties[automation::toText(a[0])] = a[1];
+    return Variant{};
+  });
+  catalogue_->method(u"GetInfoToShow", 4, [this](automation::Args& a) {
+    infoCalls.push_back({automation::toText(a[0]), automation::toText(a[1]), automation::toText(a[2]),
+                         automation::toText(a[3])});
+    contextAtLookup.push_back(properties);
+    return infoAnswer;
+  });
+  catalogue_->method(u"GetParamText", 3, [this](automation::Args& a) {
+    paramTextCalls.push_back(
+        {automation::toText(a[0]), automation::toText(a[1]), automation::toText(a[2]), std::u16string{}});
+    contextAtLookup.push_back(properties);
+    return Variant(paramTextAnswer);
+  });
   component::componentState().g_oFuncInfo = catalogue_;
 }
 

@@ -50,6 +50,18 @@ class FakeCatalogue {
   void add(const FakeFunction& function);
   std::vector<std::u16string> used;  // MaintainURL calls
 
+  // The value lookups: every call's arguments, and what the catalogue answers.
+  struct LookupCall {
+    std::u16string func, label, text, previous;
+  };
+  std::vector<LookupCall> infoCalls;       // GetInfoToShow
+  std::vector<LookupCall> paramTextCalls;  // GetParamText (no previous text)
+  automation::Variant infoAnswer;          // what GetInfoToShow answers
+  std::u16string paramTextAnswer;          // what GetParamText answers
+  // The report context as pushed through Properties, and what it held at each lookup.
+  std::map<std::u16string, automation::Variant> properties;
+  std::vector<std::map<std::u16string, automation::Variant>> contextAtLookup;
+
  private:
   std::shared_ptr<FakeObject> catalogue_;
   std::map<std::u16string, automation::ObjectRef> functions_;

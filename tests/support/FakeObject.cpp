@@ -19,6 +19,18 @@ FakeObject& FakeObject::method(std::u16string name, std::size_t params, Handler 
   return *this;
 }
 
+FakeObject& FakeObject::indexedPut(std::u16string name, std::size_t indexes, Handler handler) {
+  std::vector<automation::Param> list;
+  for (std::size_t i = 0; i < indexes; ++i) list.push_back(automation::byVal(u"index"));
+  list.push_back(automation::byVal(u"value"));
+  const auto id = static_cast<automation::DispId>(members_.size() + 1);
+  members_.push_back({std::move(name), id, automation::InvokeKind::PropertyPut, std::move(list),
+                      automation::VarType::Variant,
+                      [handler = std::move(handler)](Dispatch&, Args& a) { return handler(a); }});
+  table_.reset();
+  return *this;
+}
+
 FakeObject& FakeObject::property(std::u16string name, Variant initial) {
   values_[name] = std::move(initial);
   const auto id = static_cast<automation::DispId>(members_.size() + 1);

@@ -20,6 +20,8 @@ class FakeObject final : public automation::Dispatch {
 
   // A method with `params` by-value Variant parameters (or by reference).
   FakeObject& method(std::u16string name, std::size_t params, Handler handler, bool byRef = false);
+  // An indexed property put, Name(index…) = value: the handler receives the indexes, then the value.
+  FakeObject& indexedPut(std::u16string name, std::size_t indexes, Handler handler);
   // A property that answers its value and keeps what is assigned to it.
   FakeObject& property(std::u16string name, automation::Variant initial = {});
   automation::Variant& value(const std::u16string& name) { return values_.at(name); }

@@ -37,7 +37,7 @@ class HeadlessBackend final : public Backend {
   Point cursor;
   std::set<int> keysDown;
   bool remoteSession = false;
-  // Names of menu entries to choose, one per PopupMenu call.
+  // Names of menu entries to choose, one per PopupMenu call (at a point or at the mouse).
   std::deque<std::u16string> menuChoices;
 
   // Queues an action for the next modal loop that needs one. Each modal loop takes actions in
@@ -51,6 +51,7 @@ class HeadlessBackend final : public Backend {
   std::unique_ptr<ControlPeer> createControlPeer(Control&) override { return nullptr; }
   void runModal(Form& form) override;
   void popupMenu(Form& form, Menu& menu, Twips x, Twips y) override;
+  void popupMenuAtCursor(Form& form, Menu& menu) override { popupMenu(form, menu, 0, 0); }
 
   void messageBox(const std::u16string& text, const std::u16string& title, MessageIcon icon) override;
   void beep() override { ++beeps; }

@@ -129,8 +129,15 @@ bool EventBridge::handle(QObject* watched, QEvent* event) {
     case QEvent::FocusIn:
       if (control_.focusable() && form.ActiveControl() != &control_) form.focusChangedByUser(&control_);
       return false;
-    case QEvent::KeyPress:
-      return routeKey(form, &control_, static_cast<QKeyEvent&>(*event));
+    case QEvent::KeyPress: {
+      auto& key = static_cast<QKeyEvent&>(*event);
+      if (routeKey(form, &control_, key)) return true;
+      // The widget has the key now. What it leaves must not go up to the window, which would
+      // route it through the form a second time.
+      watched->event(event);
+      key.accept();
+      return true;
+    }
     case QEvent::MouseButtonPress: {
       auto& e = static_cast<QMouseEvent&>(*event);
       if (control_.MouseDown)

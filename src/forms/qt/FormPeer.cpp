@@ -28,14 +28,26 @@ class FormWindow final : public QWidget {
  protected:
   void closeEvent(QCloseEvent* e) override {
     e->ignore();
+    if (form_ == nullptr) return;
     // The model decides; unloading destroys the peer, which hides this window and deletes it later.
-    if (form_ != nullptr) guarded([&] { form_->Unload(UnloadMode::CloseBox); });
+    // Qt closes a popup when the user clicks outside it or leaves the application: for the form
+    // that is its deactivation.
+    if (windowType() == Qt::Popup) {
+      guarded([&] { form_->deactivatedByUser(); });
+    } else {
+      guarded([&] { form_->Unload(UnloadMode::CloseBox); });
+    }
   }
   void keyPressEvent(QKeyEvent* e) override {
     if (form_ == nullptr || !guarded([&] { return routeKey(*form_, nullptr, *e); }))
       QWidget::keyPressEvent(e);
   }
   void mousePressEvent(QMouseEvent* e) override {
+    // While a popup is up, Qt hands it the presses outside it too: those close it.
+    if (windowType() == Qt::Popup && !rect().contains(e->position().toPoint())) {
+      QWidget::mousePressEvent(e);
+      return;
+    }
     guarded([&] { report(e, true); });
   }
   void mouseReleaseEvent(QMouseEvent* e) override {
@@ -80,7 +92,7 @@ class FormWindow final : public QWidget {
 
 QtFormPeer::QtFormPeer(const QtBackend& backend, Form& form) : backend_(backend), form_(form) {
   const bool titled = form.TitleBar();
-  Qt::WindowFlags flags = Qt::Window;
+  Qt::WindowFlags flags = form.popupWindow() ? Qt::Popup : Qt::Window;
   if (!titled) flags |= Qt::FramelessWindowHint;
   window_ = new FormWindow(backend_, form, flags);
   window_->setFont(backend_.qfont(form.font()));

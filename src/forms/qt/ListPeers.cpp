@@ -68,6 +68,8 @@ class ListViewPeer final : public QtControlPeer {
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view->setSelectionMode(QAbstractItemView::SingleSelection);
     view->header()->setStretchLastSection(false);
+    // The list keeps its own font when the form's changes later (a popup measuring in another one).
+    view->setFont(backend.qfont(list.font()));
     view->setModel(&model_);
     watch(view->viewport());
     QObject::connect(view->selectionModel(), &QItemSelectionModel::currentRowChanged, &context_,
@@ -81,6 +83,10 @@ class ListViewPeer final : public QtControlPeer {
                        }
                      });
     syncAll();
+  }
+  ~ListViewPeer() override {
+    // The view outlives the peer until a deferred delete: it must not go on reading the model.
+    if (auto* view = static_cast<QTreeView*>(widget_.data())) view->setModel(nullptr);
   }
   void syncOwn(Property what) override {
     auto* view = static_cast<QTreeView*>(widget_.data());

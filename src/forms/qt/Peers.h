@@ -127,6 +127,8 @@ std::unique_ptr<ControlPeer> makeTimerPeer(Timer& timer);
 // A menu has no peer: it is built each time it pops up, and the chosen entry's Click runs
 // before this returns.
 void popUpMenu(const QtBackend& backend, Form& form, Menu& menu, Twips x, Twips y);
+// The same at a point of the screen (pixels).
+void popUpMenuAt(const QtBackend& backend, Form& form, Menu& menu, QPoint screenAt);
 
 // The list box and the list view (ListPeers.cpp).
 std::unique_ptr<ControlPeer> makeListBoxPeer(const QtBackend& backend, ListBox& list, QWidget* parent);

@@ -73,6 +73,10 @@ void QtBackend::popupMenu(Form& form, Menu& menu, Twips x, Twips y) {
   popUpMenu(*this, form, menu, x, y);
 }
 
+void QtBackend::popupMenuAtCursor(Form& form, Menu& menu) {
+  popUpMenuAt(*this, form, menu, QCursor::pos());
+}
+
 void QtBackend::messageBox(const std::u16string& text, const std::u16string& title, MessageIcon icon) {
   const QMessageBox::Icon qicon = icon == MessageIcon::Warning       ? QMessageBox::Warning
                                   : icon == MessageIcon::Information ? QMessageBox::Information

@@ -29,6 +29,7 @@ class QtBackend final : public Backend {
   std::unique_ptr<ControlPeer> createControlPeer(Control& control) override;
   void runModal(Form& form) override;
   void popupMenu(Form& form, Menu& menu, Twips x, Twips y) override;
+  void popupMenuAtCursor(Form& form, Menu& menu) override;
 
   void messageBox(const std::u16string& text, const std::u16string& title, MessageIcon icon) override;
   void beep() override;

@@ -245,6 +245,13 @@ std::unique_ptr<ControlPeer> makeTimerPeer(Timer& timer) {
 
 void popUpMenu(const QtBackend& backend, Form& form, Menu& menu, Twips x, Twips y) {
   auto* peer = formPeerOf(form);
+  const QPoint at = peer && peer->client()
+                        ? peer->client()->mapToGlobal(QPoint(backend.pixelsX(x), backend.pixelsY(y)))
+                        : QCursor::pos();
+  popUpMenuAt(backend, form, menu, at);
+}
+
+void popUpMenuAt(const QtBackend& backend, Form& form, Menu& menu, QPoint screenAt) {
   QMenu popup;
   popup.setFont(backend.qfont(form.font()));
   std::vector<std::pair<QAction*, Menu*>> actions;
@@ -258,10 +265,7 @@ void popUpMenu(const QtBackend& backend, Form& form, Menu& menu, Twips x, Twips 
     action->setEnabled(entry->Enabled());
     actions.emplace_back(action, entry);
   }
-  const QPoint at = peer && peer->client()
-                        ? peer->client()->mapToGlobal(QPoint(backend.pixelsX(x), backend.pixelsY(y)))
-                        : QCursor::pos();
-  QAction* chosen = popup.exec(at);
+  QAction* chosen = popup.exec(screenAt);
   for (const auto& [action, entry] : actions) {
     if (action == chosen) entry->choose();
   }
