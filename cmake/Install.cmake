@@ -20,7 +20,7 @@ set(F2_SHARE_DIR ${CMAKE_INSTALL_DATADIR}/formulist2)
 set(F2_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Formulist2)
 
 install(TARGETS f2_automation f2_platform f2_forms f2_forms_qt f2_outside f2_environment f2_component
-                f2_editor f2_picker f2_valuelist f2_cfunc f2_sample f2_wizard f2_headless
+                f2_editor f2_picker f2_valuelist f2_reference f2_cfunc f2_sample f2_wizard f2_headless
         EXPORT Formulist2Targets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
         INCLUDES DESTINATION ${F2_INCLUDE_DIR})

@@ -103,6 +103,11 @@ Variant Dispatch::invoke(DispId id, InvokeKind kind, std::span<Variant> args) {
       }
       copies[k] = omitted(p);
       bound[k] = &copies[k];
+    } else if (p.type == VarType::Object && args[k].isEmpty()) {
+      // An Empty argument reaches an object parameter as Nothing, as a host's unset object does.
+      if (p.pass == Pass::ByRef) args[k] = Variant(ObjectRef{});
+      copies[k] = Variant(ObjectRef{});
+      bound[k] = p.pass == Pass::ByRef ? &args[k] : &copies[k];
     } else if (p.pass == Pass::ByRef) {
       if (p.type != VarType::Variant && args[k].type() != p.type) args[k] = changeType(args[k], p.type);
       bound[k] = &args[k];

@@ -29,12 +29,6 @@ constexpr automation::DispId InitFuncInfo = 0x60030016;
 constexpr automation::DispId RecallRpt = 0x60030017;
 }  // namespace dispid
 
-[[noreturn]] void notAvailable(std::u16string_view member, std::u16string_view what) {
-  automation::raise(automation::errors::ActionNotSupported, std::u16string(member) + u" is not available: " +
-                                                                std::u16string(what) +
-                                                                u" is not part of this build yet");
-}
-
 using StringField = std::u16string CFunc::Fields::*;
 using LongField = std::int32_t CFunc::Fields::*;
 
@@ -76,10 +70,6 @@ automation::ObjectRef CFunc::Create() {
   object->initialised_ = true;
   ++state.liveInstances;
   return object;
-}
-
-std::int32_t CFunc::RecallRpt(const std::u16string&, Variant&, Variant&) {
-  notAvailable(u"RecallRpt", u"the report function recall");
 }
 
 void CFunc::InitFuncInfo(const std::u16string&) {

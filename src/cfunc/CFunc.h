@@ -64,6 +64,8 @@ class CFunc final : public automation::Dispatch {
  private:
   // Sets the report context from the fields, in the order the catalogue expects them.
   void SetContextFromFields() const;
+  // Rescales and rounds the numeric results of a recalled batch by Convert, ControlBit, RoundBit.
+  void ConvertResults(const std::u16string& strFuncName, automation::Variant& aVarParams);
 
   Fields m_;
   bool initialised_ = false;  // an instance whose creation failed never existed for the host

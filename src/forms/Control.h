@@ -107,7 +107,8 @@ enum class ControlKind {
   PictureBox,
   Line,
   Timer,
-  Menu
+  Menu,
+  Object  // an automation object of another component hosted on the form (no window of its own here)
 };
 
 class Control {

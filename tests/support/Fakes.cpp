@@ -20,6 +20,14 @@ const DispatchTable& FakeFuncInfo::dispatchTable() const {
                  if (a[0].asString() == self.failingProperty) automation::raise(5);
                  self.assignments.push_back({a[0].asString(), value});
                })
+          .method(u"CallFunc", 2,
+                  {automation::byVal(u"FuncName", VarType::String), automation::byRef(u"Batch"),
+                   automation::byRef(u"Spreadsheet")},
+                  VarType::Long,
+                  [](FakeFuncInfo& self, Args& a) {
+                    self.calledFunctions.push_back(a[0].asString());
+                    return Variant(self.callFunc ? self.callFunc(a[0].asString(), a[1]) : 0);
+                  })
           .build();
   return table;
 }

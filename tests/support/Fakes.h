@@ -2,6 +2,7 @@
 // what a test sets up.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -23,6 +24,9 @@ class FakeFuncInfo final : public automation::Dispatch {
   };
   std::vector<Assignment> assignments;
   std::u16string failingProperty;  // an assignment to this name raises error 5
+  // CallFunc: the names it was called with, and what it does with a batch (nothing by default).
+  std::vector<std::u16string> calledFunctions;
+  std::function<std::int32_t(const std::u16string&, Variant&)> callFunc;
 
   const automation::DispatchTable& dispatchTable() const override;
 };
