@@ -1,11 +1,14 @@
 // formulist2: a small host for the function wizard, on the embedded sample report system.
 #include <CLI/CLI.hpp>
 #include <QApplication>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <iostream>
 #include <sstream>
@@ -16,6 +19,7 @@
 #include "automation/Dispatch.h"
 #include "automation/Error.h"
 #include "automation/Text.h"
+#include "automation/VariantArray.h"
 #include "cfunc/CFunc.h"
 #include "component/SharedHelpers.h"
 #include "editor/FrmCalcEqual.h"
@@ -255,6 +259,81 @@ int runValues(const HostOptions& o, const std::string& name, int row, const std:
   return 0;
 }
 
+// A batch of calls of one report function, read from a JSON file (an array with one argument list
+// per call), recalled as a host recalls it; each row's value or error text is printed as JSON.
+int runRecall(const HostOptions& o, const std::string& name, const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return fail(file + ": cannot be read");
+  nlohmann::json calls;
+  try {
+    calls = nlohmann::json::parse(in);
+  } catch (const nlohmann::json::exception& e) {
+    return fail(file + ": not valid JSON (" + e.what() + ")");
+  }
+  if (!calls.is_array()) return fail(file + ": the batch must be an array with one argument list per call");
+  const auto rows = static_cast<std::int32_t>(calls.size());
+  automation::VariantArray batch({automation::Bounds{0, std::max(rows, 1) - 1}, automation::Bounds{0, 2}});
+  for (std::int32_t r = 0; r < rows; ++r) {
+    const nlohmann::json& call = calls[static_cast<std::size_t>(r)];
+    const std::string where = file + ": call " + std::to_string(r + 1);
+    if (!call.is_array()) return fail(where + " is not an array of arguments");
+    std::vector<Variant> args;
+    for (const nlohmann::json& a : call) {
+      if (a.is_string()) {
+        args.emplace_back(fromUtf8(a.get<std::string>()));
+      } else if (a.is_boolean()) {
+        args.emplace_back(a.get<bool>());
+      } else if (a.is_number_integer() && a.get<std::int64_t>() >= INT32_MIN &&
+                 a.get<std::int64_t>() <= INT32_MAX) {
+        args.emplace_back(static_cast<std::int32_t>(a.get<std::int64_t>()));
+      } else if (a.is_number()) {
+        args.emplace_back(a.get<double>());
+      } else if (a.is_null()) {
+        args.emplace_back();
+      } else {
+        return fail(where + ": an argument must be a text, a number, true/false or null");
+      }
+    }
+    batch(r, 0) = Variant(automation::VariantArray::of(std::move(args)));
+  }
+  const automation::ObjectRef cfunc = startHost(o);
+  Variant batchArg(std::move(batch));
+  Variant args[] = {Variant(fromUtf8(name)), std::move(batchArg), Variant{}};
+  const Variant status = cfunc->invoke(u"RecallRpt", automation::InvokeKind::Method, args);
+  const automation::VariantArray& result = args[1].array();
+  nlohmann::json out = nlohmann::json::array();
+  for (std::int32_t r = 0; r < rows; ++r) {
+    nlohmann::json row = nlohmann::json::object();
+    const Variant& value = result(r, 1);
+    const Variant& error = result(r, 2);
+    if (value.isEmpty()) {
+      row["value"] = nullptr;
+    } else if (value.type() == automation::VarType::Double || value.type() == automation::VarType::Long ||
+               value.type() == automation::VarType::Integer ||
+               value.type() == automation::VarType::Currency ||
+               value.type() == automation::VarType::Decimal || value.type() == automation::VarType::Single) {
+      // As the platform prints it (15 significant digits), so sums carry no binary noise.
+      row["value"] = std::stod(toUtf8(automation::toText(Variant(automation::toDouble(value)))));
+    } else if (value.type() == automation::VarType::Boolean) {
+      row["value"] = value.asBoolean();
+    } else {
+      row["value"] =
+          toUtf8(automation::trapAndLeave(std::u16string(u"?"), [&] { return automation::toText(value); }));
+    }
+    const std::u16string errorText =
+        automation::trapAndLeave(std::u16string{}, [&] { return automation::toText(error); });
+    if (!errorText.empty()) row["error"] = toUtf8(errorText);
+    out.push_back(std::move(row));
+  }
+  // One call a line, so that scripts can read the rows as they come.
+  std::cout << "[\n";
+  for (std::size_t r = 0; r < out.size(); ++r)
+    std::cout << " " << out[r].dump() << (r + 1 < out.size() ? ",\n" : "\n");
+  std::cout << "]\n";
+  std::cerr << "formulist2: RecallRpt answered " << automation::toLong(status) << "\n";
+  return 0;
+}
+
 // The function as the editor presents it: its description, then each row's name and description.
 int runDescribe(const HostOptions& o, const std::string& name) {
   auto& ui = forms::headless::installed();
@@ -378,6 +457,12 @@ int main(int argc, char** argv) {
       app.add_subcommand("compose", "Compose a formula without windows: each ROW_TEXT typed into its row");
   compose->add_option("NAME", name, "The function")->required();
   compose->add_option("ROW_TEXT", rows, "The text of each row, in order");
+  std::string batchFile;
+  auto* recall =
+      app.add_subcommand("recall", "Recall a batch of calls of one report function, as a host does");
+  recall->add_option("NAME", name, "The report function (REF_F, VEX_REF_F, QMYE …)")->required();
+  recall->add_option("--batch", batchFile, "A JSON file: an array with one argument list per call")
+      ->required();
   int valuesRow = 0;
   auto* values =
       app.add_subcommand("values", "Print the values F7 offers in a row, after typing the rows before it");
@@ -407,6 +492,7 @@ int main(int argc, char** argv) {
     if (settings->parsed()) return runSettings(o);
     if (describe->parsed()) return runDescribe(o, name);
     if (values->parsed()) return runValues(o, name, valuesRow, rows);
+    if (recall->parsed()) return runRecall(o, name, batchFile);
     if (compose->parsed()) return runCompose(o, name, rows);
     if (!hasDisplay()) return noDisplay();
     QtSession session(argc, argv);

@@ -53,3 +53,15 @@ CREATE TABLE datasources (
   company_id INTEGER NOT NULL REFERENCES companies(id),
   props TEXT NOT NULL
 );
+-- Stored reports: a workbook as JSON text (see src/sample/Workbook.h) kept in a data source under
+-- a number and a name. name_key, the name without surrounding blanks in upper case, is filled in
+-- by the build after the scripts have run; names are unique by it within a data source.
+CREATE TABLE reports (
+  datasource TEXT NOT NULL REFERENCES datasources(name),
+  id INTEGER NOT NULL,
+  name TEXT NOT NULL,
+  name_key TEXT,
+  workbook TEXT NOT NULL,
+  PRIMARY KEY (datasource, id),
+  UNIQUE (datasource, name_key)
+);

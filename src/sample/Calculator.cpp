@@ -1,15 +1,27 @@
 // The ledger functions, SYSINFO, RPTDATE and DATEDIFF for every row of a batch.
+//
+// A batch is computed as a set: one pass parses and checks every row and notes the balance figures
+// its value needs, the figures are read with one query per company, currency and year, and a last
+// pass writes the values. computeBatchPerRow reads each figure as its row comes, one query apiece;
+// both share the parsing, so rows fail with the same texts either way.
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
-#include <set>
+#include <span>
 #include <stdexcept>
+#include <string_view>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "automation/Conversions.h"
 #include "automation/Error.h"
 #include "automation/Text.h"
 #include "automation/VariantArray.h"
+#include "sample/Figures.h"
 #include "sample/FuncInfo.h"
 
 namespace sample {
@@ -23,13 +35,14 @@ struct RowError {
   std::u16string text;
 };
 
+// A row's argument list, read where it lies in the batch.
 class Arguments {
  public:
   explicit Arguments(const Variant& list) {
     if (list.isArray()) {
-      for (const Variant& v : list.array().elements()) values_.push_back(v);
+      values_ = list.array().elements();
     } else if (!list.isEmpty()) {
-      values_.push_back(list);
+      values_ = std::span(&list, 1);
     }
   }
   std::size_t size() const { return values_.size(); }
@@ -78,7 +91,7 @@ class Arguments {
   }
 
  private:
-  std::vector<Variant> values_;
+  std::span<const Variant> values_;
 };
 
 Amount amountOf(const std::u16string& kind) {
@@ -94,11 +107,46 @@ void civil(automation::Date d, int& year, int& month, int& day) {
   automation::dateParts(d, year, month, day);
 }
 
+std::u16string errorText(const std::exception& e) {
+  return u"#" + automation::fromUtf8(e.what());
+}
+
+// A row's value: ready as it is, or made of the figures the row needs, in the order it asked for
+// them: the one figure, their sum, or the one figure times `scale` plus `offset`.
+struct Formula {
+  enum class Shape { Ready, One, Sum, Scaled };
+  Shape shape = Shape::Ready;
+  Variant value = Variant{};
+  double scale = 1;
+  double offset = 0;
+};
+
+template <typename Figure>
+double combine(const Formula& f, std::size_t terms, Figure figure) {
+  if (f.shape == Formula::Shape::Sum) {
+    double sum = 0;
+    for (std::size_t i = 0; i < terms; ++i) sum += figure(i);
+    return sum;
+  }
+  if (f.shape == Formula::Shape::Scaled) return figure(0) * f.scale + f.offset;
+  return figure(0);
+}
+
 class Calculator {
  public:
-  Calculator(Ledger& ledger, const PushedContext& context) : ledger_(ledger), context_(context) {}
+  // Row by row, a rate is read as its row asks; set-wise, the rates of a year are read at once.
+  enum class Reading { RowByRow, SetWise };
 
-  Variant compute(const std::u16string& name, const Arguments& a) {
+  Calculator(Ledger& ledger, const PushedContext& context, Reading reading)
+      : ledger_(ledger),
+        context_(context),
+        reading_(reading),
+        year_(context.year()),
+        period_(context.period()) {}
+
+  // Parses and checks a row; the figures its value is made of are in needs() until the next row.
+  Formula compute(const std::u16string& name, const Arguments& a) {
+    needs_.clear();
     if (name == u"QCYE") return balance(a, Amount::Opening);
     if (name == u"QMYE") return balance(a, Amount::Closing);
     if (name == u"JFFS") return balance(a, Amount::Debit);
@@ -108,39 +156,40 @@ class Calculator {
       const std::int32_t company = companyOf({});
       const std::string account = accountOf(company, a.utf8(0));
       const std::int32_t from = periodOf(a.integer(2, 1));
-      const std::int32_t to = periodOf(a.integer(3, context_.period()));
-      return Variant(ledger_.amount(company, account, baseCurrency(company), a.integer(1, context_.year()),
-                                    from, to, amountOf(a.text(4, u"借方"))));
+      const std::int32_t to = periodOf(a.integer(3, period_));
+      const std::int32_t year = a.integer(1, year_);
+      need(company, account, baseCurrency(company), year, from, to, amountOf(a.text(4, u"借方")));
+      return {Formula::Shape::One};
     }
     if (name == u"HL") {
       const std::string currency = a.utf8(0);
       if (currency.empty()) throw RowError{u"#参数错误"};
-      int year = context_.year(), month = context_.period(), day = 1;
+      int year = year_, month = period_, day = 1;
       if (auto d = a.date(1)) {
         civil(*d, year, month, day);
       } else if (auto end = automation::parseDate(context_.text(u"RptEndDate"))) {
         civil(*end, year, month, day);
       }
-      const auto rate = ledger_.rate(currency, year, month);
-      if (!rate) throw RowError{u"#币种不存在"};
-      return Variant(*rate);
+      const auto found = rate(currency, year, month);
+      if (!found) throw RowError{u"#币种不存在"};
+      return {Formula::Shape::Ready, Variant(*found)};
     }
     if (name == u"HJQM") {
       const std::int32_t company = companyOf({});
-      double sum = 0;
       for (std::size_t i = 0; i < a.size(); ++i) {
         if (!a.given(i)) continue;
-        sum += ledger_.amount(company, accountOf(company, a.utf8(i)), baseCurrency(company), context_.year(),
-                              context_.period(), context_.period(), Amount::Closing);
+        need(company, accountOf(company, a.utf8(i)), baseCurrency(company), year_, period_, period_,
+             Amount::Closing);
       }
-      return Variant(sum);
+      return {Formula::Shape::Sum};
     }
     if (name == u"ZBFX") {
       const std::int32_t company = companyOf({});
-      const double closing = ledger_.amount(company, accountOf(company, a.utf8(0)), baseCurrency(company),
-                                            a.integer(1, context_.year()), context_.period(),
-                                            context_.period(), Amount::Closing);
-      return Variant(closing * a.number(2, 1) + a.number(3, 0));
+      const std::int32_t year = a.integer(1, year_);  // a bad year is the error, even beside a bad account
+      const std::string account = accountOf(company, a.utf8(0));
+      need(company, account, baseCurrency(company), year, period_, period_, Amount::Closing);
+      const double scale = a.number(2, 1);
+      return {Formula::Shape::Scaled, Variant{}, scale, a.number(3, 0)};
     }
     if (name == u"ACCT" || name == u"ACCTEXT") {
       const bool extended = name == u"ACCTEXT";
@@ -148,21 +197,28 @@ class Calculator {
       std::u16string chosen = a.text(0);
       chosen = chosen.substr(0, chosen.find(u'@'));
       const std::string account = accountOf(company, automation::toUtf8(chosen));
-      const std::string currency =
-          extended ? a.utf8(2, automation::fromUtf8(baseCurrency(company))) : baseCurrency(company);
-      const std::int32_t period = periodOf(a.integer(extended ? 3 : 2, context_.period()));
-      return Variant(ledger_.amount(company, account, currency, context_.year(), period, period,
-                                    amountOf(a.text(1, u"期末余额"))));
+      const std::string currency = extended && a.given(2) ? a.utf8(2) : baseCurrency(company);
+      const std::int32_t period = periodOf(a.integer(extended ? 3 : 2, period_));
+      need(company, account, currency, year_, period, period, amountOf(a.text(1, u"期末余额")));
+      return {Formula::Shape::One};
     }
+    return {Formula::Shape::Ready, other(name, a)};
+  }
+
+  const std::vector<BalanceNeed>& needs() const { return needs_; }
+
+ private:
+  // The functions that read no balances.
+  Variant other(const std::u16string& name, const Arguments& a) {
     if (name == u"SYSINFO") {
-      const auto company = ledger_.company(companyOf({}));
+      const auto& company = companyRow(companyOf({}));
       if (!company) throw RowError{u"#数据源不存在"};
       const std::u16string kind = a.text(0, u"公司名称");
       if (kind == u"公司名称") return Variant(automation::fromUtf8(company->name));
       if (kind == u"公司代码") return Variant(automation::fromUtf8(company->code));
       if (kind == u"本位币") return Variant(automation::fromUtf8(company->baseCurrency));
-      if (kind == u"报表年度") return Variant(context_.year());
-      if (kind == u"报表期间") return Variant(context_.period());
+      if (kind == u"报表年度") return Variant(year_);
+      if (kind == u"报表期间") return Variant(period_);
       throw RowError{u"#参数错误"};
     }
     if (name == u"RPTDATE") {
@@ -196,15 +252,19 @@ class Calculator {
     throw RowError{u"#函数未定义"};
   }
 
- private:
-  Variant balance(const Arguments& a, Amount kind) {
+  Formula balance(const Arguments& a, Amount kind) {
     const std::int32_t company = companyOf(a.utf8(4));
     const std::string account = accountOf(company, a.utf8(0));
-    const std::int32_t period = periodOf(a.integer(2, context_.period()));
-    const std::string currency = a.utf8(3, automation::fromUtf8(baseCurrency(company)));
-    if (!knownCurrency(currency)) throw RowError{u"#币种不存在"};
-    return Variant(
-        ledger_.amount(company, account, currency, a.integer(1, context_.year()), period, period, kind));
+    const std::int32_t period = periodOf(a.integer(2, period_));
+    const std::string currency = a.given(3) ? a.utf8(3) : baseCurrency(company);
+    if (!currencies().contains(currency)) throw RowError{u"#币种不存在"};
+    need(company, account, currency, a.integer(1, year_), period, period, kind);
+    return {Formula::Shape::One};
+  }
+
+  void need(std::int32_t company, const std::string& account, const std::string& currency, std::int32_t year,
+            std::int32_t from, std::int32_t to, Amount kind) {
+    needs_.push_back({company, currency, year, account, from, to, kind});
   }
 
   std::int32_t companyOf(const std::string& dataSource) {
@@ -222,24 +282,46 @@ class Calculator {
     return it->second;
   }
 
-  // Charts of accounts, companies and currencies are read once per batch.
-  std::string accountOf(std::int32_t company, const std::string& code) {
+  // Charts of accounts, companies, currencies and rates are read once per batch.
+  std::string accountOf(std::int32_t company, std::string code) {
     if (code.empty()) throw RowError{u"#参数错误"};
     auto chart = charts_.find(company);
     if (chart == charts_.end()) {
-      std::set<std::string> codes;
-      for (const AccountRow& row : ledger_.accounts(company)) codes.insert(row.code);
+      std::unordered_set<std::string> codes;
+      for (AccountRow& row : ledger_.accounts(company)) codes.insert(std::move(row.code));
       chart = charts_.emplace(company, std::move(codes)).first;
     }
     if (!chart->second.contains(code)) throw RowError{u"#科目不存在"};
     return code;
   }
 
-  bool knownCurrency(const std::string& code) {
-    if (currencies_.empty()) {
-      for (const CodeName& c : ledger_.currencies()) currencies_.insert(c.code);
+  // Every currency code, and whether it is the base currency.
+  const std::map<std::string, bool, std::less<>>& currencies() {
+    if (!currencies_) {
+      currencies_.emplace();
+      Statement q = ledger_.database().prepare("SELECT code, is_base = 1 FROM currencies");
+      while (q.step()) currencies_->emplace(q.text(0), q.integer(1) != 0);
     }
-    return currencies_.contains(code);
+    return *currencies_;
+  }
+
+  // What Ledger::rate answers.
+  std::optional<double> rate(const std::string& currency, std::int32_t year, std::int32_t period) {
+    if (reading_ == Reading::RowByRow) return ledger_.rate(currency, year, period);
+    const auto code = currencies().find(currency);
+    if (code == currencies().end()) return std::nullopt;
+    if (code->second) return 1.0;
+    auto rates = rates_.find(year);
+    if (rates == rates_.end()) {
+      Statement q = ledger_.database().prepare("SELECT currency, period, rate FROM rates WHERE year = ?1");
+      q.bind(1, std::int64_t{year});
+      std::map<std::pair<std::string, std::int64_t>, double> table;
+      while (q.step()) table.emplace(std::pair(q.text(0), q.integer(1)), q.real(2));
+      rates = rates_.emplace(year, std::move(table)).first;
+    }
+    const auto found = rates->second.find({currency, period});
+    if (found == rates->second.end()) return std::nullopt;
+    return found->second;
   }
 
   static std::int32_t periodOf(std::int32_t period) {
@@ -247,46 +329,126 @@ class Calculator {
     return period;
   }
 
-  std::string baseCurrency(std::int32_t company) {
-    auto it = bases_.find(company);
-    if (it == bases_.end()) {
-      const auto row = ledger_.company(company);
-      it = bases_.emplace(company, row ? row->baseCurrency : "RMB").first;
-    }
+  const std::optional<CompanyRow>& companyRow(std::int32_t company) {
+    auto it = companyRows_.find(company);
+    if (it == companyRows_.end()) it = companyRows_.emplace(company, ledger_.company(company)).first;
     return it->second;
+  }
+
+  std::string baseCurrency(std::int32_t company) {
+    const auto& row = companyRow(company);
+    return row ? row->baseCurrency : "RMB";
   }
 
   Ledger& ledger_;
   const PushedContext& context_;
-  std::map<std::int32_t, std::set<std::string>> charts_;
-  std::map<std::int32_t, std::string> bases_;
+  const Reading reading_;
+  const std::int32_t year_;  // the report's, as the context has it for the whole batch
+  const std::int32_t period_;
+  std::vector<BalanceNeed> needs_;  // of the row being computed
+  std::map<std::int32_t, std::unordered_set<std::string>> charts_;
+  std::map<std::int32_t, std::optional<CompanyRow>> companyRows_;
   std::map<std::string, std::int32_t> companies_;  // by data source name; "" for the report's own
-  std::set<std::string> currencies_;
+  std::optional<std::map<std::string, bool, std::less<>>> currencies_;
+  std::map<std::int32_t, std::map<std::pair<std::string, std::int64_t>, double>> rates_;  // by year
 };
+
+std::u16string checkedName(const automation::VariantArray& batch, std::u16string_view func) {
+  if (batch.dimensions() != 2 || batch.ubound(2) - batch.lbound(2) < 2) {
+    automation::raise(automation::errors::SubscriptOutOfRange,
+                      u"CallFunc needs a batch of rows with three columns");
+  }
+  return automation::upper(automation::trim(func));
+}
+
+void writeValue(automation::VariantArray& batch, std::int32_t r, Variant value) {
+  const std::int32_t c0 = batch.lbound(2);
+  batch(r, c0 + 1) = std::move(value);
+  batch(r, c0 + 2) = Variant(u"");
+}
+
+void writeError(automation::VariantArray& batch, std::int32_t r, std::u16string text) {
+  const std::int32_t c0 = batch.lbound(2);
+  batch(r, c0 + 1) = Variant{};
+  batch(r, c0 + 2) = Variant(std::move(text));
+}
 
 }  // namespace
 
 std::int32_t computeBatch(Ledger& ledger, const PushedContext& context, std::u16string_view func,
                           automation::VariantArray& batch) {
-  if (batch.dimensions() != 2 || batch.ubound(2) - batch.lbound(2) < 2) {
-    automation::raise(automation::errors::SubscriptOutOfRange,
-                      u"CallFunc needs a batch of rows with three columns");
-  }
-  const std::u16string name = automation::upper(automation::trim(func));
+  const std::u16string name = checkedName(batch, func);
   const std::int32_t c0 = batch.lbound(2);
-  Calculator calculator(ledger, context);
+  Calculator calculator(ledger, context, Calculator::Reading::SetWise);
+  FigureBook book(ledger);
+  // The rows whose values wait for their figures: terms[first] onwards are the figures' ids.
+  struct Waiting {
+    std::int32_t row;
+    std::uint32_t first;
+    std::uint32_t count;
+    Formula formula;
+  };
+  std::vector<Waiting> waiting;
+  std::vector<std::uint32_t> terms;
   std::int32_t failed = 0;
   for (std::int32_t r = batch.lbound(1); r <= batch.ubound(1); ++r) {
     try {
-      batch(r, c0 + 1) = calculator.compute(name, Arguments(batch(r, c0)));
-      batch(r, c0 + 2) = Variant(u"");
+      Formula formula = calculator.compute(name, Arguments(batch(r, c0)));
+      if (formula.shape == Formula::Shape::Ready) {
+        writeValue(batch, r, std::move(formula.value));
+        continue;
+      }
+      const auto first = static_cast<std::uint32_t>(terms.size());
+      for (const BalanceNeed& n : calculator.needs()) terms.push_back(book.add(n));
+      waiting.push_back({r, first, static_cast<std::uint32_t>(terms.size()) - first, std::move(formula)});
     } catch (const RowError& e) {
-      batch(r, c0 + 1) = Variant{};
-      batch(r, c0 + 2) = Variant(e.text);
+      writeError(batch, r, e.text);
       ++failed;
     } catch (const std::exception& e) {
-      batch(r, c0 + 1) = Variant{};
-      batch(r, c0 + 2) = Variant(u"#" + automation::fromUtf8(e.what()));
+      writeError(batch, r, errorText(e));
+      ++failed;
+    }
+  }
+  book.read();
+  for (const Waiting& w : waiting) {
+    const std::span<const std::uint32_t> ids(terms.data() + w.first, w.count);
+    const auto broken =
+        std::find_if(ids.begin(), ids.end(), [&](std::uint32_t id) { return book.failure(id); });
+    if (broken != ids.end()) {
+      writeError(batch, w.row, u"#" + automation::fromUtf8(*book.failure(*broken)));
+      ++failed;
+      continue;
+    }
+    writeValue(batch, w.row,
+               Variant(combine(w.formula, w.count, [&](std::size_t i) { return book.figure(ids[i]); })));
+  }
+  return failed;
+}
+
+std::int32_t computeBatchPerRow(Ledger& ledger, const PushedContext& context, std::u16string_view func,
+                                automation::VariantArray& batch) {
+  const std::u16string name = checkedName(batch, func);
+  const std::int32_t c0 = batch.lbound(2);
+  Calculator calculator(ledger, context, Calculator::Reading::RowByRow);
+  std::vector<double> figures;
+  std::int32_t failed = 0;
+  for (std::int32_t r = batch.lbound(1); r <= batch.ubound(1); ++r) {
+    try {
+      Formula formula = calculator.compute(name, Arguments(batch(r, c0)));
+      if (formula.shape == Formula::Shape::Ready) {
+        writeValue(batch, r, std::move(formula.value));
+        continue;
+      }
+      figures.clear();
+      for (const BalanceNeed& n : calculator.needs())
+        figures.push_back(ledger.amount(n.company, n.account, n.currency, n.year, n.from, n.to, n.kind));
+      writeValue(batch, r,
+                 Variant(combine(formula, figures.size(), [&](std::size_t i) { return figures[i]; })));
+    } catch (const RowError& e) {
+      writeError(batch, r, e.text);
+      ++failed;
+    } catch (const std::exception& e) {
+      writeError(batch, r, errorText(e));
       ++failed;
     }
   }

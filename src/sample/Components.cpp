@@ -8,6 +8,7 @@
 #include "automation/Text.h"
 #include "forms/FormObject.h"
 #include "sample/FuncInfo.h"
+#include "sample/ReportServices.h"
 #include "sample/SampleSystem.h"
 
 namespace sample {
@@ -227,6 +228,7 @@ std::shared_ptr<SampleSystem> registerSampleComponents(automation::ClassRegistry
                [system] { return std::make_shared<ResLoader>(system->options().locale); });
   registry.add(u"Quorin.QuorinLoader", [] { return std::make_shared<QuorinLoader>(); });
   registry.add(u"Brisa.BrisaCtrl.1", [] { return std::make_shared<BrisaCtrl>(); });
+  registerReportComponents(registry, system);
   return system;
 }
 

@@ -76,6 +76,13 @@ Database::Database(const std::filesystem::path& file, bool readOnly) {
     db_ = nullptr;
     throw DatabaseError(message);
   }
+  sqlite3_trace_v2(
+      db_, SQLITE_TRACE_STMT,
+      [](unsigned, void* count, void*, void*) {
+        ++*static_cast<std::uint64_t*>(count);
+        return 0;
+      },
+      &statementsRun_);
 }
 
 Database::~Database() {

@@ -54,9 +54,12 @@ class Database {
   void execute(std::string_view sql);
   Statement prepare(std::string_view sql) { return Statement(db_, sql); }
   sqlite3* handle() const { return db_; }
+  // The statements run on this connection so far: each run of a prepared statement counts.
+  std::uint64_t statementsRun() const { return statementsRun_; }
 
  private:
   sqlite3* db_ = nullptr;
+  std::uint64_t statementsRun_ = 0;
 };
 
 }  // namespace sample

@@ -62,9 +62,13 @@ automation::Variant valueList(Ledger& ledger, const PushedContext& context, cons
                               std::u16string_view previous);
 
 // Computes every row of a batch: the value into column 1, or an error text into column 2.
-// Answers 0 when every row was computed, else the number of rows that failed.
+// Answers 0 when every row was computed, else the number of rows that failed. The rows are taken
+// as a set: all of them are parsed first, and the balances they need are read together.
 std::int32_t computeBatch(Ledger& ledger, const PushedContext& context, std::u16string_view func,
                           automation::VariantArray& batch);
+// The same, row by row: each balance figure is read from the ledger as its row comes.
+std::int32_t computeBatchPerRow(Ledger& ledger, const PushedContext& context, std::u16string_view func,
+                                automation::VariantArray& batch);
 
 // The account chooser behind ACCT / ACCTEXT: "code@name", or `text` unchanged when cancelled.
 std::u16string chooseAccount(Ledger& ledger, std::int32_t company, std::u16string_view text);

@@ -27,6 +27,8 @@ std::filesystem::path cacheDir() {
   return std::filesystem::path(home != nullptr ? home : ".") / ".cache" / "formulist2";
 }
 
+}  // namespace
+
 // The first text after every text that starts with `prefix`: the prefix with its last byte raised
 // by one (bytes that cannot be raised are dropped first). Codes compare byte by byte.
 std::string prefixEnd(std::string_view prefix) {
@@ -37,27 +39,34 @@ std::string prefixEnd(std::string_view prefix) {
   return end;
 }
 
+namespace {
+
+// The scripts a ledger is built from, in the order they run, and what the build does besides.
+constexpr const char* kScripts[] = {"schema.sql", "seed.sql", "reports.sql"};
+constexpr const char* kBuildSteps = "report name keys: the trimmed name in upper case\n";
+
 }  // namespace
 
 void Ledger::build(const std::filesystem::path& dataDir, const std::filesystem::path& file) {
-  const std::string schema = readFile(dataDir / "ledger" / "schema.sql");
-  const std::string seed = readFile(dataDir / "ledger" / "seed.sql");
+  std::vector<std::string> scripts;
+  for (const char* script : kScripts) scripts.push_back(readFile(dataDir / "ledger" / script));
   std::filesystem::create_directories(file.parent_path());
   const std::filesystem::path temp = file.string() + ".tmp." + std::to_string(::getpid());
   std::filesystem::remove(temp);
   {
     Database db(temp);
     db.execute("BEGIN");
-    db.execute(schema);
-    db.execute(seed);
+    for (const std::string& script : scripts) db.execute(script);
+    fillReportNameKeys(db);
     db.execute("COMMIT");
   }
   std::filesystem::rename(temp, file);
 }
 
 std::shared_ptr<Ledger> Ledger::open(const std::filesystem::path& dataDir) {
-  const std::string text =
-      readFile(dataDir / "ledger" / "schema.sql") + readFile(dataDir / "ledger" / "seed.sql");
+  // The build's own steps count as part of the text: a change to them rebuilds the ledger too.
+  std::string text = kBuildSteps;
+  for (const char* script : kScripts) text += readFile(dataDir / "ledger" / script);
   std::ostringstream name;
   name << "ledger-" << std::hex << std::hash<std::string>{}(text) << ".sqlite";
   const std::filesystem::path file = cacheDir() / name.str();
@@ -78,7 +87,9 @@ Ledger::Ledger(const std::filesystem::path& file)
       movement_(
           db_.handle(),
           "SELECT COALESCE(SUM(debit), 0), COALESCE(SUM(credit), 0) FROM balances WHERE company_id = ?1 AND "
-          "account >= ?2 AND account < ?3 AND currency = ?4 AND year = ?5 AND period BETWEEN ?6 AND ?7") {}
+          "account >= ?2 AND account < ?3 AND currency = ?4 AND year = ?5 AND period BETWEEN ?6 AND ?7") {
+  openReportStore();
+}
 
 std::optional<CompanyRow> Ledger::company(int id) {
   Statement q = db_.prepare("SELECT id, code, name, base_currency FROM companies WHERE id = ?1");

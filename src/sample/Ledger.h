@@ -1,5 +1,6 @@
 // The sample ledger: an SQLite database built from the SQL text in the data folder on first use
-// and kept in the user's cache folder, rebuilt whenever that text changes.
+// and kept in the user's cache folder, rebuilt whenever that text changes. It holds the stored
+// reports of the data sources too.
 #pragma once
 
 #include <filesystem>
@@ -37,6 +38,13 @@ struct DataSourceRow {
   int company = 0;
   std::string props;
 };
+// A stored report: a workbook (see Workbook.h) kept in a data source under a number and a name.
+struct StoredReport {
+  std::string dataSource;
+  int id = 0;
+  std::string name;
+  std::string workbook;
+};
 struct CompanyRow {
   int id = 0;
   std::string code;
@@ -44,9 +52,14 @@ struct CompanyRow {
   std::string baseCurrency;
 };
 
+// The first text after every text that starts with `prefix`: the end of the range of an account's
+// sub-accounts, as Ledger::amount reads them.
+std::string prefixEnd(std::string_view prefix);
+
 class Ledger {
  public:
-  // The ledger of a data folder (<dataDir>/ledger/schema.sql and seed.sql), built when missing.
+  // The ledger of a data folder (<dataDir>/ledger/schema.sql, seed.sql and reports.sql), built
+  // when missing.
   static std::shared_ptr<Ledger> open(const std::filesystem::path& dataDir);
   // Builds a ledger file from a data folder (replacing the file atomically).
   static void build(const std::filesystem::path& dataDir, const std::filesystem::path& file);
@@ -67,9 +80,32 @@ class Ledger {
                 Amount kind);
   std::optional<double> rate(std::string_view currency, int year, int period);
 
+  // The data source reports are looked for in when none is named: the first of the first company.
+  std::optional<DataSourceRow> defaultDataSource();
+  // The first data source of a company.
+  std::optional<DataSourceRow> dataSourceOfCompany(int company);
+
+  // Stored reports. Names are compared without surrounding blanks and without regard to letter
+  // case; numbers count per data source.
+  std::optional<StoredReport> report(std::string_view dataSource, int id);
+  std::optional<StoredReport> reportNamed(std::string_view dataSource, std::string_view name);
+  // The reports of that name in every data source, by data source name.
+  std::vector<StoredReport> reportsNamed(std::string_view name);
+  // Stores a report for the life of this object (the ledger file is never written), replacing the
+  // data source's report of the same name or number; without a number, a report of that name keeps
+  // its own and a new one gets the next free one. Answers the number. DatabaseError for a data
+  // source the ledger does not have or a blank name.
+  int storeReport(std::string_view dataSource, std::string_view name, std::string_view workbook,
+                  std::optional<int> id = std::nullopt);
+
   Database& database() { return db_; }
 
  private:
+  // Fills the name keys of the stored reports a build's scripts wrote (see StoredReports.cpp).
+  static void fillReportNameKeys(Database& db);
+  // Copies the stored reports into a table of this connection's own, which storeReport adds to.
+  void openReportStore();
+
   Database db_;
   Statement opening_;
   Statement closing_;

@@ -2,6 +2,7 @@
 // their ProgIDs, on the catalogue and ledger of a data folder.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -38,6 +39,11 @@ class SampleSystem {
   // (see translateText).
   std::u16string translate(std::u16string_view text, std::u16string_view language) const;
 
+  // How often the retrieval service was asked for a report, a count for tests that check that a
+  // loaded report is reused; setReportRetrievals starts it again.
+  std::int32_t reportRetrievals() const { return retrievals_; }
+  void setReportRetrievals(std::int32_t count) { retrievals_ = count; }
+
   // How often each function was chosen, kept per user in the data home.
   void recordUse(const std::u16string& name);
   std::map<std::u16string, int> usage() const;
@@ -47,10 +53,13 @@ class SampleSystem {
   SampleOptions options_;
   std::unique_ptr<CatalogueData> catalogue_;
   std::shared_ptr<Ledger> ledger_;
+  std::int32_t retrievals_ = 0;
 };
 
 // Registers Fenwick2.FuncInfo, Fenwick2.GlobalObj, Pellam.ShareProps, Q7LangInfo.LangInfo,
-// Q7RESLOADER.Loader, Quorin.QuorinLoader and Brisa.BrisaCtrl.1 on one sample system.
+// Q7RESLOADER.Loader, Quorin.QuorinLoader, Brisa.BrisaCtrl.1 and the report components
+// (Haldor.SrvRptRetrieve, NURZps.ZpsInfo, ZPSPREADLib.ZpSpread120, ZPS20Lib.ZPS20, Ostrel.CsRpt)
+// on one sample system.
 std::shared_ptr<SampleSystem> registerSampleComponents(automation::ClassRegistry& registry,
                                                        SampleOptions options);
 

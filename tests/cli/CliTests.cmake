@@ -63,3 +63,11 @@ f2_cli(english_parameter_names 0 "Account code" --lang EN describe QMYE)
 f2_cli(values_of_the_account_row 0 "科目代码\t科目名称.*\n1001\t" values QMYE 1)
 f2_cli(values_of_a_row_without_a_list 1 "会计年度没有可选的列表值!" values QMYE 2)
 f2_cli(values_with_texts_past_the_row 2 "texts for the rows before it" values QMYE 1 1002)
+
+# A batch recalled as a host recalls it, and batch files that cannot be read.
+set(F2_BATCHES ${CMAKE_CURRENT_SOURCE_DIR}/cli/batches)
+f2_cli(recall_references 0 "^ \\{\"value\":116389.67\\},$" recall REF_F --batch ${F2_BATCHES}/refs.json)
+f2_cli(recall_reference_errors 0 "^ \\{\"error\":\"#参数错误\",\"value\":null\\}$" recall REF_F --batch ${F2_BATCHES}/refs.json)
+f2_cli(recall_a_call_that_is_not_a_list 2 "not-a-list.json: call 2 is not an array" recall QMYE --batch ${F2_BATCHES}/not-a-list.json)
+f2_cli(recall_broken_json 2 "broken.json: not valid JSON" recall QMYE --batch ${F2_BATCHES}/broken.json)
+f2_cli(recall_missing_file 2 "nothing.json: cannot be read" recall QMYE --batch ${F2_BATCHES}/nothing.json)

@@ -1,0 +1,270 @@
+// Haldor.SrvRptRetrieve (reports by name), NURZps.ZpsInfo (reports by number) and Ostrel.CsRpt
+// (consolidation over the data sources), on the stored reports of the ledger.
+#include "sample/ReportServices.h"
+
+#include "automation/Conversions.h"
+#include "automation/Error.h"
+#include "automation/Text.h"
+#include "automation/VariantArray.h"
+#include "sample/Spreadsheets.h"
+#include "sample/Workbook.h"
+
+namespace sample {
+
+using automation::Args;
+using automation::byRef;
+using automation::byVal;
+using automation::DispatchTable;
+using automation::ObjectRef;
+using automation::Variant;
+using automation::VariantArray;
+using automation::VarType;
+
+namespace {
+
+// The data source a property string names: its DSN, else the first data source of its COMPANY,
+// else the default one (the process property string names none). A text without "=" is the name
+// of a data source itself.
+DataSourceRow dataSourceOf(Ledger& ledger, std::u16string_view props) {
+  const std::u16string text = automation::trim(props);
+  std::u16string named = text;
+  if (text.find(u'=') != std::u16string::npos) {
+    named = automation::trim(automation::propertyValue(text, u"DSN").value_or(u""));
+    const std::u16string company =
+        automation::trim(automation::propertyValue(text, u"COMPANY").value_or(u""));
+    if (named.empty() && !company.empty()) {
+      if (auto ds = ledger.dataSourceOfCompany(static_cast<int>(automation::val(company)))) return *ds;
+      automation::raise(automation::errors::InvalidProcedureCall,
+                        u"There is no data source of the company '" + company + u"'");
+    }
+  }
+  if (named.empty()) {
+    if (auto ds = ledger.defaultDataSource()) return *ds;
+    automation::raise(automation::errors::InvalidProcedureCall, u"The ledger has no data source");
+  }
+  if (auto ds = ledger.dataSource(automation::toUtf8(named))) return *ds;
+  automation::raise(automation::errors::InvalidProcedureCall,
+                    u"There is no data source named '" + named + u"'");
+}
+
+// --- Haldor.SrvRptRetrieve --------------------------------------------------------------------------
+
+class SrvRptRetrieve final : public automation::Dispatch {
+ public:
+  explicit SrvRptRetrieve(std::shared_ptr<SampleSystem> system) : system_(std::move(system)) {}
+
+  // The workbook text of the data source's report of that name into `report`; false (and `report`
+  // left alone) when the data source has no such report.
+  bool GetRptViaName(const std::u16string& props, const std::u16string& name, Variant& report) {
+    return automation::asAutomation([&] {
+      Ledger& ledger = system_->ledger();
+      const DataSourceRow ds = dataSourceOf(ledger, props);
+      system_->setReportRetrievals(system_->reportRetrievals() + 1);
+      const auto stored = ledger.reportNamed(ds.name, automation::toUtf8(name));
+      if (!stored) return false;
+      report = Variant(automation::fromUtf8(stored->workbook));
+      return true;
+    });
+  }
+
+  const DispatchTable& dispatchTable() const override {
+    // The fourth argument is left out by every caller and the fifth asks for the workbook as text,
+    // the one form the sample system has: neither changes the answer.
+    static const DispatchTable table =
+        DispatchTable::Builder<SrvRptRetrieve>(u"SrvRptRetrieve")
+            .method(u"GetRptViaName", 1,
+                    {byRef(u"DsnProps", VarType::String), byRef(u"RptName", VarType::String),
+                     byRef(u"Report"), automation::optionalByVal(u"Options", VarType::Variant, std::nullopt),
+                     automation::optionalByVal(u"Flag", VarType::Integer, Variant(std::int16_t{1}))},
+                    VarType::Boolean,
+                    [](SrvRptRetrieve& s, Args& a) {
+                      return Variant(s.GetRptViaName(a[0].asString(), a[1].asString(), a[2]));
+                    })
+            .get(u"RetrievalCount", 2, {}, VarType::Long,
+                 [](SrvRptRetrieve& s, Args&) { return Variant(s.system_->reportRetrievals()); })
+            .put(u"RetrievalCount", 2, {}, byVal(u"value", VarType::Long),
+                 [](SrvRptRetrieve& s, Args&, Variant& v) { s.system_->setReportRetrievals(v.asLong()); })
+            .build();
+    return table;
+  }
+
+ private:
+  std::shared_ptr<SampleSystem> system_;
+};
+
+// --- NURZps.ZpsInfo ---------------------------------------------------------------------------------
+
+class StoredReportObject final : public automation::Dispatch {
+ public:
+  explicit StoredReportObject(StoredReport report) : report_(std::move(report)) {}
+
+  Variant field(std::u16string_view name) const {
+    if (automation::equalsIgnoreCase(name, u"FReportBlob"))
+      return Variant(automation::fromUtf8(report_.workbook));
+    if (automation::equalsIgnoreCase(name, u"FReportID"))
+      return Variant(static_cast<std::int32_t>(report_.id));
+    if (automation::equalsIgnoreCase(name, u"FReportName"))
+      return Variant(automation::fromUtf8(report_.name));
+    if (automation::equalsIgnoreCase(name, u"FDsn")) return Variant(automation::fromUtf8(report_.dataSource));
+    automation::raise(automation::errors::InvalidProcedureCall,
+                      u"A stored report has no field '" + std::u16string(name) +
+                          u"': it has FReportID, FReportName, FDsn and FReportBlob");
+  }
+
+  const DispatchTable& dispatchTable() const override {
+    static const DispatchTable table =
+        DispatchTable::Builder<StoredReportObject>(u"StoredReport")
+            .get(u"Field", 0, {byVal(u"Name", VarType::String)}, VarType::Variant,
+                 [](StoredReportObject& r, Args& a) { return r.field(a[0].asString()); })
+            .get(u"ReportID", 1, {}, VarType::Long,
+                 [](StoredReportObject& r, Args&) { return r.field(u"FReportID"); })
+            .get(u"ReportName", 2, {}, VarType::String,
+                 [](StoredReportObject& r, Args&) { return r.field(u"FReportName"); })
+            .build();
+    return table;
+  }
+
+ private:
+  StoredReport report_;
+};
+
+class ZpsInfo final : public automation::Dispatch {
+ public:
+  explicit ZpsInfo(std::shared_ptr<SampleSystem> system) : system_(std::move(system)) {}
+
+  // The data source's report of that number; Nothing when it has none.
+  Variant GetReport(const std::u16string& props, std::int32_t id) {
+    return automation::asAutomation([&] {
+      Ledger& ledger = system_->ledger();
+      const auto stored = ledger.report(dataSourceOf(ledger, props).name, id);
+      if (!stored) return Variant(ObjectRef{});
+      return Variant(ObjectRef(std::make_shared<StoredReportObject>(*stored)));
+    });
+  }
+
+  const DispatchTable& dispatchTable() const override {
+    static const DispatchTable table =
+        DispatchTable::Builder<ZpsInfo>(u"ZpsInfo")
+            .method(u"GetReport", 1, {byRef(u"DsnProps", VarType::String), byRef(u"ReportID", VarType::Long)},
+                    VarType::Object,
+                    [](ZpsInfo& z, Args& a) { return z.GetReport(a[0].asString(), a[1].asLong()); })
+            .build();
+    return table;
+  }
+
+ private:
+  std::shared_ptr<SampleSystem> system_;
+};
+
+// --- Ostrel.CsRpt -----------------------------------------------------------------------------------
+
+// A row that cannot be consolidated: its text goes into the batch's error column.
+struct RowError {
+  std::u16string text;
+};
+
+class CsRpt final : public automation::Dispatch {
+ public:
+  explicit CsRpt(std::shared_ptr<SampleSystem> system) : system_(std::move(system)) {}
+
+  // Each row: (report name, cell, sheet by position from 1 or by name; 1 when blank). Column 1
+  // receives the sum of that cell over the reports of that name in every data source, or column 2
+  // the reason why not. Answers 0.
+  std::int32_t Cs_REF_F(Variant& batch) {
+    if (!batch.isArray())
+      automation::raise(automation::errors::TypeMismatch, u"Cs_REF_F needs the batch as an array");
+    VariantArray& rows = batch.mutableArray();
+    if (rows.dimensions() != 2 || rows.ubound(2) - rows.lbound(2) < 2) {
+      automation::raise(automation::errors::SubscriptOutOfRange,
+                        u"Cs_REF_F needs a batch of rows with three columns");
+    }
+    const std::int32_t c0 = rows.lbound(2);
+    for (std::int32_t r = rows.lbound(1); r <= rows.ubound(1); ++r) {
+      try {
+        rows(r, c0 + 1) = Variant(consolidate(rows(r, c0)));
+        rows(r, c0 + 2) = Variant(u"");
+      } catch (const RowError& e) {
+        rows(r, c0 + 1) = Variant{};
+        rows(r, c0 + 2) = Variant(e.text);
+      }
+    }
+    return 0;
+  }
+
+  const DispatchTable& dispatchTable() const override {
+    static const DispatchTable table =
+        DispatchTable::Builder<CsRpt>(u"CsRpt")
+            .method(u"Cs_REF_F", 1, {byRef(u"Batch")}, VarType::Long,
+                    [](CsRpt& c, Args& a) {
+                      return Variant(automation::asAutomation([&] { return c.Cs_REF_F(a[0]); }));
+                    })
+            .build();
+    return table;
+  }
+
+ private:
+  static std::u16string textOf(const std::vector<Variant>& args, std::size_t i) {
+    if (i >= args.size() || args[i].isMissing()) return {};
+    try {
+      return automation::trim(automation::toText(args[i]));
+    } catch (const automation::AutomationError&) {
+      throw RowError{u"#参数错误"};
+    }
+  }
+
+  double consolidate(const Variant& list) {
+    std::vector<Variant> args;
+    if (list.isArray()) {
+      for (const Variant& v : list.array().elements()) args.push_back(v);
+    } else {
+      throw RowError{u"#参数错误"};
+    }
+    const std::u16string name = textOf(args, 0);
+    const std::u16string cell = textOf(args, 1);
+    const std::u16string sheet = textOf(args, 2);
+    if (name.empty()) throw RowError{u"#报表名为空"};
+    if (cell.empty()) throw RowError{u"#取数内容为空"};
+    const std::vector<StoredReport> reports = system_->ledger().reportsNamed(automation::toUtf8(name));
+    if (reports.empty()) throw RowError{u"#报表不存在"};
+    double sum = 0;
+    for (const StoredReport& report : reports) {
+      std::shared_ptr<const Workbook> book;
+      try {
+        book = parseWorkbook(report.workbook);
+      } catch (const automation::AutomationError&) {
+        throw RowError{u"#报表格式错误"};
+      }
+      std::int32_t position = 1;
+      if (!sheet.empty()) {
+        position = automation::isNumeric(Variant(sheet)) ? static_cast<std::int32_t>(automation::val(sheet))
+                                                         : sheetPosition(*book, sheet);
+      }
+      if (position < 1 || static_cast<std::size_t>(position) > book->sheets.size())
+        throw RowError{u"#表页不存在"};
+      const Sheet& at = book->sheets[static_cast<std::size_t>(position) - 1];
+      const auto address = parseCellAddress(cell);
+      if (!address) throw RowError{u"#参数错误"};
+      const auto found = at.cells.find(*address);
+      if (found == at.cells.end()) throw RowError{u"#单元不存在"};
+      const Variant& value = found->second.value;
+      if (value.isString() || !automation::isNumeric(value)) throw RowError{u"#不是数值"};
+      sum += automation::toDouble(value);
+    }
+    return sum;
+  }
+
+  std::shared_ptr<SampleSystem> system_;
+};
+
+}  // namespace
+
+void registerReportComponents(automation::ClassRegistry& registry,
+                              const std::shared_ptr<SampleSystem>& system) {
+  registry.add(u"Haldor.SrvRptRetrieve", [system] { return std::make_shared<SrvRptRetrieve>(system); });
+  registry.add(u"NURZps.ZpsInfo", [system] { return std::make_shared<ZpsInfo>(system); });
+  registry.add(u"ZPSPREADLib.ZpSpread120", [] { return makeReferenceSpreadsheet(); });
+  registry.add(u"ZPS20Lib.ZPS20", [] { return makeReportSpreadsheet(); });
+  registry.add(u"Ostrel.CsRpt", [system] { return std::make_shared<CsRpt>(system); });
+}
+
+}  // namespace sample

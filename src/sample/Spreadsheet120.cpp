@@ -1,0 +1,230 @@
+// ZPSPREADLib.ZpSpread120: the spreadsheet control that evaluates references to cells of the
+// workbook it holds, and what both spreadsheet controls share.
+#include <map>
+#include <utility>
+#include <vector>
+
+#include "automation/Conversions.h"
+#include "automation/Error.h"
+#include "automation/Text.h"
+#include "sample/Spreadsheets.h"
+
+namespace sample {
+
+using automation::Args;
+using automation::byRef;
+using automation::byVal;
+using automation::DispatchTable;
+using automation::Param;
+using automation::Pass;
+using automation::Variant;
+using automation::VarType;
+
+namespace {
+
+// Named properties kept with a workbook, each of a fixed type.
+class NamedProperties {
+ public:
+  void create(std::u16string_view name, std::int32_t type) {
+    static constexpr VarType kTypes[] = {VarType::Integer, VarType::Long,    VarType::Double, VarType::Date,
+                                         VarType::String,  VarType::Boolean, VarType::Variant};
+    for (VarType t : kTypes) {
+      if (automation::code(t) != type) continue;
+      if (find(name) == nullptr)
+        properties_.push_back({std::u16string(name), t, automation::changeType(Variant{}, t)});
+      return;
+    }
+    automation::raise(
+        automation::errors::InvalidProcedureCall,
+        u"A named property is of type 2, 3, 5, 7, 8 (text), 11 or 12, not " + automation::decimalText(type));
+  }
+  const Variant& get(std::u16string_view name) const {
+    const Property* p = find(name);
+    if (p == nullptr) {
+      automation::raise(automation::errors::InvalidProcedureCall,
+                        u"The workbook has no property '" + std::u16string(name) + u"'");
+    }
+    return p->value;
+  }
+  // A property not created before is created as a text.
+  void put(std::u16string_view name, const Variant& value) {
+    Property* p = find(name);
+    if (p == nullptr) {
+      properties_.push_back({std::u16string(name), VarType::String, {}});
+      p = &properties_.back();
+    }
+    p->value = automation::changeType(value, p->type);
+  }
+  void clear() { properties_.clear(); }
+
+ private:
+  struct Property {
+    std::u16string name;
+    VarType type = VarType::String;
+    Variant value;
+  };
+  const Property* find(std::u16string_view name) const {
+    for (const Property& p : properties_) {
+      if (automation::equalsIgnoreCase(p.name, name)) return &p;
+    }
+    return nullptr;
+  }
+  Property* find(std::u16string_view name) { return const_cast<Property*>(std::as_const(*this).find(name)); }
+
+  std::vector<Property> properties_;
+};
+
+void wholeWorkbookOnly(std::int32_t sheet) {
+  if (sheet != -1) {
+    automation::raise(automation::errors::InvalidProcedureCall,
+                      u"These properties are kept for the whole workbook (sheet -1), not for sheet " +
+                          automation::decimalText(sheet));
+  }
+}
+
+class ZpSpread120 final : public automation::Dispatch {
+ public:
+  void load(const Variant& data) {
+    auto book = workbookOfData(data);
+    book_ = std::move(book);
+    data_ = data;
+    evalSheet_ = 0;
+    custom_.clear();
+    document_.clear();
+  }
+
+  // =REF("cell", sheet): the sheet by position from 1 or by name; none, 0 or less: Option(2, 1).
+  void evaluate(const std::u16string& formula, Variant& result) const {
+    const Workbook& book = heldWorkbook(book_, u"ZpSpread120");
+    const auto call = parseFunctionCall(formula);
+    if (!call || call->name != u"REF" || call->args.empty() || call->args.size() > 2 ||
+        !call->args[0].isString()) {
+      automation::raise(
+          automation::errors::InvalidProcedureCall,
+          u"The spreadsheet cannot read the formula " + formula + u": it evaluates =REF(\"cell\",sheet)");
+    }
+    std::int32_t position = 0;
+    if (call->args.size() == 2) {
+      const Variant& sheet = call->args[1];
+      if (sheet.isString()) {
+        position = sheetPosition(book, sheet.asString());
+        if (position == 0) {
+          automation::raise(automation::errors::SubscriptOutOfRange,
+                            u"The workbook has no sheet named '" + sheet.asString() + u"'");
+        }
+      } else if (!sheet.isEmpty()) {
+        position = automation::toLong(sheet);
+      }
+    }
+    if (position <= 0) position = evalSheet_ + 1;
+    result = cellAt(sheetAt(book, position), call->args[0].asString()).value;
+  }
+
+  const DispatchTable& dispatchTable() const override {
+    static const Param kIndex{u"Index", VarType::Variant, Pass::ByRef, true, std::nullopt};
+    static const DispatchTable table =
+        DispatchTable::Builder<ZpSpread120>(u"ZpSpread120")
+            .get(u"WorkbookData", 32, {}, VarType::Variant, [](ZpSpread120& z, Args&) { return z.data_; })
+            .put(u"WorkbookData", 32, {}, byVal(u"Data"),
+                 [](ZpSpread120& z, Args&, Variant& v) { z.load(v); })
+            .get(u"Option", 80, {byVal(u"Group", VarType::Long), byVal(u"Item", VarType::Long)},
+                 VarType::Variant,
+                 [](ZpSpread120& z, Args& a) {
+                   if (a[0].asLong() == 2 && a[1].asLong() == 1) return Variant(z.evalSheet_);
+                   const auto it = z.options_.find({a[0].asLong(), a[1].asLong()});
+                   return it == z.options_.end() ? Variant{} : it->second;
+                 })
+            .put(u"Option", 80, {byVal(u"Group", VarType::Long), byVal(u"Item", VarType::Long)},
+                 byVal(u"Value"),
+                 [](ZpSpread120& z, Args& a, Variant& v) {
+                   if (a[0].asLong() == 2 && a[1].asLong() == 1) {
+                     z.evalSheet_ = automation::toLong(v);
+                   } else {
+                     z.options_[{a[0].asLong(), a[1].asLong()}] = v;
+                   }
+                 })
+            .method(u"Evaluate", 39, {byVal(u"Formula", VarType::String), byRef(u"Result")}, VarType::Empty,
+                    [](ZpSpread120& z, Args& a) {
+                      z.evaluate(a[0].asString(), a[1]);
+                      return Variant{};
+                    })
+            .get(u"CustomProperty", 82, {byVal(u"Name", VarType::String)}, VarType::Variant,
+                 [](ZpSpread120& z, Args& a) { return z.custom_.get(a[0].asString()); })
+            .put(u"CustomProperty", 82, {byVal(u"Name", VarType::String)}, byVal(u"Value"),
+                 [](ZpSpread120& z, Args& a, Variant& v) { z.custom_.put(a[0].asString(), v); })
+            .get(u"DocProperty", 83, {byVal(u"Name", VarType::String), byVal(u"Sheet", VarType::Long)},
+                 VarType::Variant,
+                 [](ZpSpread120& z, Args& a) {
+                   wholeWorkbookOnly(a[1].asLong());
+                   return z.document_.get(a[0].asString());
+                 })
+            .put(u"DocProperty", 83, {byVal(u"Name", VarType::String), byVal(u"Sheet", VarType::Long)},
+                 byVal(u"Value"),
+                 [](ZpSpread120& z, Args& a, Variant& v) {
+                   wholeWorkbookOnly(a[1].asLong());
+                   z.document_.put(a[0].asString(), v);
+                 })
+            .method(u"AddCustomProperty", 45,
+                    {byVal(u"Name", VarType::String), byVal(u"Type", VarType::Long),
+                     byVal(u"Flags", VarType::Long)},
+                    VarType::Empty,
+                    [](ZpSpread120& z, Args& a) {
+                      z.custom_.create(a[0].asString(), a[1].asLong());
+                      return Variant{};
+                    })
+            .method(u"AddDocProperty", 48,
+                    {byVal(u"Name", VarType::String), byVal(u"Type", VarType::Long),
+                     byVal(u"Flags", VarType::Long)},
+                    VarType::Empty,
+                    [](ZpSpread120& z, Args& a) {
+                      z.document_.create(a[0].asString(), a[1].asLong());
+                      return Variant{};
+                    })
+            .method(u"TabProps", 60, {byVal(u"What", VarType::Long), kIndex}, VarType::Variant,
+                    [](ZpSpread120& z, Args& a) {
+                      return tabProps(heldWorkbook(z.book_, u"ZpSpread120"), a[0].asLong(), a[1]);
+                    })
+            .build();
+    return table;
+  }
+
+ private:
+  std::shared_ptr<const Workbook> book_;  // shared with every control that loaded the same text
+  Variant data_;
+  std::int32_t evalSheet_ = 0;
+  std::map<std::pair<std::int32_t, std::int32_t>, Variant> options_;
+  NamedProperties custom_;
+  NamedProperties document_;
+};
+
+}  // namespace
+
+automation::ObjectRef makeReferenceSpreadsheet() {
+  return std::make_shared<ZpSpread120>();
+}
+
+std::shared_ptr<const Workbook> workbookOfData(const Variant& data) {
+  if (!data.isString()) {
+    automation::raise(automation::errors::TypeMismatch,
+                      u"The workbook data is a text, not " + automation::typeName(data.type()));
+  }
+  return parseWorkbook(automation::toUtf8(data.asString()));
+}
+
+const Workbook& heldWorkbook(const std::shared_ptr<const Workbook>& book, std::u16string_view control) {
+  if (!book) {
+    automation::raise(automation::errors::InvalidProcedureCall,
+                      std::u16string(control) + u" holds no workbook: load one first");
+  }
+  return *book;
+}
+
+Variant tabProps(const Workbook& book, std::int32_t what, Variant& index) {
+  if (what == 1) return Variant(static_cast<std::int32_t>(book.sheets.size()));
+  if (what == 3) return Variant(sheetAt(book, automation::toLong(index)).name);
+  automation::raise(automation::errors::InvalidProcedureCall,
+                    u"TabProps answers 1 (the number of sheets) and 3 (the name of a sheet), not " +
+                        automation::decimalText(what));
+}
+
+}  // namespace sample

@@ -1,0 +1,105 @@
+// RecallRpt on the sample report system, as a host recalculates a report: references to the
+// stored reports, a nested reference inside one, and ledger functions, checked against the SQL data.
+#include <gtest/gtest.h>
+
+#include "automation/ClassRegistry.h"
+#include "automation/Conversions.h"
+#include "automation/VariantArray.h"
+#include "cfunc/CFunc.h"
+#include "component/ReportContext.h"
+#include "environment/Localisation.h"
+#include "platform/Process.h"
+#include "sample/Database.h"
+#include "sample/SampleSystem.h"
+#include "support/TempConfig.h"
+
+namespace {
+
+using namespace automation;
+
+Variant batchOf(std::vector<std::vector<Variant>> calls) {
+  VariantArray batch({Bounds{0, static_cast<std::int32_t>(calls.size()) - 1}, Bounds{0, 2}});
+  for (std::size_t i = 0; i < calls.size(); ++i)
+    batch(static_cast<std::int32_t>(i), 0) = Variant(VariantArray::of(std::move(calls[i])));
+  return Variant(std::move(batch));
+}
+
+class SampleRecallTest : public ::testing::Test {
+ protected:
+  SampleRecallTest() {
+    component::resetComponentState();
+    environment::resetLocalisationState();
+    system = sample::registerSampleComponents(classRegistry(), sample::defaultOptions());
+    cfunc::registerComponentClasses(classRegistry());
+    sample::publishProperty(platform::currentProcessId(), u"PropsString", Variant(u"Language=CHS"));
+    host = CreateObject(u"Formulist2.CFunc");
+  }
+  ~SampleRecallTest() override {
+    host.reset();
+    component::resetComponentState();
+    environment::resetLocalisationState();
+    classRegistry().clear();
+  }
+  Variant recall(const std::u16string& name, std::vector<std::vector<Variant>> calls) {
+    Variant args[] = {Variant(name), batchOf(std::move(calls)), Variant{}};
+    host->invoke(u"RecallRpt", InvokeKind::Method, args);
+    return args[1];
+  }
+  // The closing balance of an account and its sub-accounts in the base currency, from the SQL data.
+  double closing(std::int64_t company, const std::string& account, std::int64_t year, std::int64_t period) {
+    auto q = system->ledger().database().prepare(
+        "SELECT SUM(closing) FROM balances WHERE company_id = ?1 AND account LIKE ?2 || '%' AND year = ?3 "
+        "AND period = ?4 AND currency = 'RMB'");
+    q.bind(1, company).bind(2, account).bind(3, year).bind(4, period);
+    EXPECT_TRUE(q.step());
+    return q.real(0);
+  }
+  static double number(const Variant& batch, std::int32_t row) { return toDouble(batch.array()(row, 1)); }
+
+  testing_support::TempConfig config;
+  std::shared_ptr<sample::SampleSystem> system;
+  ObjectRef host;
+};
+
+TEST_F(SampleRecallTest, StoredReportsAndLedgerFunctionsGiveTheLedgersFigures) {
+  const double cash = closing(1, "1001", 2024, 12);
+  const double bank = closing(1, "1002", 2024, 12);
+  const double southBank = closing(2, "1002", 2024, 12);
+
+  const Variant refs =
+      recall(u"REF_F", {{Variant(u"资产负债表"), Variant(u"C4")},
+                        {Variant(u"资产负债表"), Variant(u"c5"), Variant(u"资产")},
+                        {Variant(u"资产负债表"), Variant(u"C5"), Variant(1), Variant(u"华南账套")},
+                        {Variant(u"利润表"), Variant(u"B3"), Variant(u"补充资料")},
+                        {Variant(u"资产负债表"), Variant(u"A4"), Variant(2)},
+                        {Variant(u"资产负债表"), Variant(u"Z99")},
+                        {Variant(u"没有的表"), Variant(u"A1")}});
+  EXPECT_NEAR(number(refs, 0), cash, 0.005);
+  EXPECT_NEAR(number(refs, 1), bank, 0.005);
+  EXPECT_NEAR(number(refs, 2), southBank, 0.005);
+  EXPECT_NEAR(number(refs, 3), bank, 0.005);  // a REF_F stored inside the income statement
+  EXPECT_EQ(refs.array()(4, 1), Variant(u"短期借款"));
+  EXPECT_NE(toText(refs.array()(5, 2)).find(u"Z99"), std::u16string::npos);
+  EXPECT_TRUE(refs.array()(6, 1).isEmpty());
+  EXPECT_TRUE(refs.array()(6, 2).isEmpty());
+
+  // A stored report loaded by number recomputes its report functions through the event, nested
+  // references included.
+  const Variant vex = recall(u"VEX_REF_F", {{Variant(1), Variant(u"C4")},
+                                            {Variant(2), Variant(u"B3"), Variant(u"补充资料")},
+                                            {Variant(1), Variant(u"C5"), Variant(1), Variant(u"华南账套")},
+                                            {Variant(99), Variant(u"A1")}});
+  EXPECT_NEAR(number(vex, 0), cash, 0.005);
+  EXPECT_NEAR(number(vex, 1), bank, 0.005);
+  EXPECT_NEAR(number(vex, 2), southBank, 0.005);
+  EXPECT_TRUE(vex.array()(3, 1).isEmpty());
+
+  // Ledger functions, rescaled to thousands.
+  put(host, u"Convert", Variant(u"DIV1000"));
+  const Variant ledger = recall(u"QMYE", {{Variant(u"1001"), Variant(2024), Variant(12)},
+                                          {Variant(u"1002"), Variant(2024), Variant(12)}});
+  EXPECT_DOUBLE_EQ(number(ledger, 0), round(cash / 1000, 2));
+  EXPECT_DOUBLE_EQ(number(ledger, 1), round(bank / 1000, 2));
+}
+
+}  // namespace
