@@ -1,5 +1,7 @@
 #include "automation/Text.h"
 
+#include <charconv>
+
 #include "automation/Error.h"
 
 #include <unicode/uchar.h>
@@ -18,6 +20,11 @@ std::u16string mapCodePoints(std::u16string_view text, Map map) {
   std::u16string out(text);
   const auto length = static_cast<std::int32_t>(out.size());
   std::int32_t i = 0;
+  // Plain ASCII needs no tables: only the letters change.
+  for (; i < length && out[static_cast<std::size_t>(i)] < 0x80; ++i) {
+    char16_t& c = out[static_cast<std::size_t>(i)];
+    if ((c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z')) c = static_cast<char16_t>(map(c));
+  }
   while (i < length) {
     const std::int32_t start = i;
     UChar32 c;
@@ -88,8 +95,9 @@ std::u16string lower(std::u16string_view text) {
 }
 
 std::u16string decimalText(std::int64_t n) {
-  const std::string s = std::to_string(n);
-  return std::u16string(s.begin(), s.end());
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, n).ptr;
+  return std::u16string(digits, end);
 }
 
 std::u16string trim(std::u16string_view text) {

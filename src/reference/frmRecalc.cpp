@@ -24,7 +24,7 @@ constexpr std::u16string_view kLoadedName = u"报表名";
 constexpr std::u16string_view kLoadedDsn = u"数据源";
 
 bool sameIgnoringCase(const std::u16string& a, const std::u16string& b) {
-  return automation::upper(automation::trim(a)) == automation::upper(automation::trim(b));
+  return a == b || automation::upper(automation::trim(a)) == automation::upper(automation::trim(b));
 }
 
 // A quote inside a text argument of a formula is doubled, so the content is always one argument.
@@ -90,7 +90,7 @@ bool frmRecalc::GetRefZps(const Variant& VarParam, Variant& sRetVal, Variant& sE
       Place place = placeOf(args);
       std::u16string dsn;
       if (place.dsnName.empty()) {
-        dsn = environment::GetProcessPropsString();
+        dsn = processProps();
       } else {
         auto& global = component::componentState().g_oGlobalObj;
         if (!global) global = automation::CreateObject(outside::kGlobalObj);
@@ -173,7 +173,7 @@ bool frmRecalc::GetVexRefZps(const Variant& VarParam, Variant& sRetVal, Variant&
       const Place where = placeOf(args);
       std::u16string dsn = where.dsnName;
       if (dsn.empty()) {
-        dsn = environment::GetProcessPropsString();
+        dsn = processProps();
       } else {
         // A data-source service of its own for this call.
         dsn = outside::GlobalObjCalls(automation::CreateObject(outside::kGlobalObj)).dsnPropsString(dsn);
@@ -215,6 +215,12 @@ void frmRecalc::ZPSREF_FuncCall(const std::u16string& sheetName, const std::u16s
       outside::FuncInfoCalls(evaluator()).callFunc(funcName, batch, spreadsheet);
     }
   });
+}
+
+const std::u16string& frmRecalc::processProps() {
+  // Read once per form: a form serves one batch, during which the host cannot change the string.
+  if (!m_sProcessProps) m_sProcessProps = environment::GetProcessPropsString();
+  return *m_sProcessProps;
 }
 
 const automation::ObjectRef& frmRecalc::evaluator() {

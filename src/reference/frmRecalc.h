@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "automation/Variant.h"
@@ -45,9 +46,12 @@ class frmRecalc final : public forms::Form {
   // the evaluator of the report functions inside it.
   void LoadSheetContext(const std::u16string& sheetName);
   const automation::ObjectRef& evaluator();
+  // The process property string: the data source of calls that name none.
+  const std::u16string& processProps();
 
   automation::ObjectRef m_oEvaluator;  // this form's own catalogue: its context is the sheet's
   std::u16string m_sDefPropsString;
+  std::optional<std::u16string> m_sProcessProps;
 };
 
 }  // namespace reference

@@ -3,10 +3,13 @@
 
 #include <cmath>
 
+#include "automation/ClassRegistry.h"
+#include "automation/Events.h"
 #include "forms/ControlArray.h"
 #include "forms/Controls.h"
 #include "forms/Form.h"
 #include "forms/ListView.h"
+#include "forms/ObjectControl.h"
 #include "forms/headless/HeadlessBackend.h"
 #include "support/Errors.h"
 
@@ -450,6 +453,52 @@ TEST_F(FormsTest, HeadlessPlatformServicesAreRecordedAndSettable) {
   EXPECT_FALSE(backend().isKeyDown(keys::Control));
   ui.keysDown.clear();
   EXPECT_EQ(backend().twipsPerPixelX(), 15);
+}
+
+// An object of another component on a form: created by ProgID when first used, called by number
+// or by name, its events relayed to the form's handler.
+class Counter final : public automation::Dispatch, public automation::EventSource {
+ public:
+  const automation::DispatchTable& dispatchTable() const override {
+    using automation::Args;
+    static const automation::DispatchTable table =
+        automation::DispatchTable::Builder<Counter>(u"Counter")
+            .method(u"Add", 7, {automation::byVal(u"By", automation::VarType::Long)},
+                    automation::VarType::Long,
+                    [](Counter& self, Args& a) {
+                      self.total_ += a[0].asLong();
+                      automation::Variant total(self.total_), veto(false);
+                      Args event({&total, &veto});
+                      self.raiseEvent(u"Changed", event);
+                      if (veto.asBoolean()) self.total_ = 0;
+                      return automation::Variant(self.total_);
+                    })
+            .build();
+    return table;
+  }
+
+ private:
+  std::int32_t total_ = 0;
+};
+
+TEST_F(FormsTest, AHostedObjectIsCalledAndItsEventsReachTheForm) {
+  automation::ScopedClass registered(u"Test.Counter", [] { return std::make_shared<Counter>(); });
+  Form f(u"frmHost");
+  ObjectControl counter(f, u"ctlCounter", u"Test.Counter");
+  ObjectControl missing(f, u"ctlMissing", u"Test.Missing");
+  std::vector<std::int32_t> seen;
+  counter.Event = [&](std::u16string_view event, automation::Args& args) {
+    if (event == u"Changed") seen.push_back(args[0].asLong());
+    if (args[0].asLong() > 10) args[1] = automation::Variant(true);  // by reference: the object sees it
+  };
+  EXPECT_FALSE(counter.created());
+  automation::Variant two[] = {automation::Variant(2)};
+  EXPECT_EQ(counter.invoke(7, automation::InvokeKind::Method, two), automation::Variant(2));
+  automation::Variant twenty[] = {automation::Variant(20)};
+  EXPECT_EQ(counter.invoke(u"add", automation::InvokeKind::Method, twenty), automation::Variant(0));
+  EXPECT_EQ(seen, (std::vector<std::int32_t>{2, 22}));
+  EXPECT_EQ(errorNumber([&] { missing.object(); }), automation::errors::CannotCreateObject);
+  EXPECT_FALSE(f.Visible());  // hosting an object shows nothing
 }
 
 }  // namespace

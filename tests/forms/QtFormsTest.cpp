@@ -19,6 +19,7 @@
 #include "forms/Controls.h"
 #include "forms/Form.h"
 #include "forms/ListView.h"
+#include "forms/ObjectControl.h"
 #include "forms/qt/QtBackend.h"
 #include "support/FakeCatalogue.h"
 #include "support/Fakes.h"
@@ -133,6 +134,19 @@ TEST_F(QtFormsTest, ModalShowReturnsWhenTheFormHides) {
   EXPECT_EQ(f.Tag(), u"OK");
   EXPECT_EQ(f.txt(0).Text(), u"42");
   f.Unload();
+}
+
+TEST_F(QtFormsTest, AFormThatOnlyHostsObjectsStaysHidden) {
+  // A hidden form of the component (as the reference form is) loads and works without a window
+  // ever appearing.
+  Form hidden(u"frmHidden");
+  ObjectControl control(hidden, u"ctlObject", u"Test.Nothing");
+  hidden.Load();
+  QApplication::processEvents();
+  EXPECT_FALSE(hidden.Visible());
+  for (QWidget* w : QApplication::topLevelWidgets())
+    EXPECT_FALSE(w->isVisible()) << w->objectName().toStdString();
+  hidden.Unload();
 }
 
 TEST_F(QtFormsTest, TheWindowOfAGoneDialogHearsNothingMore) {
