@@ -1,5 +1,7 @@
 #include "automation/Dispatch.h"
 
+#include <array>
+
 #include <string>
 
 #include "automation/Conversions.h"
@@ -91,8 +93,18 @@ Variant Dispatch::invoke(DispId id, InvokeKind kind, std::span<Variant> args) {
               u" takes " + number(params.size()) + u", was given " + number(args.size()) + u")");
   }
 
-  std::vector<Variant> copies(params.size());
-  std::vector<Variant*> bound(params.size());
+  // Most calls take a handful of arguments: bind them without allocating.
+  constexpr std::size_t kInline = 8;
+  std::array<Variant, kInline> inlineCopies;
+  std::array<Variant*, kInline> inlineBound{};
+  std::vector<Variant> heapCopies;
+  std::vector<Variant*> heapBound;
+  if (params.size() > kInline) {
+    heapCopies.resize(params.size());
+    heapBound.resize(params.size());
+  }
+  Variant* copies = params.size() > kInline ? heapCopies.data() : inlineCopies.data();
+  Variant** bound = params.size() > kInline ? heapBound.data() : inlineBound.data();
   for (std::size_t k = 0; k < params.size(); ++k) {
     const Param& p = params[k];
     if (k >= args.size() || args[k].isMissing()) {
@@ -116,7 +128,7 @@ Variant Dispatch::invoke(DispId id, InvokeKind kind, std::span<Variant> args) {
       bound[k] = &copies[k];
     }
   }
-  Args bound_args(std::move(bound));
+  Args bound_args(std::span<Variant* const>(bound, params.size()));
   return member->handler(*this, bound_args);
 }
 

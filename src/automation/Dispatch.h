@@ -3,10 +3,12 @@
 // arguments. Each class declares its members once, in a DispatchTable.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,12 +42,28 @@ struct Param {
 // own variant; a by-value one is a converted copy.
 class Args {
  public:
-  explicit Args(std::vector<Variant*> bound) : bound_(std::move(bound)) {}
-  std::size_t size() const { return bound_.size(); }
-  Variant& operator[](std::size_t i) const { return *bound_.at(i); }
+  explicit Args(std::span<Variant* const> bound) : size_(bound.size()) {
+    if (size_ > kInline) heap_.assign(bound.begin(), bound.end());
+    std::copy(bound.begin(), bound.end(), size_ > kInline ? heap_.data() : inline_);
+  }
+  explicit Args(const std::vector<Variant*>& bound) : Args(std::span<Variant* const>(bound)) {}
+  explicit Args(std::initializer_list<Variant*> bound)
+      : Args(std::span<Variant* const>(bound.begin(), bound.size())) {}
+  Args(const Args&) = delete;
+  Args& operator=(const Args&) = delete;
+
+  std::size_t size() const { return size_; }
+  Variant& operator[](std::size_t i) const {
+    if (i >= size_) throw std::out_of_range("argument index");
+    return *(size_ > kInline ? heap_[i] : inline_[i]);
+  }
 
  private:
-  std::vector<Variant*> bound_;
+  // Calls take few arguments: they are bound without an allocation.
+  static constexpr std::size_t kInline = 8;
+  std::size_t size_;
+  Variant* inline_[kInline] = {};
+  std::vector<Variant*> heap_;
 };
 
 class Dispatch;

@@ -2,6 +2,8 @@
 
 #include "automation/Conversions.h"
 
+#include <array>
+
 namespace outside {
 
 using automation::DispId;
@@ -9,8 +11,10 @@ using automation::InvokeKind;
 
 namespace {
 
-// A spreadsheet control's member by number.
-Variant member(const ObjectRef& o, DispId id, InvokeKind kind, std::vector<Variant> args = {}) {
+// A spreadsheet control's member by number; the arguments go by value, without an allocation.
+template <class... A>
+Variant member(const ObjectRef& o, DispId id, InvokeKind kind, A&&... a) {
+  std::array<Variant, sizeof...(A)> args{Variant(std::forward<A>(a))...};
   return o->invoke(id, kind, args);
 }
 
@@ -35,7 +39,7 @@ ObjectRef ReportStoreCalls::getReport(const std::u16string& dsn, std::int32_t id
 
 Variant ReportStoreCalls::reportBlob(const ObjectRef& report) {
   return member(report, automation::kDispIdValue, InvokeKind::PropertyGet | InvokeKind::Method,
-                {Variant(u"FReportBlob")});
+                Variant(u"FReportBlob"));
 }
 
 std::int32_t consolidate(const ObjectRef& component, Variant& batch) {
@@ -46,12 +50,12 @@ std::int32_t consolidate(const ObjectRef& component, Variant& batch) {
 }
 
 void RefSpreadCalls::load(Variant report) const {
-  member(o_, 32, InvokeKind::PropertyPut, {std::move(report)});
+  member(o_, 32, InvokeKind::PropertyPut, std::move(report));
 }
 
 void RefSpreadCalls::setSheet(std::int32_t zeroBased) const {
-  member(o_, 80, InvokeKind::PropertyPut,
-         {Variant(std::int32_t{2}), Variant(std::int32_t{1}), Variant(zeroBased)});
+  member(o_, 80, InvokeKind::PropertyPut, Variant(std::int32_t{2}), Variant(std::int32_t{1}),
+         Variant(zeroBased));
 }
 
 void RefSpreadCalls::evaluate(const std::u16string& formula, Variant& result) const {
@@ -65,27 +69,27 @@ void RefSpreadCalls::evaluate(const std::u16string& formula, Variant& result) co
 }
 
 Variant RefSpreadCalls::namedProperty(std::u16string_view name) const {
-  return member(o_, 82, InvokeKind::PropertyGet, {Variant(name)});
+  return member(o_, 82, InvokeKind::PropertyGet, Variant(name));
 }
 
 void RefSpreadCalls::setNamedProperty(std::u16string_view name, Variant value) const {
-  member(o_, 82, InvokeKind::PropertyPut, {Variant(name), std::move(value)});
+  member(o_, 82, InvokeKind::PropertyPut, Variant(name), std::move(value));
 }
 
 Variant RefSpreadCalls::namedProperty2(std::u16string_view name) const {
-  return member(o_, 83, InvokeKind::PropertyGet, {Variant(name), Variant(std::int32_t{-1})});
+  return member(o_, 83, InvokeKind::PropertyGet, Variant(name), Variant(std::int32_t{-1}));
 }
 
 void RefSpreadCalls::setNamedProperty2(std::u16string_view name, Variant value) const {
-  member(o_, 83, InvokeKind::PropertyPut, {Variant(name), Variant(std::int32_t{-1}), std::move(value)});
+  member(o_, 83, InvokeKind::PropertyPut, Variant(name), Variant(std::int32_t{-1}), std::move(value));
 }
 
 void RefSpreadCalls::createNamedProperty(std::u16string_view name) const {
-  member(o_, 45, InvokeKind::Method, {Variant(name), Variant(kStringProperty), Variant(std::int32_t{1})});
+  member(o_, 45, InvokeKind::Method, Variant(name), Variant(kStringProperty), Variant(std::int32_t{1}));
 }
 
 void RefSpreadCalls::createNamedProperty2(std::u16string_view name) const {
-  member(o_, 48, InvokeKind::Method, {Variant(name), Variant(kStringProperty), Variant(std::int32_t{1})});
+  member(o_, 48, InvokeKind::Method, Variant(name), Variant(kStringProperty), Variant(std::int32_t{1}));
 }
 
 std::int32_t RefSpreadCalls::sheetCount() const {
@@ -99,18 +103,18 @@ std::u16string RefSpreadCalls::sheetName(std::int32_t position) const {
 }
 
 void VexSpreadCalls::load(Variant workbook) const {
-  member(o_, 20, InvokeKind::PropertyPut, {std::move(workbook)});
+  member(o_, 20, InvokeKind::PropertyPut, std::move(workbook));
 }
 
 ObjectRef VexSpreadCalls::sheet(const Variant& key) const {
   const ObjectRef sheets = automation::objectOf(member(o_, 2, InvokeKind::PropertyGet | InvokeKind::Method));
   return automation::objectOf(
-      member(sheets, automation::kDispIdValue, InvokeKind::PropertyGet | InvokeKind::Method, {key}));
+      member(sheets, automation::kDispIdValue, InvokeKind::PropertyGet | InvokeKind::Method, key));
 }
 
 Variant VexSpreadCalls::placeValue(const ObjectRef& sheet, std::u16string_view place) {
   const ObjectRef at =
-      automation::objectOf(member(sheet, 51, InvokeKind::PropertyGet | InvokeKind::Method, {Variant(place)}));
+      automation::objectOf(member(sheet, 51, InvokeKind::PropertyGet | InvokeKind::Method, Variant(place)));
   return member(at, 87, InvokeKind::PropertyGet | InvokeKind::Method);
 }
 
