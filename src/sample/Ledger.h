@@ -3,6 +3,7 @@
 // reports of the data sources too.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -89,14 +90,14 @@ class Ledger {
   // case; numbers count per data source.
   std::optional<StoredReport> report(std::string_view dataSource, int id);
   std::optional<StoredReport> reportNamed(std::string_view dataSource, std::string_view name);
-  // The reports of that name in every data source, by data source name.
-  std::vector<StoredReport> reportsNamed(std::string_view name);
   // Stores a report for the life of this object (the ledger file is never written), replacing the
   // data source's report of the same name or number; without a number, a report of that name keeps
   // its own and a new one gets the next free one. Answers the number. DatabaseError for a data
   // source the ledger does not have or a blank name.
   int storeReport(std::string_view dataSource, std::string_view name, std::string_view workbook,
                   std::optional<int> id = std::nullopt);
+  // Counts the reports stored: a reader that keeps stored reports reads them again when it changes.
+  std::uint64_t reportsVersion() const { return reportsVersion_; }
 
   Database& database() { return db_; }
 
@@ -110,6 +111,7 @@ class Ledger {
   Statement opening_;
   Statement closing_;
   Statement movement_;
+  std::uint64_t reportsVersion_ = 0;
 };
 
 }  // namespace sample

@@ -6,6 +6,7 @@
 #include "automation/Error.h"
 #include "automation/Text.h"
 #include "automation/VariantArray.h"
+#include "sample/ReportData.h"
 #include "sample/Spreadsheets.h"
 #include "sample/Workbook.h"
 
@@ -22,54 +23,29 @@ using automation::VarType;
 
 namespace {
 
-// The data source a property string names: its DSN, else the first data source of its COMPANY,
-// else the default one (the process property string names none). A text without "=" is the name
-// of a data source itself.
-DataSourceRow dataSourceOf(Ledger& ledger, std::u16string_view props) {
-  const std::u16string text = automation::trim(props);
-  std::u16string named = text;
-  if (text.find(u'=') != std::u16string::npos) {
-    named = automation::trim(automation::propertyValue(text, u"DSN").value_or(u""));
-    const std::u16string company =
-        automation::trim(automation::propertyValue(text, u"COMPANY").value_or(u""));
-    if (named.empty() && !company.empty()) {
-      if (auto ds = ledger.dataSourceOfCompany(static_cast<int>(automation::val(company)))) return *ds;
-      automation::raise(automation::errors::InvalidProcedureCall,
-                        u"There is no data source of the company '" + company + u"'");
-    }
-  }
-  if (named.empty()) {
-    if (auto ds = ledger.defaultDataSource()) return *ds;
-    automation::raise(automation::errors::InvalidProcedureCall, u"The ledger has no data source");
-  }
-  if (auto ds = ledger.dataSource(automation::toUtf8(named))) return *ds;
-  automation::raise(automation::errors::InvalidProcedureCall,
-                    u"There is no data source named '" + named + u"'");
-}
-
 // --- Haldor.SrvRptRetrieve --------------------------------------------------------------------------
 
 class SrvRptRetrieve final : public automation::Dispatch {
  public:
   explicit SrvRptRetrieve(std::shared_ptr<SampleSystem> system) : system_(std::move(system)) {}
 
-  // The workbook text of the data source's report of that name into `report`; false (and `report`
-  // left alone) when the data source has no such report.
+  // The data of the data source's report of that name into `report` (see ReportData.h); false
+  // (and `report` left alone) when the data source has no such report. Every call counts.
   bool GetRptViaName(const std::u16string& props, const std::u16string& name, Variant& report) {
     return automation::asAutomation([&] {
-      Ledger& ledger = system_->ledger();
-      const DataSourceRow ds = dataSourceOf(ledger, props);
+      StoredReportCache& reports = system_->storedReports();
+      StoredReportCache::Source& source = reports.dataSourceOf(props);
       system_->setReportRetrievals(system_->reportRetrievals() + 1);
-      const auto stored = ledger.reportNamed(ds.name, automation::toUtf8(name));
-      if (!stored) return false;
-      report = Variant(automation::fromUtf8(stored->workbook));
+      std::shared_ptr<ReportData> found = reports.named(source, name);
+      if (!found) return false;
+      report = Variant(ObjectRef(std::move(found)));
       return true;
     });
   }
 
   const DispatchTable& dispatchTable() const override {
-    // The fourth argument is left out by every caller and the fifth asks for the workbook as text,
-    // the one form the sample system has: neither changes the answer.
+    // The fourth argument is left out by every caller and the fifth asks for the workbook as text:
+    // the report data answers its text from its default member, so neither changes the answer.
     static const DispatchTable table =
         DispatchTable::Builder<SrvRptRetrieve>(u"SrvRptRetrieve")
             .method(u"GetRptViaName", 1,
@@ -96,16 +72,15 @@ class SrvRptRetrieve final : public automation::Dispatch {
 
 class StoredReportObject final : public automation::Dispatch {
  public:
-  explicit StoredReportObject(StoredReport report) : report_(std::move(report)) {}
+  explicit StoredReportObject(std::shared_ptr<ReportData> data) : data_(std::move(data)) {}
 
   Variant field(std::u16string_view name) const {
-    if (automation::equalsIgnoreCase(name, u"FReportBlob"))
-      return Variant(automation::fromUtf8(report_.workbook));
+    const StoredReport& report = data_->stored();
+    if (automation::equalsIgnoreCase(name, u"FReportBlob")) return Variant(ObjectRef(data_));
     if (automation::equalsIgnoreCase(name, u"FReportID"))
-      return Variant(static_cast<std::int32_t>(report_.id));
-    if (automation::equalsIgnoreCase(name, u"FReportName"))
-      return Variant(automation::fromUtf8(report_.name));
-    if (automation::equalsIgnoreCase(name, u"FDsn")) return Variant(automation::fromUtf8(report_.dataSource));
+      return Variant(static_cast<std::int32_t>(report.id));
+    if (automation::equalsIgnoreCase(name, u"FReportName")) return Variant(automation::fromUtf8(report.name));
+    if (automation::equalsIgnoreCase(name, u"FDsn")) return Variant(automation::fromUtf8(report.dataSource));
     automation::raise(automation::errors::InvalidProcedureCall,
                       u"A stored report has no field '" + std::u16string(name) +
                           u"': it has FReportID, FReportName, FDsn and FReportBlob");
@@ -125,7 +100,7 @@ class StoredReportObject final : public automation::Dispatch {
   }
 
  private:
-  StoredReport report_;
+  std::shared_ptr<ReportData> data_;
 };
 
 class ZpsInfo final : public automation::Dispatch {
@@ -135,10 +110,10 @@ class ZpsInfo final : public automation::Dispatch {
   // The data source's report of that number; Nothing when it has none.
   Variant GetReport(const std::u16string& props, std::int32_t id) {
     return automation::asAutomation([&] {
-      Ledger& ledger = system_->ledger();
-      const auto stored = ledger.report(dataSourceOf(ledger, props).name, id);
-      if (!stored) return Variant(ObjectRef{});
-      return Variant(ObjectRef(std::make_shared<StoredReportObject>(*stored)));
+      StoredReportCache& reports = system_->storedReports();
+      std::shared_ptr<ReportData> found = reports.numbered(reports.dataSourceOf(props), id);
+      if (!found) return Variant(ObjectRef{});
+      return Variant(ObjectRef(std::make_shared<StoredReportObject>(std::move(found))));
     });
   }
 
@@ -224,13 +199,13 @@ class CsRpt final : public automation::Dispatch {
     const std::u16string sheet = textOf(args, 2);
     if (name.empty()) throw RowError{u"#报表名为空"};
     if (cell.empty()) throw RowError{u"#取数内容为空"};
-    const std::vector<StoredReport> reports = system_->ledger().reportsNamed(automation::toUtf8(name));
+    const auto reports = system_->storedReports().namedEverywhere(name);
     if (reports.empty()) throw RowError{u"#报表不存在"};
     double sum = 0;
-    for (const StoredReport& report : reports) {
+    for (const auto& report : reports) {
       std::shared_ptr<const Workbook> book;
       try {
-        book = parseWorkbook(report.workbook);
+        book = report->workbook();
       } catch (const automation::AutomationError&) {
         throw RowError{u"#报表格式错误"};
       }

@@ -14,6 +14,7 @@
 #include "automation/Error.h"
 #include "automation/Text.h"
 #include "platform/Process.h"
+#include "sample/ReportData.h"
 
 namespace sample {
 
@@ -106,6 +107,11 @@ const CatalogueData& SampleSystem::catalogue() {
 Ledger& SampleSystem::ledger() {
   if (!ledger_) ledger_ = Ledger::open(options_.data);
   return *ledger_;
+}
+
+StoredReportCache& SampleSystem::storedReports() {
+  if (!storedReports_) storedReports_ = std::make_shared<StoredReportCache>(ledger());
+  return *storedReports_;
 }
 
 std::u16string SampleSystem::translate(std::u16string_view text, std::u16string_view language) const {

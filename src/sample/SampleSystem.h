@@ -16,6 +16,8 @@
 
 namespace sample {
 
+class StoredReportCache;
+
 struct SampleOptions {
   std::filesystem::path catalogue;  // a catalogue file or folder of *.json files
   std::filesystem::path data;       // the folder holding ledger/*.sql
@@ -35,6 +37,8 @@ class SampleSystem {
   const CatalogueData& catalogue();
   // The ledger, built or opened on first use.
   Ledger& ledger();
+  // The stored reports of the ledger as the report services hand them out (see ReportData.h).
+  StoredReportCache& storedReports();
   // A text of the report system in a language, from this system's catalogs of the TAV domain
   // (see translateText).
   std::u16string translate(std::u16string_view text, std::u16string_view language) const;
@@ -53,6 +57,7 @@ class SampleSystem {
   SampleOptions options_;
   std::unique_ptr<CatalogueData> catalogue_;
   std::shared_ptr<Ledger> ledger_;
+  std::shared_ptr<StoredReportCache> storedReports_;
   std::int32_t retrievals_ = 0;
 };
 

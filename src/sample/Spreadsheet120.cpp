@@ -1,12 +1,14 @@
 // ZPSPREADLib.ZpSpread120: the spreadsheet control that evaluates references to cells of the
 // workbook it holds, and what both spreadsheet controls share.
 #include <map>
+#include <optional>
 #include <utility>
 #include <vector>
 
 #include "automation/Conversions.h"
 #include "automation/Error.h"
 #include "automation/Text.h"
+#include "sample/ReportData.h"
 #include "sample/Spreadsheets.h"
 
 namespace sample {
@@ -47,13 +49,13 @@ class NamedProperties {
     return p->value;
   }
   // A property not created before is created as a text.
-  void put(std::u16string_view name, const Variant& value) {
+  void put(std::u16string_view name, Variant value) {
     Property* p = find(name);
     if (p == nullptr) {
       properties_.push_back({std::u16string(name), VarType::String, {}});
       p = &properties_.back();
     }
-    p->value = automation::changeType(value, p->type);
+    p->value = value.type() == p->type ? std::move(value) : automation::changeType(value, p->type);
   }
   void clear() { properties_.clear(); }
 
@@ -64,6 +66,9 @@ class NamedProperties {
     Variant value;
   };
   const Property* find(std::u16string_view name) const {
+    for (const Property& p : properties_) {
+      if (p.name == name) return &p;  // the name as created, the usual case, needs no case folding
+    }
     for (const Property& p : properties_) {
       if (automation::equalsIgnoreCase(p.name, name)) return &p;
     }
@@ -82,12 +87,66 @@ void wholeWorkbookOnly(std::int32_t sheet) {
   }
 }
 
+// =REF("cell") or =REF("cell",n) with a whole number n, the form the component writes, read
+// without building a FunctionCall: the cell is a view into the formula. nullopt for any other
+// formula (a doubled quote, a sheet by name, a fraction …), which parseFunctionCall reads instead.
+struct PlainRef {
+  std::u16string_view cell;
+  std::int32_t sheet = 0;
+};
+
+std::optional<PlainRef> plainRef(std::u16string_view f) {
+  std::size_t i = 0;
+  const auto blanks = [&] {
+    while (i < f.size() && (f[i] == u' ' || f[i] == u'\t' || f[i] == u'\r' || f[i] == u'\n')) ++i;
+  };
+  const auto take = [&](char16_t c) {
+    if (i == f.size() || f[i] != c) return false;
+    ++i;
+    return true;
+  };
+  blanks();
+  if (!take(u'=')) return std::nullopt;
+  blanks();
+  for (const char16_t letter : {u'r', u'e', u'f'}) {
+    if (i == f.size() || (f[i] | 0x20) != letter) return std::nullopt;
+    ++i;
+  }
+  blanks();
+  if (!take(u'(')) return std::nullopt;
+  blanks();
+  if (!take(u'"')) return std::nullopt;
+  const std::size_t close = f.find(u'"', i);
+  if (close == std::u16string_view::npos || (close + 1 < f.size() && f[close + 1] == u'"'))
+    return std::nullopt;
+  PlainRef ref{f.substr(i, close - i)};
+  i = close + 1;
+  blanks();
+  if (take(u',')) {
+    blanks();
+    const bool negative = take(u'-');
+    if (!negative) take(u'+');
+    std::size_t digits = 0;
+    for (; i < f.size() && f[i] >= u'0' && f[i] <= u'9'; ++i, ++digits) {
+      if (digits == 9) return std::nullopt;
+      ref.sheet = ref.sheet * 10 + (f[i] - u'0');
+    }
+    if (digits == 0) return std::nullopt;
+    if (negative) ref.sheet = -ref.sheet;
+    blanks();
+  }
+  if (!take(u')')) return std::nullopt;
+  blanks();
+  if (i != f.size()) return std::nullopt;
+  return ref;
+}
+
 class ZpSpread120 final : public automation::Dispatch {
  public:
-  void load(const Variant& data) {
+  void load(Variant data) {
     auto book = workbookOfData(data);
     book_ = std::move(book);
-    data_ = data;
+    data_ = std::move(data);
     evalSheet_ = 0;
     custom_.clear();
     document_.clear();
@@ -96,6 +155,11 @@ class ZpSpread120 final : public automation::Dispatch {
   // =REF("cell", sheet): the sheet by position from 1 or by name; none, 0 or less: Option(2, 1).
   void evaluate(const std::u16string& formula, Variant& result) const {
     const Workbook& book = heldWorkbook(book_, u"ZpSpread120");
+    if (const auto ref = plainRef(formula)) {
+      const std::int32_t position = ref->sheet > 0 ? ref->sheet : evalSheet_ + 1;
+      result = cellAt(sheetAt(book, position), ref->cell).value;
+      return;
+    }
     const auto call = parseFunctionCall(formula);
     if (!call || call->name != u"REF" || call->args.empty() || call->args.size() > 2 ||
         !call->args[0].isString()) {
@@ -126,7 +190,7 @@ class ZpSpread120 final : public automation::Dispatch {
         DispatchTable::Builder<ZpSpread120>(u"ZpSpread120")
             .get(u"WorkbookData", 32, {}, VarType::Variant, [](ZpSpread120& z, Args&) { return z.data_; })
             .put(u"WorkbookData", 32, {}, byVal(u"Data"),
-                 [](ZpSpread120& z, Args&, Variant& v) { z.load(v); })
+                 [](ZpSpread120& z, Args&, Variant& v) { z.load(std::move(v)); })
             .get(u"Option", 80, {byVal(u"Group", VarType::Long), byVal(u"Item", VarType::Long)},
                  VarType::Variant,
                  [](ZpSpread120& z, Args& a) {
@@ -151,7 +215,7 @@ class ZpSpread120 final : public automation::Dispatch {
             .get(u"CustomProperty", 82, {byVal(u"Name", VarType::String)}, VarType::Variant,
                  [](ZpSpread120& z, Args& a) { return z.custom_.get(a[0].asString()); })
             .put(u"CustomProperty", 82, {byVal(u"Name", VarType::String)}, byVal(u"Value"),
-                 [](ZpSpread120& z, Args& a, Variant& v) { z.custom_.put(a[0].asString(), v); })
+                 [](ZpSpread120& z, Args& a, Variant& v) { z.custom_.put(a[0].asString(), std::move(v)); })
             .get(u"DocProperty", 83, {byVal(u"Name", VarType::String), byVal(u"Sheet", VarType::Long)},
                  VarType::Variant,
                  [](ZpSpread120& z, Args& a) {
@@ -162,7 +226,7 @@ class ZpSpread120 final : public automation::Dispatch {
                  byVal(u"Value"),
                  [](ZpSpread120& z, Args& a, Variant& v) {
                    wholeWorkbookOnly(a[1].asLong());
-                   z.document_.put(a[0].asString(), v);
+                   z.document_.put(a[0].asString(), std::move(v));
                  })
             .method(u"AddCustomProperty", 45,
                     {byVal(u"Name", VarType::String), byVal(u"Type", VarType::Long),
@@ -204,11 +268,11 @@ automation::ObjectRef makeReferenceSpreadsheet() {
 }
 
 std::shared_ptr<const Workbook> workbookOfData(const Variant& data) {
-  if (!data.isString()) {
-    automation::raise(automation::errors::TypeMismatch,
-                      u"The workbook data is a text, not " + automation::typeName(data.type()));
-  }
-  return parseWorkbook(automation::toUtf8(data.asString()));
+  if (data.isString()) return parseWorkbook(automation::toUtf8(data.asString()));
+  if (const ReportData* report = reportDataOf(data)) return report->workbook();
+  automation::raise(
+      automation::errors::TypeMismatch,
+      u"The workbook data is a text or a stored report's data, not " + automation::typeName(data.type()));
 }
 
 const Workbook& heldWorkbook(const std::shared_ptr<const Workbook>& book, std::u16string_view control) {

@@ -238,13 +238,13 @@ std::optional<Variant> resultOf(const Variant& batch, std::int32_t row) {
 
 class Zps20 final : public automation::Dispatch, public automation::EventSource {
  public:
-  void load(const Variant& data) {
+  void load(Variant data) {
     const BookRef parsed = workbookOfData(data);
     const NestedLoad nested;
     book_ = parsed;
-    data_ = data;
-    // The parsed workbook is shared with every control that loaded the same text: it is copied
-    // only when a listener changes a value.
+    data_ = std::move(data);
+    // The parsed workbook is shared with every control that loaded the same text or report data:
+    // it is copied only when a listener changes a value.
     std::shared_ptr<Workbook> own;
     for (std::size_t s = 0; s < parsed->sheets.size(); ++s) {
       const Sheet& sheet = parsed->sheets[s];
@@ -278,7 +278,8 @@ class Zps20 final : public automation::Dispatch, public automation::EventSource 
     static const DispatchTable table =
         DispatchTable::Builder<Zps20>(u"ZPS20")
             .get(u"WorkbookData", 20, {}, VarType::Variant, [](Zps20& z, Args&) { return z.data_; })
-            .put(u"WorkbookData", 20, {}, byVal(u"Data"), [](Zps20& z, Args&, Variant& v) { z.load(v); })
+            .put(u"WorkbookData", 20, {}, byVal(u"Data"),
+                 [](Zps20& z, Args&, Variant& v) { z.load(std::move(v)); })
             .get(u"Sheets", 2, {}, VarType::Object,
                  [](Zps20& z, Args&) { return Variant(ObjectRef(std::make_shared<SheetsObject>(z.held()))); })
             .get(u"Names", 3, {}, VarType::Object,

@@ -1,9 +1,11 @@
 // The spreadsheet controls of the sample report system and what they share. Both load a workbook
-// (see Workbook.h) given as its text.
+// (see Workbook.h) given as its text or as a stored report's data (see ReportData.h), which holds
+// the workbook already read.
 //
 // ZPSPREADLib.ZpSpread120 evaluates cross-report references on the workbook it holds and keeps two
 // kinds of named text properties with it:
-//   32 WorkbookData       put: loads the workbook text (dropping the named properties); get: the text
+//   32 WorkbookData       put: loads the workbook (dropping the named properties); get: the data
+//                         as it was put
 //   80 Option(g, i)       put/get; Option(2, 1) is the sheet, counted from 0, that REF evaluates on
 //                         when its formula names none
 //   39 Evaluate(formula, result ByRef)
@@ -19,7 +21,7 @@
 //   60 TabProps(what, index ByRef)  what 1: the number of sheets; 3: the name of sheet index (from 1)
 //
 // ZPS20Lib.ZPS20 holds a workbook as the report designer shows it and raises FuncCall:
-//   20 WorkbookData       put: loads the workbook text, then raises FuncCall(sheetName, funcName,
+//   20 WorkbookData       put: loads the workbook, then raises FuncCall(sheetName, funcName,
 //                         batch ByRef) for each sheet and each function its formula cells call, in
 //                         the order of the cells. Row i of batch is one cell: column 0 the call's
 //                         arguments (a 1-D array from 0), column 1 the cell's value as stored,
@@ -48,8 +50,8 @@ inline constexpr int kMostNestedLoads = 16;
 automation::ObjectRef makeReferenceSpreadsheet();  // ZPSPREADLib.ZpSpread120
 automation::ObjectRef makeReportSpreadsheet();     // ZPS20Lib.ZPS20
 
-// The workbook of a control's data: its text, read (once per text) as Workbook.h describes; 13 for
-// a value that is not text.
+// The workbook of a control's data: a stored report's data gives the workbook it holds, a text is
+// read (once per text) as Workbook.h describes; 13 for any other value.
 std::shared_ptr<const Workbook> workbookOfData(const automation::Variant& data);
 
 // The workbook a control holds; 5 when it holds none yet.

@@ -41,8 +41,7 @@ void Ledger::openReportStore() {
   db_.execute(
       "CREATE TEMP TABLE reports (datasource TEXT NOT NULL, id INTEGER NOT NULL, name TEXT NOT NULL, "
       "name_key TEXT NOT NULL, workbook TEXT NOT NULL, PRIMARY KEY (datasource, id), "
-      "UNIQUE (datasource, name_key));"
-      "CREATE INDEX temp.reports_by_key ON reports (name_key);");
+      "UNIQUE (datasource, name_key));");
   Statement has = db_.prepare("SELECT 1 FROM main.sqlite_master WHERE type = 'table' AND name = 'reports'");
   if (has.step()) {
     db_.execute(
@@ -83,15 +82,6 @@ std::optional<StoredReport> Ledger::reportNamed(std::string_view dataSource, std
   return reportOf(q);
 }
 
-std::vector<StoredReport> Ledger::reportsNamed(std::string_view name) {
-  Statement q = db_.prepare(std::string("SELECT ") + kColumns +
-                            " FROM temp.reports WHERE name_key = ?1 ORDER BY datasource");
-  q.bind(1, nameKey(name));
-  std::vector<StoredReport> reports;
-  while (q.step()) reports.push_back(reportOf(q));
-  return reports;
-}
-
 int Ledger::storeReport(std::string_view dataSource, std::string_view name, std::string_view workbook,
                         std::optional<int> id) {
   if (!this->dataSource(dataSource))
@@ -114,6 +104,7 @@ int Ledger::storeReport(std::string_view dataSource, std::string_view name, std:
       "VALUES (?1, ?2, ?3, ?4, ?5)");
   insert.bind(1, dataSource).bind(2, std::int64_t{*id}).bind(3, name).bind(4, key).bind(5, workbook);
   insert.step();
+  ++reportsVersion_;
   return *id;
 }
 

@@ -272,7 +272,9 @@ std::u16string sheetsText(const Workbook& book) {
 }  // namespace
 
 std::optional<CellAddress> parseCellAddress(std::u16string_view text) {
-  const std::u16string t = automation::trim(text);
+  const std::size_t first = text.find_first_not_of(u' ');
+  if (first == std::u16string_view::npos) return std::nullopt;
+  const std::u16string_view t = text.substr(first, text.find_last_not_of(u' ') - first + 1);
   std::size_t i = 0;
   if (i < t.size() && t[i] == u'$') ++i;
   CellAddress at;

@@ -57,6 +57,11 @@ class ReportStoreTest : public ::testing::Test {
     }
     return args[2];
   }
+  // What a reader of the report data reads: the stored workbook text.
+  static std::optional<std::u16string> retrievedText(std::u16string props, std::u16string name) {
+    const auto report = retrieve(std::move(props), std::move(name));
+    return report ? std::optional(toText(*report)) : std::nullopt;
+  }
   static Variant getReport(std::u16string props, std::int32_t id) {
     Variant args[] = {Variant(props), Variant(id)};
     return callByRef(CreateObject(u"NURZps.ZpsInfo"), u"GetReport", args);
@@ -97,21 +102,36 @@ class ReportStoreTest : public ::testing::Test {
 };
 
 TEST_F(ReportStoreTest, ReportsAreRetrievedByNameWithinTheirDataSource) {
-  const auto local = retrieve(u"User=admin;Language=CHS", u"资产负债表");  // no data source: the default one
+  // A property string that names no data source means the default one.
+  const auto local = retrievedText(u"User=admin;Language=CHS", u"资产负债表");
   ASSERT_TRUE(local);
-  EXPECT_EQ(retrieve(kLocal, u"  资产负债表 "), local);
-  const auto south = retrieve(kSouth, u"资产负债表");
+  EXPECT_EQ(retrievedText(kLocal, u"  资产负债表 "), local);
+  const auto south = retrievedText(kSouth, u"资产负债表");
   ASSERT_TRUE(south);
   EXPECT_NE(south, local);
-  EXPECT_EQ(retrieve(u"COMPANY=2", u"资产负债表"), south);
-  EXPECT_EQ(retrieve(u"华南账套", u"资产负债表"), south);
+  EXPECT_EQ(retrievedText(u"COMPANY=2", u"资产负债表"), south);
+  EXPECT_EQ(retrievedText(u"华南账套", u"资产负债表"), south);
   EXPECT_FALSE(retrieve(kLocal, u"现金流量表"));
   EXPECT_FALSE(retrieve(kLocal, u""));
 
-  // Letter case counts for nothing; a stored report joins the seeded ones for this ledger only.
-  system->ledger().storeReport("华南账套", "Cash Flow", R"({"sheets": [{"name": "S", "cells": {"A1": 7}}]})");
-  EXPECT_TRUE(retrieve(kSouth, u"  cash FLOW"));
+  // Letter case counts for nothing; a stored report joins the seeded ones for this ledger only, and
+  // is found though it was asked for before it was stored.
+  EXPECT_FALSE(retrieve(kSouth, u"cash flow"));
+  const std::string first = R"({"sheets": [{"name": "S", "cells": {"A1": 7}}]})";
+  const std::int32_t id = system->ledger().storeReport("华南账套", "Cash Flow", first);
+  EXPECT_EQ(retrievedText(kSouth, u"  cash FLOW"), fromUtf8(first));
+  EXPECT_EQ(toText(blob(kSouth, id)), fromUtf8(first));
   EXPECT_FALSE(retrieve(kLocal, u"Cash Flow"));
+
+  // Asking again runs no SQL; storing a report again is seen by name and by number.
+  sample::Database& db = system->ledger().database();
+  const std::uint64_t statements = db.statementsRun();
+  EXPECT_EQ(retrievedText(kSouth, u"  cash FLOW"), fromUtf8(first));
+  EXPECT_EQ(db.statementsRun(), statements);
+  const std::string second = R"({"sheets": [{"name": "S", "cells": {"A1": 8}}]})";
+  EXPECT_EQ(system->ledger().storeReport("华南账套", "CASH FLOW", second), id);
+  EXPECT_EQ(retrievedText(kSouth, u"  cash FLOW"), fromUtf8(second));
+  EXPECT_EQ(toText(blob(kSouth, id)), fromUtf8(second));
 
   const auto unknown = errorOf([] { retrieve(u"DSN=西北账套", u"资产负债表"); });
   ASSERT_TRUE(unknown);
@@ -119,7 +139,7 @@ TEST_F(ReportStoreTest, ReportsAreRetrievedByNameWithinTheirDataSource) {
 
   // Every question counts, found or not; the count can be started again.
   const ObjectRef service = CreateObject(u"Haldor.SrvRptRetrieve");
-  EXPECT_EQ(toLong(get(service, u"RetrievalCount")), 9);
+  EXPECT_EQ(toLong(get(service, u"RetrievalCount")), 12);
   put(service, u"RetrievalCount", Variant(0));
   retrieve(kLocal, u"利润表");
   EXPECT_EQ(system->reportRetrievals(), 1);
@@ -128,8 +148,8 @@ TEST_F(ReportStoreTest, ReportsAreRetrievedByNameWithinTheirDataSource) {
 TEST_F(ReportStoreTest, TheStoreGivesReportsByNumberAndNothingForUnknownNumbers) {
   const ObjectRef balance = objectOf(getReport(u"", 1));
   EXPECT_EQ(toText(get(balance, u"ReportName")), u"资产负债表");
-  EXPECT_EQ(blob(kLocal, 1), *retrieve(kLocal, u"资产负债表"));
-  EXPECT_EQ(blob(kSouth, 2), *retrieve(kSouth, u"利润表"));
+  EXPECT_EQ(toText(blob(kLocal, 1)), retrievedText(kLocal, u"资产负债表"));
+  EXPECT_EQ(toText(blob(kSouth, 2)), retrievedText(kSouth, u"利润表"));
   EXPECT_EQ(toText(member(objectOf(getReport(kSouth, 2)), kDispIdValue, kGet, {Variant(u"FDsn")})),
             u"华南账套");
 
@@ -165,6 +185,12 @@ TEST_F(ReportStoreTest, RefReadsCellsOnTheSheetItNamesOrTheOneSetBefore) {
   EXPECT_EQ(ref(spread, u"=REF(\"A4\",0)"), Variant(u"短期借款"));
   EXPECT_EQ(ref(spread, u"=REF(\"A4\")"), Variant(u"短期借款"));
   EXPECT_EQ(ref(spread, u"=REF(\"A4\",1)"), Variant(u"库存现金"));
+  EXPECT_EQ(ref(spread, u"\t=Ref(\"A4\" ,+2 ) "), Variant(u"短期借款"));
+  EXPECT_EQ(ref(spread, u"=REF(\"A4\",2.0)"), Variant(u"短期借款"));
+  EXPECT_EQ(ref(spread, u"=REF(\"A4\",1e0)"), Variant(u"库存现金"));
+  EXPECT_EQ(ref(spread, u"=REF(\"A4\",-1)"), Variant(u"短期借款"));
+  EXPECT_EQ(ref(spread, u"=REF(\"A4\",)"), Variant(u"短期借款"));
+  EXPECT_EQ(ref(spread, u"=REF(\"A4\",\"负债和所有者权益\")"), Variant(u"短期借款"));
 
   // Another workbook replaces the first and starts on its first sheet again.
   member(spread, 32, InvokeKind::PropertyPut, {*retrieve(kSouth, u"资产负债表")});
@@ -186,6 +212,9 @@ TEST_F(ReportStoreTest, RefErrorsSayWhatIsMissing) {
   EXPECT_EQ(description(spread, u"=REF(\"Z99\",1)"), u"Sheet '资产' of the workbook has no cell Z99");
   EXPECT_NE(description(spread, u"=SUM(A1)").find(u"cannot read the formula =SUM(A1)"), std::u16string::npos);
   EXPECT_NE(description(spread, u"=REF(\"A1\",1").find(u"cannot read"), std::u16string::npos);
+  for (const char16_t* formula :
+       {u"=REFS(\"A1\",1)", u"=REF(\"A1\",1)+1", u"=REF(\"A1\",1 2)", u"REF(\"A1\",1)"})
+    EXPECT_NE(description(spread, formula).find(u"cannot read"), std::u16string::npos) << toUtf8(formula);
 
   // A doubled quote stays inside the text; a single one would end it.
   EXPECT_EQ(description(spread, u"=REF(\"B\"\"3\",1)"),
@@ -340,7 +369,7 @@ TEST_F(ReportStoreTest, RecomputingTheStoredReportsReproducesTheirFigures) {
       const Variant data = blob(props, id);
       member(zps, 20, InvokeKind::PropertyPut, {data});
       ASSERT_FALSE(listener.raised.empty());
-      const auto book = sample::parseWorkbook(toUtf8(data.asString()));
+      const auto book = sample::parseWorkbook(toUtf8(toText(data)));
       for (std::size_t s = 0; s < book->sheets.size(); ++s) {
         for (const auto& [at, cell] : book->sheets[s].cells) {
           if (!cell.call) continue;
@@ -379,6 +408,25 @@ TEST_F(ReportStoreTest, AReportThatLoadsItselfFailsInsteadOfNestingForever) {
   EXPECT_EQ(loads, 16);
 }
 
+TEST_F(ReportStoreTest, AStoredReportThatCannotBeReadIsHandedOutAndRefusedWhereItIsRead) {
+  const std::string broken = R"({"sheets": [{"name": "S", "cells": {"A1": 1}})";
+  system->ledger().storeReport("本地账套", "残表", broken);
+  const auto data = retrieve(kLocal, u"残表");
+  ASSERT_TRUE(data);
+  EXPECT_EQ(toText(*data), fromUtf8(broken));
+  for (const auto& [progId, load] : {std::pair(u"ZPSPREADLib.ZpSpread120", 32), {u"ZPS20Lib.ZPS20", 20}}) {
+    const auto e = errorOf([&] { loaded(progId, load, *data); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->number(), errors::InvalidProcedureCall);
+    EXPECT_NE(e->description().find(u"cannot be read"), std::u16string::npos);
+  }
+  VariantArray batch({Bounds{0, 0}, Bounds{0, 2}});
+  batch(0, 0) = Variant(VariantArray::of({Variant(u"残表"), Variant(u"A1")}));
+  Variant args[] = {Variant(std::move(batch))};
+  callByRef(CreateObject(u"Ostrel.CsRpt"), u"Cs_REF_F", args);
+  EXPECT_EQ(args[0].array()(0, 2), Variant(u"#报表格式错误"));
+}
+
 TEST_F(ReportStoreTest, ConsolidationSumsACellOverTheDataSources) {
   const std::vector<std::vector<Variant>> rows = {
       {Variant(u"资产负债表"), Variant(u"C5")},
@@ -413,7 +461,7 @@ TEST_F(ReportStoreTest, ConsolidationSumsACellOverTheDataSources) {
 }
 
 TEST_F(ReportStoreTest, WorkbookTextIsReadOnceAndMalformedTextIsPlacedExactly) {
-  const std::string text = toUtf8(retrieve(kLocal, u"资产负债表")->asString());
+  const std::string text = toUtf8(*retrievedText(kLocal, u"资产负债表"));
   EXPECT_EQ(sample::parseWorkbook(text), sample::parseWorkbook(std::string(text)));
 
   const auto call = sample::parseFunctionCall(u" = f ( \"a\"\"b\" , -1.5e2,TRUE, ,x1)");

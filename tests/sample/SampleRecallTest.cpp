@@ -102,4 +102,26 @@ TEST_F(SampleRecallTest, StoredReportsAndLedgerFunctionsGiveTheLedgersFigures) {
   EXPECT_DOUBLE_EQ(number(ledger, 1), round(bank / 1000, 2));
 }
 
+TEST_F(SampleRecallTest, AReportStoredBetweenRecalculationsIsReadByTheNext) {
+  const auto book = [](int value) {
+    return R"({"sheets": [{"name": "S", "cells": {"A1": )" + std::to_string(value) + "}}]}";
+  };
+  const std::vector<std::vector<Variant>> calls = {{Variant(u"追加表"), Variant(u"A1")},
+                                                   {Variant(u"资产负债表"), Variant(u"A4")},
+                                                   {Variant(u"追加表"), Variant(u"A1")}};
+  const Variant before = recall(u"REF_F", calls);
+  EXPECT_TRUE(before.array()(0, 1).isEmpty());
+  EXPECT_TRUE(before.array()(0, 2).isEmpty());
+
+  const int id = system->ledger().storeReport("本地账套", "追加表", book(1));
+  const Variant stored = recall(u"REF_F", calls);
+  EXPECT_EQ(stored.array()(0, 1), Variant(1.0));
+  EXPECT_EQ(stored.array()(1, 1), Variant(u"库存现金"));
+  EXPECT_EQ(stored.array()(2, 1), Variant(1.0));
+
+  system->ledger().storeReport("本地账套", "追加表", book(2));
+  EXPECT_EQ(recall(u"REF_F", calls).array()(2, 1), Variant(2.0));
+  EXPECT_EQ(recall(u"VEX_REF_F", {{Variant(id), Variant(u"A1")}}).array()(0, 1), Variant(2.0));
+}
+
 }  // namespace
