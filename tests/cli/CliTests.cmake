@@ -1,6 +1,7 @@
 # The formulist2 command as users and scripts call it. Each check runs the command through
 # tests/cli/expect, which wants an exit code and a pattern in what the command printed.
-set(F2_CLI_ENV "XDG_CONFIG_HOME=${CMAKE_CURRENT_BINARY_DIR}/cli/config;XDG_DATA_HOME=${CMAKE_CURRENT_BINARY_DIR}/cli/data;XDG_CACHE_HOME=${CMAKE_CURRENT_BINARY_DIR}/cli/cache")
+# The checks read the Simplified Chinese texts whatever the locale of the machine running them.
+set(F2_CLI_ENV "XDG_CONFIG_HOME=${CMAKE_CURRENT_BINARY_DIR}/cli/config;XDG_DATA_HOME=${CMAKE_CURRENT_BINARY_DIR}/cli/data;XDG_CACHE_HOME=${CMAKE_CURRENT_BINARY_DIR}/cli/cache;LANGUAGE=C;LC_ALL=C.UTF-8;LC_MESSAGES=C.UTF-8;LANG=C.UTF-8")
 set(F2_EXPECT ${CMAKE_CURRENT_SOURCE_DIR}/cli/expect)
 set(F2_BAD ${CMAKE_CURRENT_SOURCE_DIR}/cli/catalogues)
 

@@ -42,10 +42,12 @@ class PickerTest : public ::testing::Test {
     classRegistry().clear();
   }
   void start(sample::SampleOptions options) {
-    cfunc.reset();  // releasing a CFunc releases the shared catalogue of every other one
+    cfunc.reset();  // the last CFunc releases the shared catalogue
     classRegistry().clear();
     sample::registerSampleComponents(classRegistry(), std::move(options));
     cfunc::registerComponentClasses(classRegistry());
+    // The texts are the Simplified Chinese ones whatever the locale of the machine running the tests.
+    sample::publishProperty(platform::currentProcessId(), u"PropsString", Variant(u"Language=CHS"));
     cfunc = CreateObject(u"Formulist2.CFunc");
   }
   static std::vector<std::u16string> entries(const forms::ListBox& list) { return list.items(); }
