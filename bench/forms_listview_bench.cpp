@@ -1,8 +1,8 @@
 // Filling the Qt list view with 100 000 rows x 3 columns and measuring every column's widest text,
 // against the bare cost of measuring the same texts with QFontMetricsF.
 #include <QApplication>
-#include <QFontMetricsF>
 
+#include "BareMeasure.h"
 #include "BenchRatio.h"
 #include "forms/Form.h"
 #include "forms/ListView.h"
@@ -65,17 +65,7 @@ void ToolkitFillAndMeasure(benchmark::State& state) {
 BENCHMARK(ToolkitFillAndMeasure)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 void BareMeasure(benchmark::State& state) {
-  const auto& qt = static_cast<const forms::qt::QtBackend&>(forms::backend());
-  const QFontMetricsF metrics(qt.qfont(forms::Font{}));
-  for (auto _ : state) {
-    double widest[3] = {0, 0, 0};
-    for (const Row& row : rows()) {
-      widest[0] = std::max(widest[0], metrics.horizontalAdvance(forms::qt::toQString(row.code)));
-      widest[1] = std::max(widest[1], metrics.horizontalAdvance(forms::qt::toQString(row.name)));
-      widest[2] = std::max(widest[2], metrics.horizontalAdvance(forms::qt::toQString(row.kind)));
-    }
-    benchmark::DoNotOptimize(widest);
-  }
+  bench::bareMeasure(state, rows());
 }
 BENCHMARK(BareMeasure)->Unit(benchmark::kMillisecond)->Iterations(3);
 

@@ -2,8 +2,8 @@
 // to its texts on the Qt offscreen backend, against the bare cost of measuring the same texts with
 // QFontMetricsF.
 #include <QApplication>
-#include <QFontMetricsF>
 
+#include "BareMeasure.h"
 #include "BenchRatio.h"
 #include "automation/VariantArray.h"
 #include "forms/ControlArray.h"
@@ -79,17 +79,7 @@ void PopupLoadAndFit(benchmark::State& state) {
 BENCHMARK(PopupLoadAndFit)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 void BareMeasure(benchmark::State& state) {
-  const auto& qt = static_cast<const forms::qt::QtBackend&>(forms::backend());
-  const QFontMetricsF metrics(qt.qfont(forms::Font{}));
-  for (auto _ : state) {
-    double widest[3] = {0, 0, 0};
-    for (const Row& row : rows()) {
-      widest[0] = std::max(widest[0], metrics.horizontalAdvance(forms::qt::toQString(row.code)));
-      widest[1] = std::max(widest[1], metrics.horizontalAdvance(forms::qt::toQString(row.name)));
-      widest[2] = std::max(widest[2], metrics.horizontalAdvance(forms::qt::toQString(row.kind)));
-    }
-    benchmark::DoNotOptimize(widest);
-  }
+  bench::bareMeasure(state, rows());
 }
 BENCHMARK(BareMeasure)->Unit(benchmark::kMillisecond)->Iterations(3);
 
