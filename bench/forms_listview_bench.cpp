@@ -10,25 +10,10 @@
 
 namespace {
 
-constexpr int kRows = 100000;
-
-struct Row {
-  std::u16string code, name, kind;
-};
+using bench::Row;
 
 const std::vector<Row>& rows() {
-  static const std::vector<Row> data = [] {
-    std::vector<Row> r;
-    r.reserve(kRows);
-    const std::u16string kinds[] = {u"期初余额", u"借方发生额", u"贷方发生额", u"期末余额", u"累计发生额"};
-    for (int i = 0; i < kRows; ++i) {
-      const std::string n = std::to_string(100000 + i);
-      std::u16string code(n.begin(), n.end());
-      r.push_back({code, u"科目 " + code + u" 明细", kinds[i % 5]});
-    }
-    return r;
-  }();
-  return data;
+  return bench::accountRows();
 }
 
 class BenchForm final : public forms::Form {

@@ -13,41 +13,26 @@
 
 namespace {
 
-constexpr int kRows = 100000;
+using bench::Row;
 
-struct Row {
-  std::u16string code, name, kind;
-};
-
-// Accounts as a ledger lists them: unique codes and names, a handful of kinds.
 const std::vector<Row>& rows() {
-  static const std::vector<Row> data = [] {
-    std::vector<Row> r;
-    r.reserve(kRows);
-    const std::u16string kinds[] = {u"期初余额", u"借方发生额", u"贷方发生额", u"期末余额", u"累计发生额"};
-    for (int i = 0; i < kRows; ++i) {
-      const std::string n = std::to_string(100000 + i);
-      std::u16string code(n.begin(), n.end());
-      r.push_back({code, u"科目 " + code + u" 明细", kinds[i % 5]});
-    }
-    return r;
-  }();
-  return data;
+  return bench::accountRows();
 }
 
 // The value table the catalogue hands over: captions, the rows, no sort markers.
 const automation::Variant& table() {
   static const automation::Variant cells = [] {
-    automation::VariantArray a({{0, kRows + 1}, {0, 2}});
+    const auto count = static_cast<int>(rows().size());
+    automation::VariantArray a({{0, count + 1}, {0, 2}});
     a(0, 0) = automation::Variant(u"代码");
     a(0, 1) = automation::Variant(u"名称");
     a(0, 2) = automation::Variant(u"类型");
-    for (int i = 0; i < kRows; ++i) {
+    for (int i = 0; i < count; ++i) {
       a(i + 1, 0) = automation::Variant(rows()[static_cast<std::size_t>(i)].code);
       a(i + 1, 1) = automation::Variant(rows()[static_cast<std::size_t>(i)].name);
       a(i + 1, 2) = automation::Variant(rows()[static_cast<std::size_t>(i)].kind);
     }
-    for (int c = 0; c < 3; ++c) a(kRows + 1, c) = automation::Variant(u"");
+    for (int c = 0; c < 3; ++c) a(count + 1, c) = automation::Variant(u"");
     return automation::Variant(std::move(a));
   }();
   return cells;

@@ -1,6 +1,6 @@
 // Internal to the automation layer: what the value conversions, the Decimal arithmetic and the dates
 // share. Numbers read from and printed to text as the platform does, Decimal values built from and
-// taken apart into 96-bit mantissas, and the range check on date serials. Not part of the layer's
+// taken apart into 96-bit mantissas, and the range check on date serials. Kept out of the layer's
 // interface; include it only from src/automation.
 #pragma once
 

@@ -373,6 +373,20 @@ void writeError(automation::VariantArray& batch, std::int32_t r, std::u16string 
   batch(r, c0 + 2) = Variant(std::move(text));
 }
 
+// Runs one row's `step`; a failure becomes the row's error text and is counted in `failed`.
+template <class Step>
+void guardedRow(automation::VariantArray& batch, std::int32_t r, std::int32_t& failed, Step step) {
+  try {
+    step();
+    return;
+  } catch (const RowError& e) {
+    writeError(batch, r, e.text);
+  } catch (const std::exception& e) {
+    writeError(batch, r, errorText(e));
+  }
+  ++failed;
+}
+
 }  // namespace
 
 std::int32_t computeBatch(Ledger& ledger, const PushedContext& context, std::u16string_view func,
@@ -392,22 +406,16 @@ std::int32_t computeBatch(Ledger& ledger, const PushedContext& context, std::u16
   std::vector<std::uint32_t> terms;
   std::int32_t failed = 0;
   for (std::int32_t r = batch.lbound(1); r <= batch.ubound(1); ++r) {
-    try {
+    guardedRow(batch, r, failed, [&] {
       Formula formula = calculator.compute(name, Arguments(batch(r, c0)));
       if (formula.shape == Formula::Shape::Ready) {
         writeValue(batch, r, std::move(formula.value));
-        continue;
+        return;
       }
       const auto first = static_cast<std::uint32_t>(terms.size());
       for (const BalanceNeed& n : calculator.needs()) terms.push_back(book.add(n));
       waiting.push_back({r, first, static_cast<std::uint32_t>(terms.size()) - first, std::move(formula)});
-    } catch (const RowError& e) {
-      writeError(batch, r, e.text);
-      ++failed;
-    } catch (const std::exception& e) {
-      writeError(batch, r, errorText(e));
-      ++failed;
-    }
+    });
   }
   book.read();
   for (const Waiting& w : waiting) {
@@ -433,24 +441,18 @@ std::int32_t computeBatchPerRow(Ledger& ledger, const PushedContext& context, st
   std::vector<double> figures;
   std::int32_t failed = 0;
   for (std::int32_t r = batch.lbound(1); r <= batch.ubound(1); ++r) {
-    try {
+    guardedRow(batch, r, failed, [&] {
       Formula formula = calculator.compute(name, Arguments(batch(r, c0)));
       if (formula.shape == Formula::Shape::Ready) {
         writeValue(batch, r, std::move(formula.value));
-        continue;
+        return;
       }
       figures.clear();
       for (const BalanceNeed& n : calculator.needs())
         figures.push_back(ledger.amount(n.company, n.account, n.currency, n.year, n.from, n.to, n.kind));
       writeValue(batch, r,
                  Variant(combine(formula, figures.size(), [&](std::size_t i) { return figures[i]; })));
-    } catch (const RowError& e) {
-      writeError(batch, r, e.text);
-      ++failed;
-    } catch (const std::exception& e) {
-      writeError(batch, r, errorText(e));
-      ++failed;
-    }
+    });
   }
   return failed;
 }

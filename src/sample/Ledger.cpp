@@ -64,7 +64,7 @@ void Ledger::build(const std::filesystem::path& dataDir, const std::filesystem::
 }
 
 std::shared_ptr<Ledger> Ledger::open(const std::filesystem::path& dataDir) {
-  // The build's own steps count as part of the text: a change to them rebuilds the ledger too.
+  // The build's own steps count with the scripts' text: a change to them rebuilds the ledger too.
   std::string text = kBuildSteps;
   for (const char* script : kScripts) text += readFile(dataDir / "ledger" / script);
   std::ostringstream name;
