@@ -1,5 +1,7 @@
 #include "automation/ClassRegistry.h"
 
+#include <iterator>
+
 #include "automation/Error.h"
 #include "automation/Text.h"
 
@@ -18,9 +20,22 @@ bool ClassRegistry::contains(std::u16string_view progId) const {
 }
 
 std::optional<Factory> ClassRegistry::factory(std::u16string_view progId) const {
-  const auto it = factories_.find(upper(progId));
-  if (it == factories_.end()) return std::nullopt;
-  return it->second;
+  if (const Factory* f = find(progId)) return *f;
+  return std::nullopt;
+}
+
+const Factory* ClassRegistry::find(std::u16string_view progId) const {
+  // ProgIDs are short ASCII names: fold those on the stack, without the Unicode tables.
+  char16_t folded[64];
+  bool ascii = progId.size() <= std::size(folded);
+  for (std::size_t i = 0; ascii && i < progId.size(); ++i) {
+    const char16_t c = progId[i];
+    ascii = c < 0x80;
+    folded[i] = c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c;
+  }
+  const auto it = ascii ? factories_.find(std::u16string_view(folded, progId.size()))
+                        : factories_.find(upper(progId));
+  return it == factories_.end() ? nullptr : &it->second;
 }
 
 ClassRegistry& classRegistry() {
@@ -29,7 +44,7 @@ ClassRegistry& classRegistry() {
 }
 
 ObjectRef CreateObject(std::u16string_view progId) {
-  const auto factory = classRegistry().factory(progId);
+  const Factory* factory = classRegistry().find(progId);
   if (!factory) {
     raise(errors::CannotCreateObject, standardDescription(errors::CannotCreateObject) +
                                           u": no class is registered as '" + std::u16string(progId) + u"'");

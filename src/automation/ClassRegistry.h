@@ -2,7 +2,7 @@
 #pragma once
 
 #include <functional>
-#include <map>
+#include <unordered_map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,10 +20,16 @@ class ClassRegistry {
   void remove(std::u16string_view progId);
   bool contains(std::u16string_view progId) const;
   std::optional<Factory> factory(std::u16string_view progId) const;
+  // The registered factory itself, or nullptr.
+  const Factory* find(std::u16string_view progId) const;
   void clear() { factories_.clear(); }
 
  private:
-  std::map<std::u16string, Factory> factories_;  // keyed by the upper-case ProgID
+  struct Hash {
+    using is_transparent = void;
+    std::size_t operator()(std::u16string_view key) const { return std::hash<std::u16string_view>{}(key); }
+  };
+  std::unordered_map<std::u16string, Factory, Hash, std::equal_to<>> factories_;  // by upper-case ProgID
 };
 
 // The process's registry.

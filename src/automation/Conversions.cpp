@@ -228,6 +228,11 @@ Date toDate(const Variant& value) {
   }
 }
 
+std::u16string toText(Variant&& value) {
+  if (value.isString()) return std::move(value).takeString();
+  return toText(static_cast<const Variant&>(value));
+}
+
 std::u16string toText(const Variant& value) {
   Variant holder;
   if (value.type() == VarType::Error) {

@@ -16,6 +16,8 @@ namespace automation {
 // up to 7 ("1E+15", "1E-05" beyond the plain range), "True"/"False", dates as yyyy-mm-dd with
 // " hh:mm:ss" when there is a time of day (the time alone for a date part of zero).
 std::u16string toText(const Variant& value);
+// As above; a String value is moved out instead of copied.
+std::u16string toText(Variant&& value);
 
 // To numbers. Fractions round to even (2.5 -> 2, 3.5 -> 4) when the target is an integer.
 std::int16_t toInteger(const Variant& value);

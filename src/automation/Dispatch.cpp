@@ -1,8 +1,10 @@
 #include "automation/Dispatch.h"
 
 #include <array>
-
+#include <cstddef>
+#include <new>
 #include <string>
+#include <vector>
 
 #include "automation/Conversions.h"
 #include "automation/Error.h"
@@ -32,6 +34,36 @@ Variant omitted(const Param& p) {
   if (p.type == VarType::Variant) return Variant::missing();
   return changeType(Variant{}, p.type);
 }
+
+// The by-value copies of one call's arguments: on the stack for the usual handful, constructed only
+// as they are added, destroyed with the call.
+class ArgumentCopies {
+ public:
+  static constexpr std::size_t kInline = 8;
+
+  explicit ArgumentCopies(std::size_t capacity) {
+    if (capacity > kInline) heap_.reserve(capacity);  // reserved: the pointers handed out stay valid
+  }
+  ArgumentCopies(const ArgumentCopies&) = delete;
+  ArgumentCopies& operator=(const ArgumentCopies&) = delete;
+  ~ArgumentCopies() {
+    for (std::size_t i = count_; i-- > 0;) slot(i)->~Variant();
+  }
+
+  Variant* add(Variant value) {
+    if (heap_.capacity() > 0) return &heap_.emplace_back(std::move(value));
+    Variant* v = new (slot(count_)) Variant(std::move(value));
+    ++count_;
+    return v;
+  }
+
+ private:
+  Variant* slot(std::size_t i) { return std::launder(reinterpret_cast<Variant*>(storage_ + i * sizeof(Variant))); }
+
+  alignas(Variant) std::byte storage_[kInline * sizeof(Variant)];
+  std::size_t count_ = 0;
+  std::vector<Variant> heap_;
+};
 
 }  // namespace
 
@@ -73,6 +105,14 @@ Variant Dispatch::invoke(std::u16string_view name, InvokeKind kind, std::span<Va
 }
 
 Variant Dispatch::invoke(DispId id, InvokeKind kind, std::span<Variant> args) {
+  return call(id, kind, args, false);
+}
+
+Variant Dispatch::invokeConsuming(DispId id, InvokeKind kind, std::span<Variant> args) {
+  return call(id, kind, args, true);
+}
+
+Variant Dispatch::call(DispId id, InvokeKind kind, std::span<Variant> args, bool consume) {
   const DispatchTable& table = dispatchTable();
   const Member* member = table.find(id, kind);
   if (member == nullptr) {
@@ -93,18 +133,14 @@ Variant Dispatch::invoke(DispId id, InvokeKind kind, std::span<Variant> args) {
               u" takes " + number(params.size()) + u", was given " + number(args.size()) + u")");
   }
 
-  // Most calls take a handful of arguments: bind them without allocating.
+  // Most calls take a handful of arguments: bind them without allocating, and build only the
+  // copies a by-value parameter needs.
   constexpr std::size_t kInline = 8;
-  std::array<Variant, kInline> inlineCopies;
-  std::array<Variant*, kInline> inlineBound{};
-  std::vector<Variant> heapCopies;
+  std::array<Variant*, kInline> inlineBound;
   std::vector<Variant*> heapBound;
-  if (params.size() > kInline) {
-    heapCopies.resize(params.size());
-    heapBound.resize(params.size());
-  }
-  Variant* copies = params.size() > kInline ? heapCopies.data() : inlineCopies.data();
+  if (params.size() > kInline) heapBound.resize(params.size());
   Variant** bound = params.size() > kInline ? heapBound.data() : inlineBound.data();
+  ArgumentCopies copies(params.size());
   for (std::size_t k = 0; k < params.size(); ++k) {
     const Param& p = params[k];
     if (k >= args.size() || args[k].isMissing()) {
@@ -113,19 +149,18 @@ Variant Dispatch::invoke(DispId id, InvokeKind kind, std::span<Variant> args) {
                                                table.className() + u"." + member->name + u": " + p.name +
                                                u")");
       }
-      copies[k] = omitted(p);
-      bound[k] = &copies[k];
+      bound[k] = copies.add(omitted(p));
     } else if (p.type == VarType::Object && args[k].isEmpty()) {
       // An Empty argument reaches an object parameter as Nothing, as a host's unset object does.
       if (p.pass == Pass::ByRef) args[k] = Variant(ObjectRef{});
-      copies[k] = Variant(ObjectRef{});
-      bound[k] = p.pass == Pass::ByRef ? &args[k] : &copies[k];
+      bound[k] = p.pass == Pass::ByRef ? &args[k] : copies.add(Variant(ObjectRef{}));
     } else if (p.pass == Pass::ByRef) {
       if (p.type != VarType::Variant && args[k].type() != p.type) args[k] = changeType(args[k], p.type);
       bound[k] = &args[k];
+    } else if (consume && (p.type == VarType::Variant || args[k].type() == p.type)) {
+      bound[k] = copies.add(std::move(args[k]));
     } else {
-      copies[k] = changeType(args[k], p.type);
-      bound[k] = &copies[k];
+      bound[k] = copies.add(changeType(args[k], p.type));
     }
   }
   Args bound_args(std::span<Variant* const>(bound, params.size()));

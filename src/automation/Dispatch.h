@@ -163,6 +163,12 @@ class Dispatch {
   // arguments may be changed by the callee and the caller sees the change.
   Variant invoke(DispId id, InvokeKind kind, std::span<Variant> args);
   Variant invoke(std::u16string_view name, InvokeKind kind, std::span<Variant> args);
+  // As invoke, for a caller that gives its arguments up: a by-value argument already of the
+  // parameter's type is moved to the callee instead of copied, so `args` is left unspecified.
+  Variant invokeConsuming(DispId id, InvokeKind kind, std::span<Variant> args);
+
+ private:
+  Variant call(DispId id, InvokeKind kind, std::span<Variant> args, bool consume);
 
  protected:
   Dispatch() = default;

@@ -20,12 +20,19 @@ std::u16string mapCodePoints(std::u16string_view text, Map map) {
   std::u16string out(text);
   const auto length = static_cast<std::int32_t>(out.size());
   std::int32_t i = 0;
-  // Plain ASCII needs no tables: only the letters change.
-  for (; i < length && out[static_cast<std::size_t>(i)] < 0x80; ++i) {
-    char16_t& c = out[static_cast<std::size_t>(i)];
-    if ((c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z')) c = static_cast<char16_t>(map(c));
-  }
   while (i < length) {
+    char16_t& unit = out[static_cast<std::size_t>(i)];
+    // Plain ASCII needs no tables: only the letters change. Kana, Hangul letters and the CJK
+    // ideographs have no case at all.
+    if (unit < 0x80) {
+      if ((unit >= u'A' && unit <= u'Z') || (unit >= u'a' && unit <= u'z')) unit = static_cast<char16_t>(map(unit));
+      ++i;
+      continue;
+    }
+    if (unit >= 0x3000 && unit <= 0x9FFF) {
+      ++i;
+      continue;
+    }
     const std::int32_t start = i;
     UChar32 c;
     U16_NEXT(out.data(), i, length, c);

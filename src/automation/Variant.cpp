@@ -70,6 +70,13 @@ const VariantArray& Variant::array() const {
   return *get<std::shared_ptr<VariantArray>>();
 }
 
+std::u16string Variant::takeString() && {
+  if (!isString()) raise(errors::TypeMismatch);
+  std::u16string text = std::move(std::get<std::u16string>(value_));
+  value_ = std::monostate{};
+  return text;
+}
+
 VariantArray& Variant::mutableArray() {
   if (!isArray()) raise(errors::TypeMismatch);
   auto& shared = std::get<std::shared_ptr<VariantArray>>(value_);

@@ -117,6 +117,8 @@ class Variant {
   Currency asCurrency() const { return get<Currency>(); }
   Date asDate() const { return get<Date>(); }
   const std::u16string& asString() const { return get<std::u16string>(); }
+  // Moves a String out, leaving the variant Empty.
+  std::u16string takeString() &&;
   const ObjectRef& asObject() const { return get<ObjectRef>(); }
   ErrorValue asError() const { return get<ErrorValue>(); }
   bool asBoolean() const { return get<bool>(); }

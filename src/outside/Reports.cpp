@@ -15,7 +15,7 @@ namespace {
 template <class... A>
 Variant member(const ObjectRef& o, DispId id, InvokeKind kind, A&&... a) {
   std::array<Variant, sizeof...(A)> args{Variant(std::forward<A>(a))...};
-  return o->invoke(id, kind, args);
+  return o->invokeConsuming(id, kind, args);
 }
 
 constexpr std::int32_t kStringProperty = 8;
@@ -58,14 +58,14 @@ void RefSpreadCalls::setSheet(std::int32_t zeroBased) const {
          Variant(zeroBased));
 }
 
-void RefSpreadCalls::evaluate(const std::u16string& formula, Variant& result) const {
-  Variant args[] = {Variant(formula), std::move(result)};
+void RefSpreadCalls::evaluate(std::u16string formula, Variant& result) const {
+  Variant args[] = {Variant(std::move(formula)), std::move(result)};
   struct Restore {
     Variant& from;
     Variant& to;
     ~Restore() { to = std::move(from); }
   } restore{args[1], result};
-  o_->invoke(39, InvokeKind::Method, args);
+  o_->invokeConsuming(39, InvokeKind::Method, args);
 }
 
 Variant RefSpreadCalls::namedProperty(std::u16string_view name) const {

@@ -15,7 +15,8 @@ bool CheckRefArgs(Variant& args, std::u16string& sErrInfo) {
     sErrInfo = environment::L(u"#参数错误");
     return false;
   }
-  automation::VariantArray& list = args.mutableArray();
+  // Read through the shared view: the list is copied only when a blank sheet is written back.
+  const automation::VariantArray& list = args.array();
   const std::int32_t lb = list.lbound();
   if (automation::toText(list(lb)).empty()) {
     sErrInfo = environment::L(u"#报表名为空");
@@ -26,7 +27,7 @@ bool CheckRefArgs(Variant& args, std::u16string& sErrInfo) {
     return false;
   }
   if (list.ubound() > 1 && automation::trim(automation::toText(list(lb + 2))).empty())
-    list(lb + 2) = Variant(1);
+    args.mutableArray()(lb + 2) = Variant(1);
   return true;
 }
 

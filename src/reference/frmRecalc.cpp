@@ -28,13 +28,13 @@ bool sameIgnoringCase(const std::u16string& a, const std::u16string& b) {
 }
 
 // A quote inside a text argument of a formula is doubled, so the content is always one argument.
-std::u16string quotedArgument(const std::u16string& text) {
-  std::u16string out = u"\"";
+void appendQuoted(std::u16string& out, const std::u16string& text) {
+  out += u'"';
   for (char16_t c : text) {
     out += c;
     if (c == u'"') out += u'"';
   }
-  return out + u"\"";
+  out += u'"';
 }
 
 // Sheet and data source of a reference call's argument list (elements 2 and 3), as both families
@@ -88,25 +88,30 @@ bool frmRecalc::GetRefZps(const Variant& VarParam, Variant& sRetVal, Variant& sE
       const std::u16string name = automation::toText(args(args.lbound()));
       const std::u16string content = automation::toText(args(args.lbound() + 1));
       Place place = placeOf(args);
-      std::u16string dsn;
-      if (place.dsnName.empty()) {
-        dsn = processProps();
-      } else {
+      std::u16string named;
+      if (!place.dsnName.empty()) {
         auto& global = component::componentState().g_oGlobalObj;
         if (!global) global = automation::CreateObject(outside::kGlobalObj);
-        dsn = outside::GlobalObjCalls(global).dsnPropsString(place.dsnName);
+        named = outside::GlobalObjCalls(global).dsnPropsString(place.dsnName);
       }
+      const std::u16string& dsn = place.dsnName.empty() ? processProps() : named;
       const outside::RefSpreadCalls spread(ZPSREF12.object());
-      if (!sameIgnoringCase(GetLoadedRptName(), name) || !sameIgnoringCase(GetLoadedDsn(), dsn)) {
+      if (!holdsReport(name, dsn)) {
         Variant report;
         const outside::RptRetrieveCalls service(automation::CreateObject(outside::kRptRetrieve));
         if (!service.getRptViaName(dsn, name, report)) return true;  // no such report: nothing to read
+        m_bLoadedKnown = false;  // loading clears the control's properties
         spread.load(std::move(report));
         if (place.sheet == 0) place.sheet = getIndexByName(place.sheetText, ZPSREF12.object());
         EvaluateRef(content, place.sheet, sRetVal);
         // Which report the control holds; it only saves retrievals, so a failure here is no failure.
-        automation::ignoreErrors([&] { spread.setNamedProperty(kLoadedName, Variant(name)); });
-        automation::ignoreErrors([&] { spread.setNamedProperty2(kLoadedDsn, Variant(dsn)); });
+        const bool nameKept = automation::ignoreErrors([&] { spread.setNamedProperty(kLoadedName, Variant(name)); });
+        const bool dsnKept = automation::ignoreErrors([&] { spread.setNamedProperty2(kLoadedDsn, Variant(dsn)); });
+        if (nameKept && dsnKept) {
+          m_sLoadedName = name;
+          m_sLoadedDsn = dsn;
+          m_bLoadedKnown = true;
+        }
         automation::Err().Clear();
         return true;
       }
@@ -122,7 +127,19 @@ bool frmRecalc::GetRefZps(const Variant& VarParam, Variant& sRetVal, Variant& sE
 void frmRecalc::EvaluateRef(const std::u16string& content, std::int32_t sheet, Variant& sRetVal) {
   const outside::RefSpreadCalls spread(ZPSREF12.object());
   spread.setSheet(sheet - 1);
-  spread.evaluate(u"=REF(" + quotedArgument(content) + u"," + automation::decimalText(sheet) + u")", sRetVal);
+  std::u16string formula;
+  formula.reserve(content.size() + 20);
+  formula += u"=REF(";
+  appendQuoted(formula, content);
+  formula += u',';
+  formula += automation::decimalText(sheet);
+  formula += u')';
+  spread.evaluate(std::move(formula), sRetVal);
+}
+
+bool frmRecalc::holdsReport(const std::u16string& name, const std::u16string& dsn) {
+  if (m_bLoadedKnown) return sameIgnoringCase(m_sLoadedName, name) && sameIgnoringCase(m_sLoadedDsn, dsn);
+  return sameIgnoringCase(GetLoadedRptName(), name) && sameIgnoringCase(GetLoadedDsn(), dsn);
 }
 
 std::int32_t frmRecalc::getIndexByName(const std::u16string& strIndex, const automation::ObjectRef& zps) {

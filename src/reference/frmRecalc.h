@@ -49,6 +49,15 @@ class frmRecalc final : public forms::Form {
   // The process property string: the data source of calls that name none.
   const std::u16string& processProps();
 
+  // What this form last wrote into ZPSREF12's two named properties, while both writes succeeded.
+  // The control is the form's own and nothing else writes them, so they hold these values and
+  // comparing with them is the same as reading them back.
+  bool m_bLoadedKnown = false;
+  std::u16string m_sLoadedName;
+  std::u16string m_sLoadedDsn;
+  // Whether ZPSREF12 holds the report of that name and data source (letter case and blanks aside).
+  bool holdsReport(const std::u16string& name, const std::u16string& dsn);
+
   automation::ObjectRef m_oEvaluator;  // this form's own catalogue: its context is the sheet's
   std::u16string m_sDefPropsString;
   std::optional<std::u16string> m_sProcessProps;

@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+#include <unicode/uchar.h>
+
 #include "automation/Text.h"
 #include "support/Errors.h"
 
@@ -195,6 +197,14 @@ TEST(Text, CaseMappingKeepsLengthsAndComparesWithoutCase) {
   EXPECT_EQ(upper(u"abc äöü ß ﬀ"), u"ABC ÄÖÜ ß ﬀ");  // one code unit for one
   EXPECT_EQ(lower(u"ÄBC"), u"äbc");
   EXPECT_EQ(upper(u"专案"), u"专案");
+  // Case mapping skips the CJK, kana and Hangul-letter blocks without the Unicode tables: none of
+  // their code points has a case, and letters around them still map.
+  for (UChar32 c = 0x3000; c <= 0x9FFF; ++c) {
+    ASSERT_EQ(u_toupper(c), c) << std::hex << c;
+    ASSERT_EQ(u_tolower(c), c) << std::hex << c;
+  }
+  EXPECT_EQ(upper(u"报表a表ä"), u"报表A表Ä");
+  EXPECT_EQ(lower(u"ＡB表"), u"ａb表");
   EXPECT_EQ(inStr(1, u"xLanguage=CHT", u"language=", Compare::Text), 2);
   EXPECT_EQ(inStr(3, u"abcabc", u"ABC", Compare::Text), 4);
   EXPECT_EQ(inStr(1, u"abc", u"ABC"), 0);
