@@ -90,6 +90,8 @@ class Ledger {
   // case; numbers count per data source.
   std::optional<StoredReport> report(std::string_view dataSource, int id);
   std::optional<StoredReport> reportNamed(std::string_view dataSource, std::string_view name);
+  // The data source's reports by number, without their workbooks.
+  std::vector<StoredReport> reports(std::string_view dataSource);
   // Stores a report for the life of this object (the ledger file is never written), replacing the
   // data source's report of the same name or number; without a number, a report of that name keeps
   // its own and a new one gets the next free one. Answers the number. DatabaseError for a data

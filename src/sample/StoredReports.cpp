@@ -82,6 +82,14 @@ std::optional<StoredReport> Ledger::reportNamed(std::string_view dataSource, std
   return reportOf(q);
 }
 
+std::vector<StoredReport> Ledger::reports(std::string_view dataSource) {
+  Statement q = db_.prepare("SELECT id, name FROM temp.reports WHERE datasource = ?1 ORDER BY id");
+  q.bind(1, dataSource);
+  std::vector<StoredReport> found;
+  while (q.step()) found.push_back({std::string(dataSource), static_cast<int>(q.integer(0)), q.text(1), {}});
+  return found;
+}
+
 int Ledger::storeReport(std::string_view dataSource, std::string_view name, std::string_view workbook,
                         std::optional<int> id) {
   if (!this->dataSource(dataSource))

@@ -1,0 +1,97 @@
+// The report designer's window: a report's sheets as tabs over a grid, a formula bar, the report
+// context in a side panel, and the actions a spreadsheet user expects (insert function Shift+F3,
+// recalculate F9, new, open, save). It reaches the wizard only through Formulist2.CFunc, late
+// bound, as any host does.
+#pragma once
+
+#include <memory>
+
+#include <QMainWindow>
+
+#include "automation/Variant.h"
+#include "designer/Recalc.h"
+#include "designer/Report.h"
+#include "designer/ReportStore.h"
+#include "designer/SheetModel.h"
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QSpinBox;
+class QTabBar;
+class QTableView;
+
+namespace sample {
+class SampleSystem;
+}
+
+namespace designer {
+
+class DesignerWindow final : public QMainWindow {
+ public:
+  // `component` is a Formulist2.CFunc; `language` goes into the process property string.
+  DesignerWindow(std::shared_ptr<sample::SampleSystem> system, automation::ObjectRef component,
+                 ReportStore& store, std::u16string language = {});
+  ~DesignerWindow() override;
+
+  // Shows a report and recalculates it.
+  void openReport(Report report);
+  // Asks the wizard for a formula for the selected cell (the function of its formula when it has
+  // one) and puts it there.
+  void insertFunction();
+  // Recalculates the whole report; a progress window shows when it takes longer than half a second.
+  RecalcStats recalculate();
+  // Stores the report under its name; false (said to the user) when that fails.
+  bool saveReport();
+  // Sets what the user typed into a cell of the current sheet, as the grid and the formula bar do.
+  void enter(sample::CellAddress at, const std::u16string& input);
+  // The report context after a change in the side panel: handed to the component, recalculated.
+  void setContext(const Context& context);
+
+  const Report& report() const { return report_; }
+  QTableView* grid() const { return grid_; }
+  SheetModel* model() const { return model_.get(); }
+  QTabBar* sheetTabs() const { return tabs_; }
+  QLineEdit* formulaBar() const { return formulaBar_; }
+  QAction* insertFunctionAction() const { return insertFunction_; }
+  QAction* recalculateAction() const { return recalculate_; }
+  const RecalcStats& lastRecalc() const { return lastRecalc_; }
+
+ private:
+  void buildActions();
+  void buildContextPanel();
+  void showSheets();
+  void selectionChanged();
+  void commitFormulaBar();
+  void applyContext();
+  void contextEdited();
+  void openDialog();
+  void newReport();
+  void saveAs();
+  void say(const QString& text);
+  sample::CellAddress currentAddress() const;
+
+  std::shared_ptr<sample::SampleSystem> system_;
+  automation::ObjectRef component_;
+  ReportStore& store_;
+  std::u16string language_;
+  Report report_;
+  std::unique_ptr<SheetModel> model_;
+  RecalcStats lastRecalc_;
+  bool loading_ = false;
+
+  QTableView* grid_ = nullptr;
+  QTabBar* tabs_ = nullptr;
+  QLabel* cellName_ = nullptr;
+  QLineEdit* formulaBar_ = nullptr;
+  QComboBox* dataSource_ = nullptr;
+  QSpinBox* company_ = nullptr;
+  QSpinBox* year_ = nullptr;
+  QSpinBox* period_ = nullptr;
+  QComboBox* currency_ = nullptr;
+  QAction* insertFunction_ = nullptr;
+  QAction* recalculate_ = nullptr;
+};
+
+}  // namespace designer

@@ -1,0 +1,98 @@
+// formulist2-designer: a small report designer hosting the function wizard, on the sample report
+// system. It opens the sample balance sheet unless another stored report is named.
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+
+#include <QApplication>
+#include <QCommandLineParser>
+
+#include "automation/ClassRegistry.h"
+#include "automation/Error.h"
+#include "automation/Text.h"
+#include "cfunc/CFunc.h"
+#include "designer/DesignerWindow.h"
+#include "designer/ReportStore.h"
+#include "forms/headless/HeadlessBackend.h"
+#include "forms/qt/QtBackend.h"
+#include "sample/SampleSystem.h"
+
+namespace {
+
+constexpr char16_t kSampleReport[] = u"示例资产负债表";
+
+int fail(const std::string& message) {
+  std::cerr << "formulist2-designer: " << message << "\n";
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const bool display = std::getenv("DISPLAY") != nullptr || std::getenv("WAYLAND_DISPLAY") != nullptr ||
+                       std::getenv("QT_QPA_PLATFORM") != nullptr;
+  if (!display) {
+    return fail("there is no display to show the designer on.\n"
+                "  Run it in a desktop session, or under a virtual X server: xvfb-run -a formulist2-designer");
+  }
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("formulist2-designer"));
+  QCommandLineParser options;
+  options.setApplicationDescription(QStringLiteral("A report designer hosting the Formulist2 function wizard."));
+  options.addHelpOption();
+  const QCommandLineOption data(QStringLiteral("data"), QStringLiteral("The sample system's data folder."),
+                                QStringLiteral("DIR"));
+  const QCommandLineOption catalogue(QStringLiteral("catalogue"), QStringLiteral("A catalogue file or folder."),
+                                     QStringLiteral("PATH"));
+  const QCommandLineOption reports(QStringLiteral("reports"),
+                                   QStringLiteral("Where saved reports are kept (default: the user's data folder)."),
+                                   QStringLiteral("DIR"));
+  const QCommandLineOption lang(QStringLiteral("lang"), QStringLiteral("The wizard's language: CHS, CHT or ENG."),
+                                QStringLiteral("LANG"));
+  options.addOptions({data, catalogue, reports, lang});
+  options.addPositionalArgument(QStringLiteral("REPORT"), QStringLiteral("The stored report to open."));
+  options.process(app);
+
+  try {
+    sample::SampleOptions sampleOptions = sample::defaultOptions();
+    if (options.isSet(data)) sampleOptions.data = options.value(data).toStdString();
+    if (options.isSet(catalogue)) sampleOptions.catalogue = options.value(catalogue).toStdString();
+    if (!std::filesystem::is_directory(sampleOptions.data))
+      return fail(sampleOptions.data.string() + ": no such data folder");
+    const auto system = sample::registerSampleComponents(automation::classRegistry(), sampleOptions);
+    system->catalogue();
+    cfunc::registerComponentClasses(automation::classRegistry());
+
+    designer::ReportStore store(system->ledger(), options.isSet(reports)
+                                                       ? std::filesystem::path(options.value(reports).toStdString())
+                                                       : designer::ReportStore::defaultFolder());
+    const std::filesystem::path sample = sampleOptions.data / "designer" / "sample-balance-sheet.json";
+    for (const std::string& problem : store.loadSaved(std::filesystem::exists(sample) ? sample : std::filesystem::path{}))
+      std::cerr << "formulist2-designer: " << problem << " (left out)\n";
+
+    forms::setBackend(std::make_unique<forms::qt::QtBackend>());
+    int status = 0;
+    {
+      designer::DesignerWindow window(system, automation::CreateObject(u"Formulist2.CFunc"), store,
+                                      automation::fromUtf8(options.value(lang).toStdString()));
+      const std::u16string wanted = options.positionalArguments().isEmpty()
+                                        ? std::u16string(kSampleReport)
+                                        : forms::qt::fromQString(options.positionalArguments().front());
+      designer::Report report;
+      try {
+        report = store.open(report.context.dataSource, wanted);
+      } catch (const std::exception& e) {
+        std::cerr << "formulist2-designer: " << e.what() << "; a new report opens instead\n";
+      }
+      window.openReport(std::move(report));
+      window.show();
+      status = QApplication::exec();
+    }
+    forms::setBackend(std::make_unique<forms::headless::HeadlessBackend>());
+    return status;
+  } catch (const automation::AutomationError& e) {
+    return fail(automation::toUtf8(e.description()));
+  } catch (const std::exception& e) {
+    return fail(e.what());
+  }
+}

@@ -1,0 +1,390 @@
+// The report designer as a host: formulas read, batches handed to the component, recalculation,
+// inserting a function through the wizard, the context, saving and opening reports. The designer's
+// window runs offscreen; the wizard's dialogs run on the headless backend with a scripted user.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+
+#include <QApplication>
+#include <QTableView>
+
+#include "automation/ClassRegistry.h"
+#include "automation/Conversions.h"
+#include "automation/Dispatch.h"
+#include "automation/Error.h"
+#include "automation/VariantArray.h"
+#include "cfunc/CFunc.h"
+#include "component/ReportContext.h"
+#include "designer/DesignerWindow.h"
+#include "designer/Formula.h"
+#include "designer/Recalc.h"
+#include "designer/ReportStore.h"
+#include "editor/FrmCalcEqual.h"
+#include "environment/Localisation.h"
+#include "forms/headless/HeadlessBackend.h"
+#include "picker/frmOtherFunc.h"
+#include "platform/Process.h"
+#include "sample/Ledger.h"
+#include "sample/SampleSystem.h"
+#include "support/TempConfig.h"
+
+namespace {
+
+using namespace automation;
+using designer::Expr;
+using designer::readFormula;
+using sample::Amount;
+namespace hl = forms::headless;
+
+sample::CellAddress at(std::u16string_view address) {
+  return *sample::parseCellAddress(address);
+}
+
+// --- Reading formulas ---------------------------------------------------------------------------
+
+TEST(DesignerFormula, CallsCellsAndArithmeticAreTold) {
+  auto f = readFormula(u"QMYE(\"10\"\"02\",2024,,TRUE)-qcye(A1, 2024 , 1)*1.1", 2);
+  ASSERT_EQ(f.error, u"");
+  ASSERT_EQ(f.calls.size(), 2u);
+  EXPECT_EQ(f.calls[0].name, u"QMYE");
+  ASSERT_EQ(f.calls[0].args.size(), 4u);
+  EXPECT_EQ(f.calls[0].args[0].constant, Variant(u"10\"02"));  // a doubled quote is one quote
+  EXPECT_EQ(f.calls[0].args[1].constant, Variant(2024.0));
+  EXPECT_EQ(f.calls[0].args[2].kind, Expr::Kind::Empty);
+  EXPECT_EQ(f.calls[0].args[3].constant, Variant(true));
+  EXPECT_EQ(f.calls[1].name, u"QCYE");  // names in any case
+  EXPECT_EQ(f.calls[1].args[0].kind, Expr::Kind::Cell);
+  EXPECT_EQ(f.calls[1].args[0].cell, (designer::CellRef{2, at(u"A1")}));
+  EXPECT_EQ(f.root.kind, Expr::Kind::Arithmetic);
+  EXPECT_EQ(f.root.text, "_0-_1*1.1");
+  // Where each call stands, so that the wizard's answer can replace it.
+  const std::u16string text = u"QMYE(\"1001\",2024,12)*2+max(B3,REF(\"C4\",1))";
+  f = readFormula(text, 0);
+  ASSERT_EQ(f.error, u"");
+  EXPECT_EQ(text.substr(f.calls[0].begin, f.calls[0].end - f.calls[0].begin), u"QMYE(\"1001\",2024,12)");
+  EXPECT_EQ(f.root.text, "_0*2+max(_1,_2)");  // muParser's own functions keep their meaning
+  EXPECT_EQ(f.root.operands[2].cell, (designer::CellRef{0, at(u"C4")}));  // REF("C4",1): sheet 1
+  // A call inside a call comes first; a single call or cell is passed as it is.
+  f = readFormula(u"REF_F(SYSINFO(\"报表名\"),\"C9\")", 0);
+  ASSERT_EQ(f.calls.size(), 2u);
+  EXPECT_EQ(f.calls[0].name, u"SYSINFO");
+  EXPECT_EQ(f.root.kind, Expr::Kind::Call);
+  EXPECT_EQ(f.root.call, 1u);
+  EXPECT_EQ(readFormula(u" B7 ", 1).root.kind, Expr::Kind::Cell);
+}
+
+TEST(DesignerFormula, WhatCannotBeReadIsSaidNotGuessed) {
+  EXPECT_EQ(readFormula(u"QMYE(\"1001", 0).error, u"a text in quotes is not closed");
+  EXPECT_EQ(readFormula(u"QMYE(\"1001\",2024", 0).error, u"a bracket is not closed");
+  EXPECT_EQ(readFormula(u"\"a\"&B2+\"b\"", 0).error, u"a text in quotes can only be an argument of a report function");
+  EXPECT_EQ(readFormula(u"B2；3", 0).error, u"'；' cannot stand in a formula");
+  EXPECT_EQ(readFormula(u"ZZZZ9+1", 0).error, u"'ZZZZ9' is not a cell (a column and a row, as B3)");
+  EXPECT_EQ(readFormula(u"REF(\"B1\",0)", 0).error, u"the sheet of REF is a number from 1");
+  EXPECT_EQ(readFormula(u"1,2", 0).error, u"a comma can only separate the arguments of a function");
+  EXPECT_EQ(readFormula(u"  ", 0).error, u"the formula is empty");
+}
+
+TEST(DesignerFormula, NumbersShowWithUpToTwoDecimals) {
+  EXPECT_EQ(designer::numberText(116389.67), u"116389.67");
+  EXPECT_EQ(designer::numberText(12.0), u"12");
+  EXPECT_EQ(designer::numberText(0.126), u"0.13");
+  EXPECT_EQ(designer::numberText(-0.001), u"0");
+  EXPECT_EQ(designer::constantOf(u" 12.5 "), Variant(12.5));
+  EXPECT_EQ(designer::constantOf(u"1002"), Variant(1002.0));
+  EXPECT_EQ(designer::constantOf(u"12a"), Variant(u"12a"));
+}
+
+// --- The designer on the sample report system ------------------------------------------------------
+
+// Forwards RecallRpt to the real component and keeps what each batch looked like.
+class RecallSpy final : public Dispatch {
+ public:
+  struct Batch {
+    std::u16string name;
+    std::vector<std::vector<Variant>> rows;  // each row's argument list
+    bool hostLayout = true;                  // 2-D, three columns, arrays in column 0, nothing else set
+    std::int32_t year = 0;                   // the component's context when the batch came
+    std::int32_t period = 0;
+  };
+  explicit RecallSpy(ObjectRef real) : real_(std::move(real)) {}
+
+  const DispatchTable& dispatchTable() const override {
+    static const DispatchTable table =
+        DispatchTable::Builder<RecallSpy>(u"RecallSpy")
+            .method(u"RecallRpt", 1, {byRef(u"Name"), byRef(u"Batch"), byRef(u"Sheet")}, VarType::Long,
+                    [](RecallSpy& s, Args& a) {
+                      s.keep(toText(a[0]), a[1]);
+                      Variant args[] = {a[0], a[1], a[2]};
+                      const Variant r = s.real_->invoke(u"RecallRpt", InvokeKind::Method, args);
+                      a[1] = args[1];
+                      return r;
+                    })
+            .build();
+    return table;
+  }
+  // Every other member goes to the real component.
+  std::vector<Batch> batches;
+  ObjectRef real_;
+
+ private:
+  void keep(const std::u16string& name, const Variant& batch) {
+    const cfunc::CFunc::Fields& context = dynamic_cast<cfunc::CFunc&>(*real_).fields();
+    Batch b{name, {}, true, context.RptYear, context.RptPeriod};
+    const VariantArray& array = batch.array();
+    b.hostLayout = array.dimensions() == 2 && array.lbound(2) == 0 && array.ubound(2) == 2;
+    for (std::int32_t i = array.lbound(1); i <= array.ubound(1); ++i) {
+      b.hostLayout = b.hostLayout && array(i, 0).isArray() && array(i, 1).isEmpty() && array(i, 2).isEmpty();
+      std::vector<Variant> row;
+      if (array(i, 0).isArray()) {
+        const VariantArray& args = array(i, 0).array();
+        for (std::int32_t k = args.lbound(); k <= args.ubound(); ++k) row.push_back(args(k));
+      }
+      b.rows.push_back(std::move(row));
+    }
+    batches.push_back(std::move(b));
+  }
+};
+
+class DesignerTest : public ::testing::Test {
+ protected:
+  DesignerTest() {
+    component::resetComponentState();
+    environment::resetLocalisationState();
+    picker::resetPickerState();
+    sample::clearPublishedProperties();
+    ui.clearScript();
+    ui.messageBoxes.clear();
+    classRegistry().clear();
+    system = sample::registerSampleComponents(classRegistry(), sample::defaultOptions());
+    cfunc::registerComponentClasses(classRegistry());
+    component = CreateObject(u"Formulist2.CFunc");
+    spy = std::make_shared<RecallSpy>(component);
+    std::filesystem::remove_all(folder);
+    storage = std::make_unique<designer::ReportStore>(system->ledger(), folder);
+  }
+  designer::ReportStore& store() { return *storage; }
+  ~DesignerTest() override {
+    window.reset();
+    spy.reset();
+    component.reset();
+    component::resetComponentState();
+    environment::resetLocalisationState();
+    sample::clearPublishedProperties();
+    classRegistry().clear();
+    std::filesystem::remove_all(folder);
+  }
+
+  designer::DesignerWindow& open(designer::Report report) {
+    window = std::make_unique<designer::DesignerWindow>(system, component, store(), u"CHS");
+    window->openReport(std::move(report));
+    return *window;
+  }
+  double ledger(const char* account, int year, int period, Amount kind) {
+    return system->ledger().amount(1, account, "RMB", year, period, period, kind);
+  }
+  const designer::Cell& cell(const designer::Report& r, int sheet, std::u16string_view address) {
+    const designer::Cell* c = r.cell(sheet, at(address));
+    EXPECT_NE(c, nullptr) << toUtf8(std::u16string(address));
+    static const designer::Cell none;
+    return c != nullptr ? *c : none;
+  }
+  static double number(const designer::Cell& c) {
+    EXPECT_EQ(c.shown.error, u"") << toUtf8(c.input);
+    return c.shown.value.isEmpty() ? NAN : toDouble(c.shown.value);
+  }
+
+  testing_support::TempConfig config;
+  hl::HeadlessBackend& ui = hl::installed();
+  std::shared_ptr<sample::SampleSystem> system;
+  ObjectRef component;
+  std::shared_ptr<RecallSpy> spy;
+  std::filesystem::path folder = std::filesystem::temp_directory_path() / "f2-designer-test";
+  std::unique_ptr<designer::ReportStore> storage;
+  std::unique_ptr<designer::DesignerWindow> window;
+};
+
+designer::Report reportWith(std::initializer_list<std::pair<std::u16string_view, std::u16string>> cells) {
+  designer::Report r;
+  r.name = u"测试报表";
+  r.sheets.push_back({u"表2", {}});
+  for (const auto& [address, input] : cells) {
+    const std::size_t bang = address.find(u'!');
+    const int sheet = bang == std::u16string_view::npos ? 0 : 1;
+    r.setInput(sheet, at(bang == std::u16string_view::npos ? address : address.substr(bang + 1)), input);
+  }
+  return r;
+}
+
+TEST_F(DesignerTest, ASheetRecalculatesInOneBatchPerFunctionWithTheValuesOfTheLedger) {
+  designer::Report r = reportWith({
+      {u"A1", u"1002"},
+      {u"B1", u"=QMYE(A1,2024,12)"},
+      {u"B2", u"=QMYE(\"1001\",2024,12)-QCYE(\"1001\",2024,1)"},
+      {u"B3", u"=B2*1.1"},
+      {u"B4", u"=QMYE(\"1001\",2024,13)"},                     // no period 13: the row's error
+      {u"B5", u"=REF_F(\"资产负债表\",\"C4\",1)"},              // another stored report
+      {u"B6", u"=1/0"},
+      {u"B7", u"=B8+1"},
+      {u"B8", u"=B7"},                                          // a cycle
+      {u"B9", u"=A1&2"},                                        // cannot be read
+      {u"表2!C1", u"=QMYE(\"1122\",2024,12)+REF(\"B1\",1)"},   // a second sheet, referring to the first
+  });
+  const designer::RecalcStats stats = designer::recalculate(r, ObjectRef(spy));
+  EXPECT_EQ(number(cell(r, 0, u"B1")), ledger("1002", 2024, 12, Amount::Closing));
+  EXPECT_NEAR(number(cell(r, 0, u"B2")),
+              ledger("1001", 2024, 12, Amount::Closing) - ledger("1001", 2024, 1, Amount::Opening), 1e-6);
+  EXPECT_NEAR(number(cell(r, 0, u"B3")), number(cell(r, 0, u"B2")) * 1.1, 1e-6);
+  EXPECT_EQ(cell(r, 0, u"B4").shown.error, u"#期间不存在");
+  EXPECT_EQ(number(cell(r, 0, u"B5")), 116389.67);
+  EXPECT_EQ(cell(r, 0, u"B6").shown.error.substr(0, 7), u"#DIV/0!");
+  EXPECT_EQ(cell(r, 0, u"B7").shown.error.substr(0, 10), u"#CIRCULAR!");
+  EXPECT_EQ(cell(r, 0, u"B9").shown.error.substr(0, 7), u"#ERROR!");
+  EXPECT_NEAR(number(cell(r, 1, u"C1")),
+              ledger("1122", 2024, 12, Amount::Closing) + ledger("1002", 2024, 12, Amount::Closing), 1e-6);
+
+  // One RecallRpt per function, every call of it in the batch, in the host's layout.
+  ASSERT_EQ(spy->batches.size(), 3u);
+  std::map<std::u16string, const RecallSpy::Batch*> byName;
+  for (const auto& b : spy->batches) byName[b.name] = &b;
+  ASSERT_TRUE(byName.count(u"QMYE") && byName.count(u"QCYE") && byName.count(u"REF_F"));
+  EXPECT_EQ(byName[u"QMYE"]->rows.size(), 4u);
+  EXPECT_EQ(byName[u"QCYE"]->rows.size(), 1u);
+  for (const auto& b : spy->batches) EXPECT_TRUE(b.hostLayout) << toUtf8(b.name);
+  EXPECT_EQ(byName[u"QMYE"]->rows[0], (std::vector<Variant>{Variant(1002.0), Variant(2024.0), Variant(12.0)}));
+  EXPECT_EQ(stats.batches, 3);
+  EXPECT_EQ(stats.calls, 6);
+  EXPECT_EQ(stats.rounds, 1);
+}
+
+TEST_F(DesignerTest, ACallThatNeedsAnotherCallsValueWaitsForTheNextRound) {
+  designer::Report r = reportWith({{u"A1", u"=SYSINFO(\"公司名称\")"}, {u"A2", u"=REF_F(\"资产负债表\",\"C4\",1)*2"},
+                                   {u"A3", u"=QMYE(\"1001\",2024,A4)"}, {u"A4", u"=3*4"}});
+  const designer::RecalcStats stats = designer::recalculate(r, ObjectRef(spy));
+  EXPECT_EQ(cell(r, 0, u"A1").shown.value, Variant(u"华东实业有限公司"));  // a text goes through as it is
+  EXPECT_EQ(number(cell(r, 0, u"A2")), 116389.67 * 2);
+  EXPECT_EQ(number(cell(r, 0, u"A3")), ledger("1001", 2024, 12, Amount::Closing));
+  EXPECT_EQ(stats.rounds, 1);  // A4 is arithmetic: computed in the same round as the calls it feeds
+}
+
+TEST_F(DesignerTest, TheContextReachesTheComponentAndTheBatches) {
+  designer::Report r = reportWith({{u"A1", u"=QMYE(\"1002\")"}});
+  window = std::make_unique<designer::DesignerWindow>(system, component, store(), u"CHS");
+  window->openReport(r);
+  designer::Context c = window->report().context;
+  c.period = 6;
+  window->setContext(c);
+  const cfunc::CFunc::Fields& fields = dynamic_cast<cfunc::CFunc&>(*component).fields();
+  EXPECT_EQ(fields.RptPeriod, 6);
+  EXPECT_EQ(fields.RptEndPeriod, 6);
+  EXPECT_EQ(fields.sCurPropStr, u"DSN=本地账套;COMPANY=1");
+  EXPECT_EQ(fields.RptCurCurrency, u"RMB");
+  // REF_F calls that name no data source read the process's.
+  EXPECT_NE(toText(sample::publishedProperty(platform::currentProcessId(), u"PropsString")).find(u"DSN=本地账套;COMPANY=1"),
+            std::u16string::npos);
+  // A call that leaves the period out takes the report's.
+  EXPECT_EQ(number(cell(window->report(), 0, u"A1")), ledger("1002", 2024, 6, Amount::Closing));
+  designer::recalculate(const_cast<designer::Report&>(window->report()), ObjectRef(spy));
+  ASSERT_EQ(spy->batches.size(), 1u);
+  EXPECT_EQ(spy->batches[0].period, 6);
+  EXPECT_EQ(spy->batches[0].year, 2024);
+}
+
+TEST_F(DesignerTest, InsertFunctionPutsTheWizardsFormulaIntoTheCellAndReopensOnAFormula) {
+  designer::DesignerWindow& w = open(reportWith({{u"B2", u"=QMYE(\"1001\",2024,12)*2"}}));
+  w.grid()->setCurrentIndex(w.model()->index(3, 2));  // C4, empty
+  // Shift+F3 is the insert-function action's key.
+  EXPECT_EQ(w.insertFunctionAction()->shortcut(), QKeySequence(Qt::SHIFT | Qt::Key_F3));
+  ui.then([](forms::Form& picker) { hl::press(picker, forms::keys::Return); });  // QMYE, the first
+  ui.then([](forms::Form& editor) {
+    hl::type(editor, u"1002");
+    hl::press(editor, forms::keys::Tab);
+    hl::type(editor, u"2024");
+    hl::press(editor, forms::keys::Tab);
+    hl::type(editor, u"12");
+    hl::press(editor, forms::keys::Return);
+  });
+  w.insertFunctionAction()->trigger();
+  EXPECT_EQ(ui.pendingActions(), 0u);
+  EXPECT_EQ(cell(w.report(), 0, u"C4").input, u"=QMYE(\"1002\",2024,12,\"\",\"\")");
+  EXPECT_EQ(number(cell(w.report(), 0, u"C4")), ledger("1002", 2024, 12, Amount::Closing));
+  EXPECT_EQ(w.model()->data(w.model()->index(3, 2), Qt::DisplayRole).toString().toStdString(),
+            toUtf8(designer::numberText(ledger("1002", 2024, 12, Amount::Closing))));
+
+  // On a cell with a report formula the editor opens on its function, no picker first, and the
+  // answer replaces that call only.
+  w.grid()->setCurrentIndex(w.model()->index(1, 1));
+  ui.then([](forms::Form& shown) {
+    ASSERT_NE(dynamic_cast<editor::FrmCalcEqual*>(&shown), nullptr);
+    hl::type(shown, u"1122");
+    hl::press(shown, forms::keys::Return);
+  });
+  w.insertFunctionAction()->trigger();
+  EXPECT_EQ(cell(w.report(), 0, u"B2").input, u"=QMYE(\"1122\",,,\"\",\"\")*2");
+  EXPECT_EQ(number(cell(w.report(), 0, u"B2")), 2 * ledger("1122", 2024, 12, Amount::Closing));
+
+  // Cancelling leaves the cell as it was.
+  ui.then([](forms::Form& editor) { hl::press(editor, forms::keys::Escape); });
+  w.insertFunctionAction()->trigger();
+  EXPECT_EQ(cell(w.report(), 0, u"B2").input, u"=QMYE(\"1122\",,,\"\",\"\")*2");
+}
+
+TEST_F(DesignerTest, ASavedReportReopensWithItsFormulasAndOtherReportsReadIt) {
+  designer::DesignerWindow& w = open(reportWith({{u"A1", u"现金"},
+                                                  {u"B1", u"=QMYE(\"1001\",2024,12)"},
+                                                  {u"B2", u"=B1/2"},
+                                                  {u"表2!A1", u"7.5"}}));
+  designer::Report saved = w.report();
+  saved.name = u"现金报表";
+  w.openReport(saved);
+  ASSERT_TRUE(w.saveReport());
+  ASSERT_TRUE(std::filesystem::exists(folder / "本地账套" / "现金报表.json"));
+
+  const designer::Report again = store().open(u"本地账套", u"现金报表");
+  ASSERT_EQ(again.sheets.size(), 2u);
+  EXPECT_EQ(again.sheets[1].name, u"表2");
+  for (const auto& [sheet, address, input] :
+       {std::tuple{0, u"A1", u"现金"}, {0, u"B1", u"=QMYE(\"1001\",2024,12)"}, {0, u"B2", u"=B1/2"}, {1, u"A1", u"7.5"}}) {
+    EXPECT_EQ(cell(again, sheet, address).input, input);
+  }
+  EXPECT_EQ(again.context, w.report().context);
+
+  // A REF_F from another report reads the values saved with it.
+  designer::Report other = reportWith({{u"A1", u"=REF_F(\"现金报表\",\"B2\",1)"}});
+  designer::recalculate(other, component);
+  EXPECT_EQ(number(cell(other, 0, u"A1")), ledger("1001", 2024, 12, Amount::Closing) / 2);
+
+  // A fresh store reads the saved file back into the report system.
+  sample::SampleSystem fresh(sample::defaultOptions());
+  designer::ReportStore reopened(fresh.ledger(), folder);
+  EXPECT_TRUE(reopened.loadSaved({}).empty());
+  EXPECT_EQ(cell(reopened.open(u"本地账套", u"现金报表"), 0, u"B2").input, u"=B1/2");
+  // A broken file is named and left out; the rest still loads.
+  std::ofstream(folder / "本地账套" / "坏报表.json") << "{\"sheets\": [";
+  const auto problems = reopened.loadSaved({});
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_NE(problems[0].find("坏报表.json"), std::string::npos);
+}
+
+TEST_F(DesignerTest, TheShippedSampleOpensAndComputes) {
+  const auto problems = store().loadSaved(sample::defaultOptions().data / "designer" / "sample-balance-sheet.json");
+  ASSERT_TRUE(problems.empty()) << problems.front();
+  designer::DesignerWindow& w = open(store().open(u"本地账套", u"示例资产负债表"));
+  const designer::Report& r = w.report();
+  EXPECT_EQ(cell(r, 0, u"B2").shown.value, Variant(u"华东实业有限公司"));
+  EXPECT_EQ(number(cell(r, 0, u"C4")), ledger("1001", 2024, 12, Amount::Closing));
+  EXPECT_NEAR(number(cell(r, 0, u"C8")), number(cell(r, 0, u"C4")) + number(cell(r, 0, u"C5")) + number(cell(r, 0, u"C6")), 1e-6);
+  EXPECT_EQ(number(cell(r, 0, u"C10")), 459914.95);  // REF_F to the stored balance sheet
+  EXPECT_EQ(number(cell(r, 1, u"C9")), number(cell(r, 0, u"C8")));
+  for (const auto& sheet : r.sheets)
+    for (const auto& [address, c] : sheet.cells) EXPECT_EQ(c.shown.error, u"") << toUtf8(c.input);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
