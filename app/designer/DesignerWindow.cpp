@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDockWidget>
 #include <QElapsedTimer>
@@ -135,6 +136,8 @@ void DesignerWindow::buildActions() {
   insertFunction_->setObjectName(QStringLiteral("insertFunction"));
   recalculate_ = add(QStringLiteral("重算"), QKeySequence(Qt::Key_F9), [this] { recalculate(); });
   recalculate_->setObjectName(QStringLiteral("recalculate"));
+  tools->addSeparator();
+  add(QStringLiteral("退出"), QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { close(); });
 }
 
 void DesignerWindow::buildContextPanel() {
@@ -227,6 +230,12 @@ void DesignerWindow::openReport(Report report) {
   applyContext();
   recalculate();
   grid_->setCurrentIndex(model_->index(0, 0));
+  grid_->setFocus();
+}
+
+void DesignerWindow::closeEvent(QCloseEvent* event) {
+  if (onClose) onClose();
+  QMainWindow::closeEvent(event);
 }
 
 void DesignerWindow::showSheets() {

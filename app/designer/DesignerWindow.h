@@ -4,6 +4,7 @@
 // bound, as any host does.
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include <QMainWindow>
@@ -57,6 +58,12 @@ class DesignerWindow final : public QMainWindow {
   QAction* insertFunctionAction() const { return insertFunction_; }
   QAction* recalculateAction() const { return recalculate_; }
   const RecalcStats& lastRecalc() const { return lastRecalc_; }
+
+  // Called when the window closes, while it is still shown.
+  std::function<void()> onClose;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   void buildActions();

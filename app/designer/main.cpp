@@ -2,9 +2,14 @@
 // system. It opens the sample balance sheet unless another stored report is named.
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 
 #include <QApplication>
+#include <QFont>
+#include <QFontMetrics>
+#include <QImage>
+#include <QSet>
 #include <QCommandLineParser>
 
 #include "automation/ClassRegistry.h"
@@ -24,6 +29,29 @@ constexpr char16_t kSampleReport[] = u"示例资产负债表";
 int fail(const std::string& message) {
   std::cerr << "formulist2-designer: " << message << "\n";
   return 2;
+}
+
+// Saves a picture of the window and checks that it shows something: many colours, drawn text, and
+// a font that has the Chinese glyphs of the captions.
+bool savePicture(QWidget& window, const QString& file) {
+  const QImage picture = window.grab().toImage();
+  if (!picture.save(file, "PNG")) {
+    std::cerr << "formulist2-designer: cannot write " << file.toStdString() << "\n";
+    return false;
+  }
+  QSet<QRgb> colours;
+  for (int y = 0; y < picture.height(); y += 2)
+    for (int x = 0; x < picture.width(); x += 2) colours.insert(picture.pixel(x, y));
+  const QFontMetrics metrics(window.font());
+  const bool glyphs = metrics.inFontUcs4(U'报') && metrics.inFontUcs4(U'表');
+  std::cout << file.toStdString() << ": " << picture.width() << "x" << picture.height() << ", " << colours.size()
+            << " colours, font " << window.font().family().toStdString() << "\n";
+  if (colours.size() < 16 || !glyphs) {
+    std::cerr << "formulist2-designer: the picture of the window looks empty or the font has no Chinese glyphs"
+                 " (install fonts-wqy-zenhei)\n";
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -49,7 +77,13 @@ int main(int argc, char** argv) {
                                    QStringLiteral("DIR"));
   const QCommandLineOption lang(QStringLiteral("lang"), QStringLiteral("The wizard's language: CHS, CHT or ENG."),
                                 QStringLiteral("LANG"));
-  options.addOptions({data, catalogue, reports, lang});
+  const QCommandLineOption screenshot(QStringLiteral("screenshot"),
+                                     QStringLiteral("On closing, save a picture of the window as PNG and check it."),
+                                     QStringLiteral("FILE"));
+  const QCommandLineOption onExit(QStringLiteral("on-exit"),
+                                  QStringLiteral("On closing, write the report with its values as a workbook."),
+                                  QStringLiteral("FILE"));
+  options.addOptions({data, catalogue, reports, lang, screenshot, onExit});
   options.addPositionalArgument(QStringLiteral("REPORT"), QStringLiteral("The stored report to open."));
   options.process(app);
 
@@ -70,7 +104,10 @@ int main(int argc, char** argv) {
     for (const std::string& problem : store.loadSaved(std::filesystem::exists(sample) ? sample : std::filesystem::path{}))
       std::cerr << "formulist2-designer: " << problem << " (left out)\n";
 
-    forms::setBackend(std::make_unique<forms::qt::QtBackend>());
+    auto backend = std::make_unique<forms::qt::QtBackend>();
+    // The designer's own texts are Chinese: drawn by the same CJK font as the wizard's dialogs.
+    if (!backend->cjkFamily().isEmpty()) QApplication::setFont(QFont(backend->cjkFamily(), QApplication::font().pointSize()));
+    forms::setBackend(std::move(backend));
     int status = 0;
     {
       designer::DesignerWindow window(system, automation::CreateObject(u"Formulist2.CFunc"), store,
@@ -85,8 +122,20 @@ int main(int argc, char** argv) {
         std::cerr << "formulist2-designer: " << e.what() << "; a new report opens instead\n";
       }
       window.openReport(std::move(report));
+      window.onClose = [&] {
+        if (options.isSet(screenshot) && !savePicture(window, options.value(screenshot))) status = 1;
+        if (options.isSet(onExit)) {
+          std::ofstream out(options.value(onExit).toStdString(), std::ios::binary | std::ios::trunc);
+          out << window.report().toWorkbook();
+          if (!out) {
+            std::cerr << "formulist2-designer: cannot write " << options.value(onExit).toStdString() << "\n";
+            status = 1;
+          }
+        }
+      };
       window.show();
-      status = QApplication::exec();
+      const int ran = QApplication::exec();
+      if (status == 0) status = ran;
     }
     forms::setBackend(std::make_unique<forms::headless::HeadlessBackend>());
     return status;
