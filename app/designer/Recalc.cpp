@@ -1,5 +1,6 @@
 #include "designer/Recalc.h"
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <memory>
@@ -52,7 +53,9 @@ class Engine {
       for (auto& [at, cell] : report.sheets[static_cast<std::size_t>(s)].cells) {
         if (!cell.isFormula()) continue;
         if (!cell.formula) cell.formula = readFormula(std::u16string_view(cell.input).substr(1), s);
-        Runtime& rt = runtime_[CellKey{s, at}];
+        // Sheets in order, cells in address order: the keys come sorted.
+        keys_.push_back(CellKey{s, at});
+        Runtime& rt = runtime_.emplace_back();
         rt.cell = &cell;
         rt.calls.resize(cell.formula->calls.size());
       }
@@ -64,8 +67,8 @@ class Engine {
     for (;;) {
       ++round_;
       ready_.clear();
-      for (auto& [key, rt] : runtime_) {
-        if (rt.state != State::Done) evaluateCell(key, rt);
+      for (std::size_t i = 0; i < runtime_.size(); ++i) {
+        if (runtime_[i].state != State::Done) evaluateCell(runtime_[i]);
       }
       if (ready_.empty()) break;
       ++stats_.rounds;
@@ -100,7 +103,7 @@ class Engine {
   };
 
   RecalcStats finish(bool complete) {
-    for (auto& [key, rt] : runtime_) {
+    for (Runtime& rt : runtime_) {
       if (rt.state == State::Done) {
         rt.cell->shown = rt.value;
       } else if (complete) {
@@ -111,7 +114,7 @@ class Engine {
   }
 
   // Evaluates a formula cell; nullopt while it waits for a report-function call.
-  std::optional<Value> evaluateCell(const CellKey& key, Runtime& rt) {
+  std::optional<Value> evaluateCell(Runtime& rt) {
     if (rt.state == State::Done) return rt.value;
     if (rt.state == State::Evaluating) return failure(u"#CIRCULAR! 公式引用了自身");
     if (rt.visited == round_) return std::nullopt;
@@ -123,7 +126,7 @@ class Engine {
       return rt.value;
     }
     rt.state = State::Evaluating;
-    std::optional<Value> v = evaluate(key, rt, formula.root);
+    std::optional<Value> v = evaluate(rt, formula.root);
     rt.state = v ? State::Done : State::Pending;
     if (v) rt.value = *v;
     return v;
@@ -134,12 +137,13 @@ class Engine {
       return failure(u"#REF! 报表没有第 " + automation::decimalText(ref.sheet + 1) + u" 张表");
     }
     const CellKey key{ref.sheet, ref.at};
-    if (const auto it = runtime_.find(key); it != runtime_.end()) return evaluateCell(key, it->second);
+    const auto it = std::lower_bound(keys_.begin(), keys_.end(), key);
+    if (it != keys_.end() && *it == key) return evaluateCell(runtime_[static_cast<std::size_t>(it - keys_.begin())]);
     const Cell* cell = report_.cell(ref.sheet, ref.at);
     return cell == nullptr ? Value{} : cell->shown;
   }
 
-  std::optional<Value> evaluate(const CellKey& key, Runtime& rt, const Expr& e) {
+  std::optional<Value> evaluate(Runtime& rt, const Expr& e) {
     switch (e.kind) {
       case Expr::Kind::Empty:
         return Value{};
@@ -148,14 +152,14 @@ class Engine {
       case Expr::Kind::Cell:
         return cellValue(e.cell);
       case Expr::Kind::Call:
-        return callValue(key, rt, e.call);
+        return callValue(rt, e.call);
       case Expr::Kind::Arithmetic:
-        return arithmetic(key, rt, e);
+        return arithmetic(rt, e);
     }
     return Value{};
   }
 
-  std::optional<Value> callValue(const CellKey& key, Runtime& rt, std::size_t index) {
+  std::optional<Value> callValue(Runtime& rt, std::size_t index) {
     CallState& state = rt.calls[index];
     if (state.done) return state.result;
     if (state.requested) return std::nullopt;
@@ -165,7 +169,7 @@ class Engine {
     bool waiting = false;
     std::optional<Value> problem;
     for (const Expr& arg : call.args) {
-      std::optional<Value> v = evaluate(key, rt, arg);
+      std::optional<Value> v = evaluate(rt, arg);
       if (!v) {
         waiting = true;
       } else if (!v->error.empty()) {
@@ -185,13 +189,13 @@ class Engine {
     return std::nullopt;
   }
 
-  std::optional<Value> arithmetic(const CellKey& key, Runtime& rt, const Expr& e) {
+  std::optional<Value> arithmetic(Runtime& rt, const Expr& e) {
     std::vector<double> numbers(e.operands.size());
     bool waiting = false;
     std::optional<Value> problem;
     // Every operand is looked at, so that all calls of the formula go in the same round's batches.
     for (std::size_t i = 0; i < e.operands.size(); ++i) {
-      std::optional<Value> v = evaluate(key, rt, e.operands[i]);
+      std::optional<Value> v = evaluate(rt, e.operands[i]);
       if (!v) {
         waiting = true;
         continue;
@@ -260,7 +264,8 @@ class Engine {
   Report& report_;
   const automation::ObjectRef& component_;
   const Progress& progress_;
-  std::map<CellKey, Runtime> runtime_;
+  std::vector<CellKey> keys_;     // the formula cells, sorted
+  std::vector<Runtime> runtime_;  // theirs, in the same order
   std::map<std::u16string, std::vector<Row>> ready_;  // by function, in the order the calls were met
   std::unordered_map<std::string, std::unique_ptr<Arithmetic>> parsers_;
   std::int32_t round_ = 0;

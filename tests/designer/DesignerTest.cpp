@@ -384,6 +384,8 @@ TEST_F(DesignerTest, TheShippedSampleOpensAndComputes) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Listing the tests at build time happens without a display as well.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
