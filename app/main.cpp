@@ -359,6 +359,31 @@ int runDescribe(const HostOptions& o, const std::string& name) {
   return 0;
 }
 
+// The rows the editor opens with on a whole call: each row's caption and text, tab-separated.
+int runParse(const HostOptions& o, const std::string& formula) {
+  auto& ui = forms::headless::installed();
+  const automation::ObjectRef cfunc = startHost(o);
+  std::ostringstream out;
+  bool opened = false;
+  ui.then([&](forms::Form& shown) {
+    if (auto* editor = dynamic_cast<editor::FrmCalcEqual*>(&shown)) {
+      opened = true;
+      out << printable(editor->m_sFormula.substr(0, editor->m_sFormula.find(u'('))) << "\n";
+      for (std::size_t i = 0; i < editor->g_cParamCol().size(); ++i) {
+        const auto row = static_cast<std::int16_t>(i);
+        out << "  " << printable(editor->lblParam(row).Caption()) << "\t"
+            << printable(editor->txtParam(row).Text()) << "\n";
+      }
+    }
+    shown.Hide();
+  });
+  automation::call(cfunc, u"GetFuncExpr", {Variant(fromUtf8(formula))});
+  for (const auto& box : ui.messageBoxes) std::cerr << printable(box.text) << "\n";
+  if (!opened) return fail(formula + " cannot be read into rows", 1);
+  std::cout << out.str();
+  return 0;
+}
+
 int runSettings(const HostOptions& o) {
   startHost(o);
   const std::u16string client = editor::FrmCalcEqual::GetClientKeyName();
@@ -451,7 +476,9 @@ int main(int argc, char** argv) {
   std::string name;
   std::vector<std::string> rows;
   auto* wizard = app.add_subcommand("wizard", "Compose a formula in the wizard's windows; prints it on OK");
-  wizard->add_option("NAME", name, "The function; without it the picker comes first");
+  wizard->add_option("NAME", name,
+                     "The function, or a whole call such as 'QMYE(\"1002\",2024,3)' to edit; without it the "
+                     "picker comes first");
   auto* pick = app.add_subcommand("pick", "Choose a function in the picker; prints its name");
   auto* compose =
       app.add_subcommand("compose", "Compose a formula without windows: each ROW_TEXT typed into its row");
@@ -472,6 +499,9 @@ int main(int argc, char** argv) {
   auto* describe =
       app.add_subcommand("describe", "Print a function's description and its rows, as the editor shows them");
   describe->add_option("NAME", name, "The function")->required();
+  std::string formula;
+  auto* parse = app.add_subcommand("parse", "Print the rows the editor opens with on a whole call");
+  parse->add_option("FORMULA", formula, "A call such as 'QMYE(\"1002\",2024,3)'")->required();
   auto* settings = app.add_subcommand("settings", "Print the settings stored for this terminal");
   auto* members = app.add_subcommand("members", "List the automation members of Formulist2.CFunc");
   try {
@@ -480,7 +510,7 @@ int main(int argc, char** argv) {
     // Help and version exit 0; every usage error exits 2 with the parser's message.
     return app.exit(e) == 0 ? 0 : 2;
   }
-  for (std::string* value : {&name, &o.lang, &o.props, &o.catalogue, &o.data}) unshield(*value);
+  for (std::string* value : {&name, &formula, &o.lang, &o.props, &o.catalogue, &o.data}) unshield(*value);
   for (std::vector<std::string>* texts : {&rows, &o.sets})
     std::for_each(texts->begin(), texts->end(), unshield);
 
@@ -491,6 +521,7 @@ int main(int argc, char** argv) {
     }
     if (settings->parsed()) return runSettings(o);
     if (describe->parsed()) return runDescribe(o, name);
+    if (parse->parsed()) return runParse(o, formula);
     if (values->parsed()) return runValues(o, name, valuesRow, rows);
     if (recall->parsed()) return runRecall(o, name, batchFile);
     if (compose->parsed()) return runCompose(o, name, rows);

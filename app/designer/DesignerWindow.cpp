@@ -282,7 +282,8 @@ void DesignerWindow::insertFunction() {
   std::u16string result;
   try {
     automation::put(component_, u"CurSheetIndex", Variant(std::int32_t{sheet + 1}));
-    std::u16string name = call != nullptr ? call->name : std::u16string{};
+    // A cell's report call re-opens the editor on its arguments; an empty cell asks for a function.
+    std::u16string name = call != nullptr ? formulaText.substr(call->begin, call->end - call->begin) : std::u16string{};
     if (name.empty()) name = automation::toText(automation::call(component_, u"GetFuncName"));
     if (automation::trim(name).empty()) return;  // the user cancelled the picker
     result = automation::toText(automation::call(component_, u"GetFuncExpr", {Variant(name)}));

@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
   const QCommandLineOption reports(QStringLiteral("reports"),
                                    QStringLiteral("Where saved reports are kept (default: the user's data folder)."),
                                    QStringLiteral("DIR"));
-  const QCommandLineOption lang(QStringLiteral("lang"), QStringLiteral("The wizard's language: CHS, CHT or ENG."),
+  const QCommandLineOption lang(QStringLiteral("lang"), QStringLiteral("The wizard's language: CHS, CHT or EN."),
                                 QStringLiteral("LANG"));
   const QCommandLineOption screenshot(QStringLiteral("screenshot"),
                                      QStringLiteral("On closing, save a picture of the window as PNG and check it."),

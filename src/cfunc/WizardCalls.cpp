@@ -3,6 +3,7 @@
 #include "automation/Text.h"
 #include "cfunc/CFunc.h"
 #include "component/SharedHelpers.h"
+#include "editor/Composition.h"
 #include "editor/FrmCalcEqual.h"
 #include "environment/Localisation.h"
 #include "picker/frmOtherFunc.h"
@@ -26,6 +27,16 @@ std::u16string CFunc::GetFuncName() {
 std::u16string CFunc::GetFuncExpr(const std::u16string& sFuncName) {
   const automation::ClearErrOnExit clearErr;
   std::u16string name = sFuncName;
+  // A whole call, such as QMYE("1002",2024,3), re-opens the editor on its arguments.
+  std::optional<editor::SplitCall> call;
+  if (name.find(u'(') != std::u16string::npos) {
+    call = editor::SplitFormula(name);
+    if (!call) {
+      ignoreErrors([&] { ShowWarning(environment::L(u"无法读取公式：") + name); });
+      return {};
+    }
+    name = call->funcName;
+  }
   if (automation::trim(name).empty()) {
     name = GetFuncName();
     if (automation::trim(name).empty()) return {};
@@ -41,8 +52,12 @@ std::u16string CFunc::GetFuncExpr(const std::u16string& sFuncName) {
   } else {
     editor.sZpsCurDsn = m_.sCurPropStr;
     editor.m_CurSheetIndex = m_.CurSheetIndex;
-    ignoreErrors([&] { editor.Show(true); });  // the user's modal session: its handlers may fail
-    if (editor.Tag() == u"OK") result = editor.m_sFormula;
+    bool filled = true;
+    if (call) ignoreErrors([&] { filled = editor.FillRows(call->args); });
+    if (filled) {
+      ignoreErrors([&] { editor.Show(true); });  // the user's modal session: its handlers may fail
+      if (editor.Tag() == u"OK") result = editor.m_sFormula;
+    }
   }
   ignoreErrors([&] { editor.Unload(); });
   return result;

@@ -108,6 +108,102 @@ std::optional<std::u16string> ComposeFormula(const FormulaRows& input) {
   }
 }
 
+// --- Reading a composed formula back ----------------------------------------------------------------
+
+namespace {
+
+bool isBlank(char16_t c) {
+  return c == u' ' || c == u'\t';
+}
+
+bool quotedText(const std::u16string& t) {
+  return t.size() >= 2 && t.front() == u'"' && t.back() == u'"';
+}
+
+// REF("B7",n) with n the current sheet: the cell's address.
+std::optional<std::u16string> currentSheetCell(const std::u16string& arg, std::int32_t sheetIndex) {
+  const std::u16string prefix = u"REF(\"";
+  const std::u16string suffix = u"\"," + automation::decimalText(sheetIndex) + u")";
+  if (arg.size() <= prefix.size() + suffix.size() || arg.compare(0, prefix.size(), prefix) != 0 ||
+      arg.compare(arg.size() - suffix.size(), suffix.size(), suffix) != 0) {
+    return std::nullopt;
+  }
+  std::u16string cell = arg.substr(prefix.size(), arg.size() - prefix.size() - suffix.size());
+  if (cell.find_first_of(u"\"[]") != std::u16string::npos) return std::nullopt;
+  return cell;
+}
+
+}  // namespace
+
+std::optional<SplitCall> SplitFormula(std::u16string_view formula) {
+  std::size_t b = 0, e = formula.size();
+  while (b < e && isBlank(formula[b])) ++b;
+  while (e > b && isBlank(formula[e - 1])) --e;
+  if (b < e && formula[b] == u'=') ++b;
+  const std::size_t open = formula.find(u'(', b);
+  if (open == std::u16string_view::npos || open >= e || formula[e - 1] != u')') return std::nullopt;
+  SplitCall call{automation::trim(std::u16string(formula.substr(b, open - b))), {}};
+  if (call.funcName.empty() || call.funcName.find_first_of(u"\"(),") != std::u16string::npos) return std::nullopt;
+  std::size_t start = open + 1;
+  int depth = 0;
+  bool inText = false;
+  for (std::size_t i = open + 1; i + 1 < e; ++i) {
+    const char16_t c = formula[i];
+    if (c == u'"') {
+      inText = !inText;
+    } else if (inText) {
+      continue;
+    } else if (c == u'(') {
+      ++depth;
+    } else if (c == u')') {
+      if (--depth < 0) return std::nullopt;  // the call closed before its end
+    } else if (c == u',' && depth == 0) {
+      call.args.emplace_back(formula.substr(start, i - start));
+      start = i + 1;
+    }
+  }
+  if (inText || depth != 0) return std::nullopt;
+  const std::u16string last(formula.substr(start, e - 1 - start));
+  if (!call.args.empty() || !automation::trim(last).empty()) call.args.push_back(last);
+  return call;
+}
+
+std::u16string RowText(const std::u16string& arg, std::int32_t type, const std::u16string& mode,
+                       std::int32_t sheetIndex, const std::u16string& defaultText) {
+  const std::u16string m = automation::trim(mode);
+  if (!defaultText.empty()) {
+    const std::u16string asComposed = m == u"DATEDIFF" ? quoted(defaultText)
+                                      : m == u"REF_F"  ? defaultText
+                                                       : automation::trim(automation::upper(defaultText));
+    if (arg == asComposed) return {};
+  }
+  std::u16string text = arg;
+  if (m == u"DATEDIFF") {
+    // Every parameter went in between quotes, over what its type made of it.
+    if (!quotedText(text)) return text;
+    text = text.substr(1, text.size() - 2);
+  } else if (m != u"REF_F") {
+    if (auto cell = currentSheetCell(text, sheetIndex)) return u"[" + *cell + u"]";
+  }
+  switch (component::paramTextKind(type)) {
+    case ParamTextKind::Quoted:
+      return quotedText(text) ? text.substr(1, text.size() - 2) : text;
+    case ParamTextKind::NumberOrQuoted:
+      if (!quotedText(text)) return text;
+      if (!numeric(text.substr(1, text.size() - 2))) return text.substr(1, text.size() - 2);
+      // A number between quotes is REF_F's sheet chosen by number, typed as "@n".
+      return m == u"REF_F" ? u"@" + text.substr(1, text.size() - 2) : text;
+    case ParamTextKind::Boolean:
+      if (automation::equalsIgnoreCase(text, u"True")) return u"TRUE";
+      if (automation::equalsIgnoreCase(text, u"False")) return u"FALSE";
+      return text;
+    case ParamTextKind::Verbatim:
+    case ParamTextKind::Unlisted:
+      break;
+  }
+  return text;
+}
+
 // --- The editor's routines over the rows -----------------------------------------------------------
 
 ComposedRow FrmCalcEqual::RowForComposition(std::int16_t index) {

@@ -30,4 +30,23 @@ std::u16string ParamText(const ComposedRow& row);
 // general mode, a last REF_F parameter of the form "x@").
 std::optional<std::u16string> ComposeFormula(const FormulaRows& input);
 
+// --- Reading a composed formula back into rows -------------------------------------------------------
+
+struct SplitCall {
+  std::u16string funcName;
+  std::vector<std::u16string> args;  // as written, commas inside texts and brackets kept
+};
+
+// A formula that is one call NAME(…): its name and its argument texts, split at the commas outside
+// quotes and brackets. nullopt when the text is not one call (or its quotes or brackets are open).
+std::optional<SplitCall> SplitFormula(std::u16string_view formula);
+
+// The text a user types into a row so that the row composes to `arg`: the composition's quotes
+// taken off, TRUE and FALSE for yes/no, "[B7]" for a reference to a cell of the current sheet;
+// anything else (a nested call, a reference to another sheet) as it stands. `mode` is the function's
+// name (DATEDIFF and REF_F compose by their own rules). An argument that is the row's default text
+// as composed gives an empty row.
+std::u16string RowText(const std::u16string& arg, std::int32_t type, const std::u16string& mode,
+                       std::int32_t sheetIndex, const std::u16string& defaultText = {});
+
 }  // namespace editor

@@ -1,5 +1,7 @@
 #include "editor/FrmCalcEqual.h"
 
+#include "editor/Composition.h"
+
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -176,6 +178,29 @@ bool FrmCalcEqual::RefreshFunc(std::u16string_view sFunc) {
 }
 
 // --- Rows --------------------------------------------------------------------------------------------
+
+bool FrmCalcEqual::FillRows(const std::vector<std::u16string>& args) {
+  const outside::FuncDescriptorCalls function = currentFunction();
+  const bool fixed = function.fixParamNum();
+  const std::size_t most =
+      fixed ? g_cParamCol().size() : static_cast<std::size_t>(automation::toDouble(function.maxParamNum()));
+  if (args.size() > most) {
+    component::ShowWarning(L(u"公式的参数多于函数的参数：") + function.funcName() + u" " +
+                           automation::decimalText(static_cast<std::int64_t>(most)));
+    return false;
+  }
+  // A variable list keeps an empty row after the last filled one, as typing leaves it.
+  while (!fixed && !g_cParamCol().empty() && g_cParamCol().size() < std::min(args.size() + 1, most)) AddParamRow();
+  const auto& types = paramTable().DataType;
+  for (std::size_t i = 0; i < args.size() && i < g_cParamCol().size(); ++i) {
+    const auto row = static_cast<std::int16_t>(i);
+    const std::int32_t type = automation::toLong(types(fixed ? row : types.lbound()));
+    txtParam(row).setText(
+        RowText(args[i], type, function.funcName(), m_CurSheetIndex, component::GetParamDefaultText(row)));
+  }
+  RefreshExpression();
+  return true;
+}
 
 void FrmCalcEqual::LoadParam(std::u16string_view) {
   try {

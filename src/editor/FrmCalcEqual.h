@@ -54,6 +54,10 @@ class FrmCalcEqual final : public forms::Form {
 
   // Prepares the dialog for a function: False when the catalogue does not know it.
   bool RefreshFunc(std::u16string_view sFunc);
+  // Puts the arguments of a call of the loaded function into its rows as a user would have typed
+  // them (a variable list grows to hold them); False, with a warning, when the call has more
+  // arguments than the function takes.
+  bool FillRows(const std::vector<std::u16string>& args);
   // Rebuilds the rows from the parameter table and composes the expression.
   void LoadParam(std::u16string_view sFunc);
   // Stores a per-terminal setting under the editor's registry key.

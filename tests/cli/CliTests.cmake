@@ -72,3 +72,8 @@ f2_cli(recall_reference_errors 0 "^ \\{\"error\":\"#参数错误\",\"value\":nul
 f2_cli(recall_a_call_that_is_not_a_list 2 "not-a-list.json: call 2 is not an array" recall QMYE --batch ${F2_BATCHES}/not-a-list.json)
 f2_cli(recall_broken_json 2 "broken.json: not valid JSON" recall QMYE --batch ${F2_BATCHES}/broken.json)
 f2_cli(recall_missing_file 2 "nothing.json: cannot be read" recall QMYE --batch ${F2_BATCHES}/nothing.json)
+
+# A whole call read back into the rows the editor opens with.
+f2_cli(parse_prints_the_rows 0 "科目代码.\\[B7\\]"
+       --lang CHS --set CurSheetIndex=2 parse "QMYE(REF(\"B7\",2),2024,3,\"USD\",\"\")")
+f2_cli(parse_of_an_open_call_fails 1 "无法读取公式：QMYE\\(\"1002\"" --lang CHS parse "QMYE(\"1002\"")

@@ -312,22 +312,25 @@ TEST_F(DesignerTest, InsertFunctionPutsTheWizardsFormulaIntoTheCellAndReopensOnA
   EXPECT_EQ(w.model()->data(w.model()->index(3, 2), Qt::DisplayRole).toString().toStdString(),
             toUtf8(designer::numberText(ledger("1002", 2024, 12, Amount::Closing))));
 
-  // On a cell with a report formula the editor opens on its function, no picker first, and the
-  // answer replaces that call only.
+  // On a cell with a report formula the editor opens on that call, its arguments in the rows and
+  // no picker first, and the answer replaces that call only.
   w.grid()->setCurrentIndex(w.model()->index(1, 1));
   ui.then([](forms::Form& shown) {
-    ASSERT_NE(dynamic_cast<editor::FrmCalcEqual*>(&shown), nullptr);
-    hl::type(shown, u"1122");
+    auto* editor = dynamic_cast<editor::FrmCalcEqual*>(&shown);
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->txtParam(0).Text(), u"1001");
+    EXPECT_EQ(editor->txtParam(2).Text(), u"12");
+    editor->txtParam(0).setText(u"1122");
     hl::press(shown, forms::keys::Return);
   });
   w.insertFunctionAction()->trigger();
-  EXPECT_EQ(cell(w.report(), 0, u"B2").input, u"=QMYE(\"1122\",,,\"\",\"\")*2");
+  EXPECT_EQ(cell(w.report(), 0, u"B2").input, u"=QMYE(\"1122\",2024,12,\"\",\"\")*2");
   EXPECT_EQ(number(cell(w.report(), 0, u"B2")), 2 * ledger("1122", 2024, 12, Amount::Closing));
 
   // Cancelling leaves the cell as it was.
   ui.then([](forms::Form& editor) { hl::press(editor, forms::keys::Escape); });
   w.insertFunctionAction()->trigger();
-  EXPECT_EQ(cell(w.report(), 0, u"B2").input, u"=QMYE(\"1122\",,,\"\",\"\")*2");
+  EXPECT_EQ(cell(w.report(), 0, u"B2").input, u"=QMYE(\"1122\",2024,12,\"\",\"\")*2");
 }
 
 TEST_F(DesignerTest, ASavedReportReopensWithItsFormulasAndOtherReportsReadIt) {

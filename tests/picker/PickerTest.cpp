@@ -233,4 +233,53 @@ TEST_F(PickerTest, TheHostsSheetAndDataSourceReachTheEditor) {
   EXPECT_EQ(toText(call(cfunc, u"GetFuncExpr", {Variant(u"REF")})), u"REF(REF(\"B2\",3),)");
 }
 
+TEST_F(PickerTest, AWholeCallReopensTheEditorOnItsArguments) {
+  put(cfunc, u"CurSheetIndex", Variant(2));
+  const auto rowsOf = [](editor::FrmCalcEqual& editor) {
+    std::vector<std::u16string> rows;
+    for (const forms::TextBox* box : editor.g_cParamCol()) rows.push_back(box->Text());
+    return rows;
+  };
+  // OK without a change gives back the same formula.
+  ui.then([&](forms::Form& shown) {
+    auto& editor = dynamic_cast<editor::FrmCalcEqual&>(shown);
+    EXPECT_EQ(rowsOf(editor), (std::vector<std::u16string>{u"1002", u"2024", u"3", u"USD", u""}));
+    hl::press(editor, forms::keys::Return);
+  });
+  const std::u16string formula = u"QMYE(\"1002\",2024,3,\"USD\",\"\")";
+  EXPECT_EQ(toText(call(cfunc, u"GetFuncExpr", {Variant(formula)})), formula);
+
+  // A reference to the current sheet comes back as [B7]; a nested call stays as its text; an
+  // edited row gives the edited formula.
+  ui.then([&](forms::Form& shown) {
+    auto& editor = dynamic_cast<editor::FrmCalcEqual&>(shown);
+    EXPECT_EQ(rowsOf(editor), (std::vector<std::u16string>{u"[B7]", u"YEAR(TODAY())", u"12", u"", u""}));
+    editor.txtParam(2).setText(u"6");
+    hl::press(editor, forms::keys::Return);
+  });
+  EXPECT_EQ(toText(call(cfunc, u"GetFuncExpr", {Variant(u"=QMYE(REF(\"B7\",2),YEAR(TODAY()),12,\"\",\"\")")})),
+            u"QMYE(REF(\"B7\",2),YEAR(TODAY()),6,\"\",\"\")");
+
+  // A variable list grows to hold every argument, with its empty row after them.
+  ui.then([&](forms::Form& shown) {
+    auto& editor = dynamic_cast<editor::FrmCalcEqual&>(shown);
+    EXPECT_EQ(rowsOf(editor).size(), 4u);
+    EXPECT_EQ(rowsOf(editor).back(), u"");
+    hl::press(editor, forms::keys::Return);
+  });
+  EXPECT_EQ(toText(call(cfunc, u"GetFuncExpr", {Variant(u"HJQM(\"1001\",\"1002\",\"1122\")")})),
+            u"HJQM(\"1001\",\"1002\",\"1122\")");
+  EXPECT_EQ(ui.pendingActions(), 0u);
+
+  // What cannot be read, an unknown function, too many arguments: a warning and no editor.
+  ui.messageBoxes.clear();
+  EXPECT_EQ(toText(call(cfunc, u"GetFuncExpr", {Variant(u"QMYE(\"1002\"")})), u"");
+  EXPECT_EQ(toText(call(cfunc, u"GetFuncExpr", {Variant(u"NOSUCH(1)")})), u"");
+  EXPECT_EQ(toText(call(cfunc, u"GetFuncExpr", {Variant(u"QMYE(1,2,3,4,5,6)")})), u"");
+  ASSERT_EQ(ui.messageBoxes.size(), 3u);
+  EXPECT_EQ(ui.messageBoxes[0].text, u"无法读取公式：QMYE(\"1002\"");
+  EXPECT_EQ(ui.messageBoxes[1].text, u"报表系统不支持公式NOSUCH！");
+  EXPECT_EQ(ui.messageBoxes[2].text, u"公式的参数多于函数的参数：QMYE 5");
+}
+
 }  // namespace
