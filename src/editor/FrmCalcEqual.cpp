@@ -1,6 +1,7 @@
 #include "editor/FrmCalcEqual.h"
 
 #include "editor/Composition.h"
+#include "editor/TypeHints.h"
 
 #include <cmath>
 #include <limits>
@@ -264,6 +265,7 @@ forms::TextBox& FrmCalcEqual::PlaceRow(std::int16_t r, const std::u16string& cap
   box.setText(u"");
   box.setVisible(true);
   g_cParamCol().push_back(&box);
+  RefreshHint(r);
   return box;
 }
 
@@ -292,7 +294,14 @@ void FrmCalcEqual::txtParam_Change(std::int16_t index) {
       component::ShowWarning(L(u"报表方案编号超出范围！"));
     }
   }
+  RefreshHint(index);
   RefreshExpression();  // the expression always shows the rows as they stand
+}
+
+void FrmCalcEqual::RefreshHint(std::int16_t index) {
+  if (!lblExp.exists(index)) return;
+  const ComposedRow row = RowForComposition(index);
+  lblExp(index).setCaption(TypeHint(row.text, row.type));
 }
 
 void FrmCalcEqual::txtParam_GotFocus(std::int16_t index) {

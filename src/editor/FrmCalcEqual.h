@@ -70,6 +70,9 @@ class FrmCalcEqual final : public forms::Form {
   // Fills row i through the catalogue's own entry window: "value@tooltip".
   void ShowCustomWnd(std::int16_t i);
 
+  // The row's explanation label: the kind of value it expects, marked when the text cannot be one.
+  void RefreshHint(std::int16_t index);
+
   // Composition of the expression (the rules themselves are in Composition.h).
   std::u16string GetParamValue(std::int16_t index);
   std::u16string BuildFormula();

@@ -1,0 +1,76 @@
+#include "editor/TypeHints.h"
+
+#include "automation/Conversions.h"
+#include "automation/Text.h"
+#include "automation/Variant.h"
+#include "environment/Localisation.h"
+
+namespace editor {
+
+ValueKind valueKindOf(std::int32_t type) {
+  using automation::VarType;
+  switch (static_cast<VarType>(type)) {
+    case VarType::Long:
+    case VarType::Double:
+    case VarType::Currency:
+    case VarType::Decimal:
+      return ValueKind::Number;
+    case VarType::String:
+      return ValueKind::Text;
+    case VarType::Date:
+      return ValueKind::Date;
+    case VarType::Boolean:
+      return ValueKind::YesNo;
+    case VarType::Variant:
+      return ValueKind::Anything;
+    default:
+      return ValueKind::Unlisted;
+  }
+}
+
+bool DoesNotFit(const std::u16string& text, std::int32_t type) {
+  const std::u16string t = automation::trim(text);
+  if (t.empty() || t.find_first_of(u"[(") != std::u16string::npos) return false;
+  switch (valueKindOf(type)) {
+    case ValueKind::Number:
+      return !automation::isNumeric(automation::Variant(t));
+    case ValueKind::Date:
+      return !automation::parseDate(t).has_value();
+    case ValueKind::YesNo:
+      return !automation::isNumeric(automation::Variant(t)) && !automation::equalsIgnoreCase(t, u"TRUE") &&
+             !automation::equalsIgnoreCase(t, u"FALSE");
+    case ValueKind::Text:
+    case ValueKind::Anything:
+    case ValueKind::Unlisted:
+      break;
+  }
+  return false;
+}
+
+std::u16string TypeHint(const std::u16string& text, std::int32_t type) {
+  using environment::L;
+  std::u16string hint;
+  switch (valueKindOf(type)) {
+    case ValueKind::Number:
+      hint = L(u"数值");
+      break;
+    case ValueKind::Text:
+      hint = L(u"文本");
+      break;
+    case ValueKind::Date:
+      hint = L(u"日期");
+      break;
+    case ValueKind::YesNo:
+      hint = L(u"是/否");
+      break;
+    case ValueKind::Anything:
+      hint = L(u"任意值");
+      break;
+    case ValueKind::Unlisted:
+      return {};
+  }
+  if (DoesNotFit(text, type)) hint += u"  ⚠ " + L(u"与类型不符");
+  return hint;
+}
+
+}  // namespace editor
