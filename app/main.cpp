@@ -23,6 +23,8 @@
 #include "cfunc/CFunc.h"
 #include "component/SharedHelpers.h"
 #include "editor/FrmCalcEqual.h"
+#include "picker/Search.h"
+#include "picker/frmOtherFunc.h"
 #include "environment/Reg.h"
 #include "forms/headless/HeadlessBackend.h"
 #include "forms/qt/QtBackend.h"
@@ -384,6 +386,23 @@ int runParse(const HostOptions& o, const std::string& formula) {
   return 0;
 }
 
+// The picker's search from a script: the ranked matches, name, group and description tab-separated.
+int runSearch(const HostOptions& o, const std::string& text) {
+  const automation::ObjectRef cfunc = startHost(o);  // holds the catalogue while it is read
+  std::vector<picker::FunctionEntry> entries;
+  for (picker::FunctionEntry& e : picker::catalogueEntries()) {
+    if (picker::frmOtherFunc::IsFuncListed(e.name) && e.name != u"REF_EXCEL") entries.push_back(std::move(e));
+  }
+  const picker::FunctionIndex index(std::move(entries));
+  const auto matches = index.search(fromUtf8(text));
+  if (matches.empty()) return fail("no function matches '" + text + "'", 1);
+  for (const auto& m : matches) {
+    const picker::FunctionEntry& e = index.entries()[m.entry];
+    std::cout << printable(e.name) << "\t" << printable(e.group) << "\t" << printable(e.description) << "\n";
+  }
+  return 0;
+}
+
 int runSettings(const HostOptions& o) {
   startHost(o);
   const std::u16string client = editor::FrmCalcEqual::GetClientKeyName();
@@ -502,6 +521,9 @@ int main(int argc, char** argv) {
   std::string formula;
   auto* parse = app.add_subcommand("parse", "Print the rows the editor opens with on a whole call");
   parse->add_option("FORMULA", formula, "A call such as 'QMYE(\"1002\",2024,3)'")->required();
+  std::string searchText;
+  auto* search = app.add_subcommand("search", "Print the functions the picker's search finds, best first");
+  search->add_option("TEXT", searchText, "A name or a part of it, words of a description, or their pinyin")->required();
   auto* settings = app.add_subcommand("settings", "Print the settings stored for this terminal");
   auto* members = app.add_subcommand("members", "List the automation members of Formulist2.CFunc");
   try {
@@ -510,7 +532,7 @@ int main(int argc, char** argv) {
     // Help and version exit 0; every usage error exits 2 with the parser's message.
     return app.exit(e) == 0 ? 0 : 2;
   }
-  for (std::string* value : {&name, &formula, &o.lang, &o.props, &o.catalogue, &o.data}) unshield(*value);
+  for (std::string* value : {&name, &formula, &searchText, &o.lang, &o.props, &o.catalogue, &o.data}) unshield(*value);
   for (std::vector<std::string>* texts : {&rows, &o.sets})
     std::for_each(texts->begin(), texts->end(), unshield);
 
@@ -522,6 +544,7 @@ int main(int argc, char** argv) {
     if (settings->parsed()) return runSettings(o);
     if (describe->parsed()) return runDescribe(o, name);
     if (parse->parsed()) return runParse(o, formula);
+    if (search->parsed()) return runSearch(o, searchText);
     if (values->parsed()) return runValues(o, name, valuesRow, rows);
     if (recall->parsed()) return runRecall(o, name, batchFile);
     if (compose->parsed()) return runCompose(o, name, rows);

@@ -58,12 +58,18 @@ frmOtherFunc::frmOtherFunc() : Form(u"frmOtherFunc") {
   lblGroup.setAutoSize(true);
   lblGroup.setCaption(u"函数类别：");
   lblGroup.setTabIndex(6);
+  lblSearch.Move(135, 4680, 700, 225);
+  lblSearch.setCaption(u"搜索：");
+  lblSearch.setTabIndex(7);
+  txtSearch.Move(840, 4620, 4260, 345);
+  txtSearch.setTabIndex(8);
 
   lstGroup.Click = [this] { lstGroup_Click(); };
   lstFunc.Click = [this] { lstFunc_Click(); };
   lstFunc.DblClick = [this] { Confirm(); };
   cmdOK.Click = [this] { Confirm(); };
   cmdCancel.Click = [this] { Hide(); };
+  txtSearch.Change = [this] { txtSearch_Change(); };
 }
 
 bool frmOtherFunc::IsFuncListed(std::u16string_view name) {
@@ -83,6 +89,7 @@ void frmOtherFunc::ApplyCaptions() {
   cmdOK.setCaption(L(u"确定"));
   lblGroup.setCaption(L(u"函数类别："));
   lblFunc.setCaption(L(u"函数名："));
+  lblSearch.setCaption(L(u"搜索："));
 }
 
 void frmOtherFunc::Form_Load() {
@@ -102,6 +109,11 @@ void frmOtherFunc::Form_Load() {
 }
 
 void frmOtherFunc::lstGroup_Click() {
+  // Choosing a group ends a search: the list shows the group again.
+  if (!txtSearch.Text().empty()) {
+    m_iFilledGroup = 0;
+    txtSearch.setText(u"");
+  }
   const std::int32_t g = lstGroup.ListIndex();
   if (m_iFilledGroup == g + 1) return;  // the list already shows this group
   automation::trapAndLeave(0, [&] {
@@ -132,6 +144,35 @@ void frmOtherFunc::lstGroup_Click() {
   });
 }
 
+void frmOtherFunc::txtSearch_Change() {
+  const std::u16string text = txtSearch.Text();
+  if (automation::trim(text).empty()) {
+    m_iFilledGroup = 0;  // back to the group, as before the search
+    lstGroup_Click();
+    return;
+  }
+  automation::trapAndLeave(0, [&] {
+    if (!m_index) {
+      std::vector<FunctionEntry> entries;
+      for (FunctionEntry& e : catalogueEntries()) {
+        if (IsFuncListed(e.name) && e.name != u"REF_EXCEL") entries.push_back(std::move(e));
+      }
+      m_index = std::make_unique<FunctionIndex>(std::move(entries));
+    }
+    lstFunc.Clear();
+    m_iFilledGroup = 0;  // the list holds matches, not a group
+    for (const FunctionIndex::Match& m : m_index->search(text))
+      lstFunc.AddItem(m_index->entries()[m.entry].name, lstFunc.ListCount());
+    if (lstFunc.ListCount() > 0) {
+      lstFunc.setListIndex(0);
+      lstFunc_Click();
+    } else {
+      lblExplan.setCaption(L(u"没有找到相符的函数。"));
+    }
+    return 0;
+  });
+}
+
 void frmOtherFunc::lstFunc_Click() {
   const outside::FuncDescriptorCalls function(catalogue().getFuncInfo(lstFunc.Text()));
   lblExplan.setCaption(function.funcDes());
@@ -148,7 +189,12 @@ void frmOtherFunc::Form_KeyPress(int& keyAscii) {
   // The characters of Esc, Enter and Tab have the values of their key codes.
   switch (keyAscii) {
     case forms::keys::Escape:
-      Unload();
+      if (!txtSearch.Text().empty()) {
+        txtSearch.setText(u"");  // Esc first clears a search
+        keyAscii = 0;
+      } else {
+        Unload();
+      }
       break;
     case forms::keys::Return:
       Confirm();
@@ -162,11 +208,25 @@ void frmOtherFunc::Form_KeyPress(int& keyAscii) {
       keyAscii = 0;  // the focus has moved: the window's own Tab must not move it again
       break;
     default:
+      // A character typed on a button goes into the search box; the lists keep finding by their
+      // first letter as they always did.
+      if (keyAscii > 32 && ActiveControl() != &txtSearch && ActiveControl() != &lstFunc &&
+          ActiveControl() != &lstGroup) {
+        const std::u16string text = txtSearch.Text() + static_cast<char16_t>(keyAscii);
+        txtSearch.SetFocus();
+        txtSearch.userEdited(text, static_cast<std::int32_t>(text.size()));
+        keyAscii = 0;
+      }
       break;
   }
 }
 
 void frmOtherFunc::Form_KeyDown(int& keyCode, int) {
+  if (keyCode == forms::keys::Down && ActiveControl() == &txtSearch) {
+    lstFunc.SetFocus();  // Down moves from the search box into the list
+    keyCode = 0;
+    return;
+  }
   FocusByAccessKey(keyCode);
 }
 

@@ -4,10 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "forms/Controls.h"
 #include "forms/Form.h"
+#include "picker/Search.h"
 
 namespace picker {
 
@@ -29,6 +31,9 @@ class frmOtherFunc final : public forms::Form {
   forms::Label lblExplan{*this, u"lblExplan"};
   forms::Label lblFunc{*this, u"lblFunc"};
   forms::Label lblGroup{*this, u"lblGroup"};
+  // The search box: typing narrows the list to the matching functions of every group.
+  forms::Label lblSearch{*this, u"lblSearch"};
+  forms::TextBox txtSearch{*this, u"txtSearch"};
 
   std::u16string m_sFuncName;  // the chosen function, "" until a choice is confirmed
 
@@ -47,10 +52,12 @@ class frmOtherFunc final : public forms::Form {
   void lstFunc_Click();
   void Confirm();
   void FocusByAccessKey(int keyCode);
+  void txtSearch_Change();
 
   std::u16string m_sCommonGroup;
   std::u16string m_sAllGroup;
   std::int16_t m_iFilledGroup = 0;  // one more than the group lstFunc holds; 0 for none
+  std::unique_ptr<FunctionIndex> m_index;  // made on the first search
 };
 
 }  // namespace picker

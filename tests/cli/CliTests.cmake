@@ -77,3 +77,7 @@ f2_cli(recall_missing_file 2 "nothing.json: cannot be read" recall QMYE --batch 
 f2_cli(parse_prints_the_rows 0 "科目代码.\\[B7\\]"
        --lang CHS --set CurSheetIndex=2 parse "QMYE(REF(\"B7\",2),2024,3,\"USD\",\"\")")
 f2_cli(parse_of_an_open_call_fails 1 "无法读取公式：QMYE\\(\"1002\"" --lang CHS parse "QMYE(\"1002\"")
+
+# The picker's search for scripts: ranked, by name and by the pinyin of descriptions.
+f2_cli(search_by_pinyin 0 "^QCYE.账务函数.期初余额" --lang CHS search yue)
+f2_cli(search_finds_nothing 1 "no function matches 'qqqq'" search qqqq)

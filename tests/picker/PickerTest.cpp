@@ -1,8 +1,11 @@
 // The function picker and the wizard calls, on the sample report system and the headless backend.
 #include "picker/frmOtherFunc.h"
+#include "picker/Search.h"
+#include "outside/FuncInfo.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 
 #include "automation/ClassRegistry.h"
@@ -280,6 +283,83 @@ TEST_F(PickerTest, AWholeCallReopensTheEditorOnItsArguments) {
   EXPECT_EQ(ui.messageBoxes[0].text, u"无法读取公式：QMYE(\"1002\"");
   EXPECT_EQ(ui.messageBoxes[1].text, u"报表系统不支持公式NOSUCH！");
   EXPECT_EQ(ui.messageBoxes[2].text, u"公式的参数多于函数的参数：QMYE 5");
+}
+
+TEST(PickerSearch, MatchesAreRankedAndChineseMatchesByPinyin) {
+  const picker::FunctionIndex index({{u"QMYE", u"账务函数", u"期末余额：取科目的余额"},
+                                     {u"AYE", u"其他", u"汇总"},
+                                     {u"YE", u"其他", u"一个函数"},
+                                     {u"YEAR", u"日期函数", u"年份"},
+                                     {u"JFFS", u"账务函数", u"借方发生额"},
+                                     {u"NOTE", u"其他", u"Yearly NOTE"}});
+  const auto names = [&](std::u16string_view text) {
+    std::vector<std::u16string> found;
+    for (const auto& m : index.search(text)) found.push_back(index.entries()[m.entry].name);
+    return found;
+  };
+  // Exact name, name prefix, name substring, then descriptions: by initials (余额 ye), by letters.
+  EXPECT_EQ(names(u"ye"), (std::vector<std::u16string>{u"YE", u"YEAR", u"QMYE", u"AYE", u"NOTE"}));
+  EXPECT_EQ(names(u"yue"), (std::vector<std::u16string>{u"QMYE"}));     // yu e: the pinyin of 余额
+  EXPECT_EQ(names(u"jffse"), (std::vector<std::u16string>{u"JFFS"}));   // the initials of 借方发生额
+  EXPECT_EQ(names(u"发生"), (std::vector<std::u16string>{u"JFFS"}));
+  EXPECT_EQ(names(u" Qmye "), (std::vector<std::u16string>{u"QMYE"}));  // any case, blanks aside
+  EXPECT_TRUE(names(u"").empty());
+  EXPECT_TRUE(names(u"zzz").empty());
+  std::string pinyin, initials;
+  picker::pinyinOf(u"期末余额 A1", pinyin, initials);
+  EXPECT_EQ(pinyin, "qimoyue a1");
+  EXPECT_EQ(initials, "qmye a1");
+}
+
+TEST_F(PickerTest, TypingSearchesEveryGroupAndTheKeysWorkOnTheMatches) {
+  frmOtherFunc picker;
+  picker.Load();
+  picker.Show();
+  ASSERT_NE(picker.ActiveControl(), &picker.txtSearch);
+  // Typing on the picker goes into the search box; the list narrows to the balance functions.
+  hl::type(picker, u"yue");
+  EXPECT_EQ(picker.ActiveControl(), &picker.txtSearch);
+  EXPECT_EQ(picker.txtSearch.Text(), u"yue");
+  // 余额 (yu e) in the balances' descriptions, 月 (yue) in DATEDIFF's and ITEM's; nothing else.
+  auto found = entries(picker.lstFunc);
+  std::sort(found.begin(), found.end());
+  EXPECT_EQ(found, (std::vector<std::u16string>{u"DATEDIFF", u"HJQM", u"ITEM", u"QCYE", u"QMYE"}));
+  EXPECT_EQ(picker.lstFunc.ListIndex(), 0);
+  // The explanation follows the highlighted function.
+  const outside::FuncInfoCalls catalogue(component::componentState().g_oFuncInfo);
+  EXPECT_EQ(picker.lblExplan.Caption(), outside::FuncDescriptorCalls(catalogue.getFuncInfo(picker.lstFunc.Text())).funcDes());
+  // Down moves into the list; Enter confirms the highlighted function.
+  hl::press(picker, forms::keys::Down);
+  EXPECT_EQ(picker.ActiveControl(), &picker.lstFunc);
+  picker.lstFunc.setListIndex(1);
+  const std::u16string second = picker.lstFunc.Text();
+  hl::press(picker, forms::keys::Return);
+  EXPECT_EQ(picker.Tag(), u"OK");
+  EXPECT_EQ(picker.m_sFuncName, second);
+}
+
+TEST_F(PickerTest, EscClearsASearchFirstAndAnEmptyBoxShowsTheGroupAgain) {
+  frmOtherFunc picker;
+  picker.Load();
+  picker.Show();
+  const auto before = entries(picker.lstFunc);
+  hl::type(picker, u"datediff");
+  EXPECT_EQ(entries(picker.lstFunc), (std::vector<std::u16string>{u"DATEDIFF"}));
+  hl::type(picker, u"x");
+  EXPECT_TRUE(entries(picker.lstFunc).empty());
+  EXPECT_EQ(picker.lblExplan.Caption(), u"没有找到相符的函数。");
+  hl::press(picker, forms::keys::Return);  // nothing to confirm
+  EXPECT_TRUE(picker.isLoaded());
+  hl::press(picker, forms::keys::Escape);
+  EXPECT_TRUE(picker.isLoaded());
+  EXPECT_EQ(picker.txtSearch.Text(), u"");
+  EXPECT_EQ(entries(picker.lstFunc), before);
+  // The exact name first, then the names holding the text.
+  hl::type(picker, u"ref_f");
+  EXPECT_EQ(entries(picker.lstFunc), (std::vector<std::u16string>{u"REF_F", u"VEX_REF_F", u"CS_REF_F"}));
+  picker.txtSearch.setText(u"");
+  hl::press(picker, forms::keys::Escape);  // an empty box: Esc cancels as before
+  EXPECT_FALSE(picker.isLoaded());
 }
 
 }  // namespace
