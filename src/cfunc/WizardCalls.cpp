@@ -13,6 +13,7 @@ namespace cfunc {
 using component::ShowWarning;
 
 using automation::ignoreErrors;
+using automation::Variant;
 
 std::u16string CFunc::GetFuncName() {
   const automation::ClearErrOnExit clearErr;
@@ -52,6 +53,11 @@ std::u16string CFunc::GetFuncExpr(const std::u16string& sFuncName) {
   } else {
     editor.sZpsCurDsn = m_.sCurPropStr;
     editor.m_CurSheetIndex = m_.CurSheetIndex;
+    // The live result is what the host's recalculation would give: the same recall path.
+    editor.Preview = [this](const std::u16string& funcName, Variant& batch) {
+      Variant noSheet;
+      RecallRpt(funcName, batch, noSheet);
+    };
     bool filled = true;
     if (call) ignoreErrors([&] { filled = editor.FillRows(call->args); });
     if (filled) {

@@ -10,6 +10,7 @@
 #include "automation/Conversions.h"
 #include "automation/Error.h"
 #include "automation/Text.h"
+#include "automation/VariantArray.h"
 #include "component/ReportContext.h"
 #include "component/SharedHelpers.h"
 #include "environment/Localisation.h"
@@ -89,6 +90,10 @@ FrmCalcEqual::FrmCalcEqual() : Form(u"FrmCalcEqual") {
   btnCancel(0).Move(7605, 2310, 1185, 300);
   btnCancel(0).setCaption(u"取消");
   btnCancel(0).setTabIndex(3);
+  lblResult.Move(180, 2340, 5985, 225);
+  lblResult.setCaption(u"");
+  tmrPreview.setInterval(kPreviewPause);
+  tmrPreview.OnTimer = [this] { ShowPreview(); };
   Line1.setPoints(135, 0, 9000, 0);
   Line1.setBorderColor(forms::colors::Black);
   Line2.setPoints(135, 0, 9000, 0);
@@ -275,6 +280,71 @@ void FrmCalcEqual::RefreshExpression() {
   ignoreErrors([&] { s = BuildFormula(); });
   lblFuncName.setCaption(s);
   m_sFormula = s;
+  if (Preview) {
+    // The last result stays, marked, until typing pauses and the new one is computed.
+    if (!m_sPreview.empty()) lblResult.setCaption(L(u"结果（待更新）：") + m_sPreview);
+    tmrPreview.setEnabled(false);
+    tmrPreview.setEnabled(true);
+  }
+}
+
+namespace {
+
+// An argument as a value the catalogue can compute with; nullopt for a cell of the report or a
+// nested call, whose values only the host's recalculation knows.
+std::optional<Variant> previewValue(const std::u16string& arg) {
+  const std::u16string t = automation::trim(arg);
+  if (t.empty()) return Variant{};
+  if (t.size() >= 2 && t.front() == u'"' && t.back() == u'"') {
+    const std::u16string inner = t.substr(1, t.size() - 2);
+    if (inner.find(u'"') != std::u16string::npos) return std::nullopt;
+    return Variant(inner);
+  }
+  if (automation::equalsIgnoreCase(t, u"TRUE")) return Variant(true);
+  if (automation::equalsIgnoreCase(t, u"FALSE")) return Variant(false);
+  if (automation::isNumeric(Variant(t))) return Variant(automation::toDouble(Variant(t)));
+  return std::nullopt;
+}
+
+}  // namespace
+
+void FrmCalcEqual::ShowPreview() {
+  tmrPreview.setEnabled(false);
+  if (!Preview) return;
+  const automation::ClearErrOnExit clearErr;
+  std::u16string shown;
+  const auto call = SplitFormula(m_sFormula);
+  std::vector<Variant> args;
+  bool computable = call.has_value();
+  if (call) {
+    for (const std::u16string& arg : call->args) {
+      auto v = previewValue(arg);
+      if (!v) {
+        computable = false;
+        break;
+      }
+      args.push_back(std::move(*v));
+    }
+  }
+  if (!computable) {
+    shown = L(u"取决于报表中的单元或其他公式");
+  } else {
+    automation::VariantArray rows({automation::Bounds{0, 0}, automation::Bounds{0, 2}});
+    rows(0, 0) = Variant(automation::VariantArray::of(std::move(args)));
+    Variant batch(std::move(rows));
+    const bool ran = ignoreErrors([&] { Preview(call->funcName, batch); });
+    const Variant value = batch.isArray() ? batch.array()(0, 1) : Variant{};
+    const std::u16string error = batch.isArray() ? automation::toText(batch.array()(0, 2)) : std::u16string{};
+    if (!ran) {
+      shown = automation::Err().Description;
+    } else if (!error.empty()) {
+      shown = error;
+    } else {
+      shown = automation::toText(value);
+    }
+  }
+  m_sPreview = shown;
+  lblResult.setCaption(L(u"结果：") + shown);
 }
 
 void FrmCalcEqual::txtParam_Change(std::int16_t index) {

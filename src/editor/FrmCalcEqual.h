@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,6 +44,9 @@ class FrmCalcEqual final : public forms::Form {
   forms::Line Line1{*this, u"Line1", &picFunction};
   forms::Line Line2{*this, u"Line2", &picFunction};
   forms::Timer TimerDrag{*this, u"TimerDrag"};
+  // The live result: what the formula would compute now, shown after typing pauses.
+  forms::Label lblResult{*this, u"lblResult", &picFunction};
+  forms::Timer tmrPreview{*this, u"tmrPreview"};
 
   // Public members.
   std::vector<forms::TextBox*>& g_cParamCol();  // the rows' text boxes in row order
@@ -51,6 +55,13 @@ class FrmCalcEqual final : public forms::Form {
   std::u16string sZpsCurDsn;                    // the host's current property string
   std::int32_t m_CurSheetIndex = 0;             // the host's current sheet
   std::u16string m_sFormula;                    // the expression of the last refresh
+
+  // Computes a one-row batch of a function as the host's recalculation would (argument list in
+  // column 0, value and error text back in columns 1 and 2). Without it there is no live result.
+  std::function<void(const std::u16string& funcName, automation::Variant& batch)> Preview;
+  static constexpr std::int32_t kPreviewPause = 300;  // milliseconds without a change before computing
+  // Computes the live result now (the timer does it once typing pauses).
+  void ShowPreview();
 
   // Prepares the dialog for a function: False when the catalogue does not know it.
   bool RefreshFunc(std::u16string_view sFunc);
@@ -127,6 +138,7 @@ class FrmCalcEqual final : public forms::Form {
 
   std::vector<forms::TextBox*> m_cParamCol;  // its size is the number of rows
   std::array<forms::Twips, layout::kVisibleRows> m_RowTops{};
+  std::u16string m_sPreview;  // the text of the last live result
   bool m_bFocusFirstRow = false;                        // the first activation after the rows were built
   valuelist::frmInformation* m_pInformation = nullptr;  // the value-list popup while it is shown
 

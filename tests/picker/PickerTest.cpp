@@ -16,6 +16,7 @@
 #include "environment/Localisation.h"
 #include "forms/headless/HeadlessBackend.h"
 #include "platform/Process.h"
+#include "sample/Ledger.h"
 #include "sample/SampleSystem.h"
 #include "support/TempConfig.h"
 
@@ -360,6 +361,37 @@ TEST_F(PickerTest, EscClearsASearchFirstAndAnEmptyBoxShowsTheGroupAgain) {
   picker.txtSearch.setText(u"");
   hl::press(picker, forms::keys::Escape);  // an empty box: Esc cancels as before
   EXPECT_FALSE(picker.isLoaded());
+}
+
+TEST_F(PickerTest, TheLiveResultIsWhatRecalculationGivesAndIsMarkedWhileTyping) {
+  sample::SampleSystem ledgerData(sample::defaultOptions());
+  const double expected = ledgerData.ledger().amount(1, "1002", "RMB", 2024, 3, 3, sample::Amount::Closing);
+  ui.then([&](forms::Form& shown) {
+    auto& editor = dynamic_cast<editor::FrmCalcEqual&>(shown);
+    EXPECT_EQ(editor.lblResult.Caption(), u"");
+    hl::type(editor, u"1002");
+    hl::press(editor, forms::keys::Tab);
+    hl::type(editor, u"2024");
+    hl::press(editor, forms::keys::Tab);
+    hl::type(editor, u"3");
+    // Nothing is computed while the rows change; once typing pauses the timer computes.
+    EXPECT_TRUE(editor.tmrPreview.running());
+    EXPECT_EQ(editor.tmrPreview.Interval(), 300);
+    editor.tmrPreview.tick();
+    EXPECT_FALSE(editor.tmrPreview.running());
+    EXPECT_EQ(editor.lblResult.Caption(), u"结果：" + toText(Variant(expected)));
+    // Typing marks the last result as stale until the next pause.
+    hl::type(editor, u"0");
+    EXPECT_EQ(editor.lblResult.Caption(), u"结果（待更新）：" + toText(Variant(expected)));
+    editor.tmrPreview.tick();
+    EXPECT_EQ(editor.lblResult.Caption(), u"结果：#期间不存在");  // the row's error text
+    editor.txtParam(0).setText(u"[b7]");
+    editor.tmrPreview.tick();
+    EXPECT_EQ(editor.lblResult.Caption(), u"结果：取决于报表中的单元或其他公式");
+    hl::press(editor, forms::keys::Escape);
+  });
+  call(cfunc, u"GetFuncExpr", {Variant(u"QMYE")});
+  EXPECT_EQ(ui.pendingActions(), 0u);
 }
 
 }  // namespace
