@@ -385,6 +385,10 @@ TEST_F(PickerTest, TheLiveResultIsWhatRecalculationGivesAndIsMarkedWhileTyping) 
     EXPECT_EQ(editor.lblResult.Caption(), u"结果（待更新）：" + toText(Variant(expected)));
     editor.tmrPreview.tick();
     EXPECT_EQ(editor.lblResult.Caption(), u"结果：#期间不存在");  // the row's error text
+    editor.txtParam(0).setText(u"9999");
+    editor.txtParam(2).setText(u"3");
+    editor.tmrPreview.tick();
+    EXPECT_EQ(editor.lblResult.Caption(), u"结果：#科目不存在");
     editor.txtParam(0).setText(u"[b7]");
     editor.tmrPreview.tick();
     EXPECT_EQ(editor.lblResult.Caption(), u"结果：取决于报表中的单元或其他公式");
