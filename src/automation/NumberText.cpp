@@ -176,6 +176,9 @@ double textToDouble(std::u16string_view s) {
 
 std::u16string formatFloating(double v, int precision) {
   if (v == 0) return u"0";  // also -0
+  // No conversion makes these, but a host may hand them over: printed as the platform prints them.
+  if (std::isinf(v)) return v < 0 ? u"-1.#INF" : u"1.#INF";
+  if (std::isnan(v)) return std::signbit(v) ? u"-1.#IND" : u"1.#QNAN";
   char buffer[64];
   const auto result =
       std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::scientific, precision - 1);

@@ -2,6 +2,7 @@
 // reports are evaluated here, consolidation references and every other function by the report
 // system's components; numeric results are then rescaled and rounded.
 #include <cmath>
+#include <limits>
 
 #include "automation/ClassRegistry.h"
 #include "automation/Conversions.h"
@@ -18,11 +19,27 @@ namespace cfunc {
 
 using automation::Variant;
 
+namespace {
+
+// The batch is walked row by row and column by column with 32-bit indexes, as the platform's are: a
+// batch whose last row is the largest index there is, or whose columns begin within two of it,
+// would overflow them, and is refused as out of range.
+void checkIndexRange(const Variant& aVarParams) {
+  if (!aVarParams.isArray() || aVarParams.array().dimensions() < 2) return;
+  constexpr std::int32_t kLast = std::numeric_limits<std::int32_t>::max();
+  const automation::VariantArray& batch = aVarParams.array();
+  if (batch.ubound(1) == kLast || batch.lbound(2) > kLast - 2)
+    automation::raise(automation::errors::SubscriptOutOfRange);
+}
+
+}  // namespace
+
 std::int32_t CFunc::RecallRpt(const std::u16string& strFuncName, Variant& aVarParams, Variant& ZPS2) {
   // An error anywhere gives 0; what was already written into the batch stays.
   try {
     return automation::asAutomation([&] {
       const std::u16string name = automation::upper(strFuncName);
+      checkIndexRange(aVarParams);
       std::int32_t result = 0;
       if (name == u"REF_F") {
         reference::RecalcRefBatch(aVarParams);

@@ -44,9 +44,14 @@ Variant ReportStoreCalls::reportBlob(const ObjectRef& report) {
 
 std::int32_t consolidate(const ObjectRef& component, Variant& batch) {
   Variant args[] = {std::move(batch)};
-  const Variant status = automation::callByRef(component, u"Cs_REF_F", args);
-  batch = std::move(args[0]);
-  return automation::toLong(status);
+  // The batch goes back to the caller also when the call fails, or the caller would be left
+  // holding an array that is no longer there.
+  struct Restore {
+    Variant& from;
+    Variant& to;
+    ~Restore() { to = std::move(from); }
+  } restore{args[0], batch};
+  return automation::toLong(automation::callByRef(component, u"Cs_REF_F", args));
 }
 
 void RefSpreadCalls::load(Variant report) const {
@@ -58,13 +63,17 @@ void RefSpreadCalls::setSheet(std::int32_t zeroBased) const {
          Variant(zeroBased));
 }
 
-void RefSpreadCalls::evaluate(std::u16string formula, Variant& result) const {
+void RefSpreadCalls::evaluate(std::u16string& formula, Variant& result) const {
   Variant args[] = {Variant(std::move(formula)), std::move(result)};
   struct Restore {
-    Variant& from;
-    Variant& to;
-    ~Restore() { to = std::move(from); }
-  } restore{args[1], result};
+    Variant* args;
+    std::u16string& formula;
+    Variant& result;
+    ~Restore() {
+      if (args[0].isString()) formula = std::move(args[0]).takeString();
+      result = std::move(args[1]);
+    }
+  } restore{args, formula, result};
   o_->invokeConsuming(39, InvokeKind::Method, args);
 }
 

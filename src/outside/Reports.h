@@ -53,7 +53,8 @@ class RefSpreadCalls {
   explicit RefSpreadCalls(ObjectRef control) : o_(std::move(control)) {}
   void load(Variant report) const;                                        // member 32
   void setSheet(std::int32_t zeroBased) const;                            // member 80 at (2, 1)
-  void evaluate(std::u16string formula, Variant& result) const;           // member 39
+  // member 39; the formula's text is handed back, so a caller can build the next one in it
+  void evaluate(std::u16string& formula, Variant& result) const;
   Variant namedProperty(std::u16string_view name) const;                  // member 82
   void setNamedProperty(std::u16string_view name, Variant value) const;   // member 82
   Variant namedProperty2(std::u16string_view name) const;                 // member 83 at (name, -1)

@@ -1,5 +1,7 @@
 #include "reference/RefBatch.h"
 
+#include <limits>
+
 #include "automation/Conversions.h"
 #include "automation/Text.h"
 #include "automation/VariantArray.h"
@@ -10,19 +12,31 @@ namespace reference {
 
 using automation::Variant;
 
+namespace {
+
+// Whether a value reads as an empty text, without copying a text that is one.
+bool isEmptyText(const Variant& v) {
+  return v.isString() ? v.asString().empty() : automation::toText(v).empty();
+}
+
+}  // namespace
+
 bool CheckRefArgs(Variant& args, std::u16string& sErrInfo) {
-  if (!args.isArray() || args.array().ubound() <= 0) {
+  // The arguments are read at their places after the first, up to the fourth: a list that starts
+  // too near the largest index for those places to be counted holds no arguments to read.
+  constexpr std::int32_t kLastFirst = std::numeric_limits<std::int32_t>::max() - 3;
+  if (!args.isArray() || args.array().ubound() <= 0 || args.array().lbound() > kLastFirst) {
     sErrInfo = environment::L(u"#参数错误");
     return false;
   }
   // Read through the shared view: the list is copied only when a blank sheet is written back.
   const automation::VariantArray& list = args.array();
   const std::int32_t lb = list.lbound();
-  if (automation::toText(list(lb)).empty()) {
+  if (isEmptyText(list(lb))) {
     sErrInfo = environment::L(u"#报表名为空");
     return false;
   }
-  if (automation::toText(list(lb + 1)).empty()) {
+  if (isEmptyText(list(lb + 1))) {
     sErrInfo = environment::L(u"#取数内容为空");
     return false;
   }

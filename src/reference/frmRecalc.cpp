@@ -127,14 +127,14 @@ bool frmRecalc::GetRefZps(const Variant& VarParam, Variant& sRetVal, Variant& sE
 void frmRecalc::EvaluateRef(const std::u16string& content, std::int32_t sheet, Variant& sRetVal) {
   const outside::RefSpreadCalls spread(ZPSREF12.object());
   spread.setSheet(sheet - 1);
-  std::u16string formula;
-  formula.reserve(content.size() + 20);
+  std::u16string& formula = m_sRefFormula;
+  formula.clear();
   formula += u"=REF(";
   appendQuoted(formula, content);
   formula += u',';
   formula += automation::decimalText(sheet);
   formula += u')';
-  spread.evaluate(std::move(formula), sRetVal);
+  spread.evaluate(formula, sRetVal);
 }
 
 bool frmRecalc::holdsReport(const std::u16string& name, const std::u16string& dsn) {
@@ -291,7 +291,8 @@ void frmRecalc::LoadSheetContext(const std::u16string& sheetName) {
       {u"RptType", Variant(std::int16_t{1})},
   };
   for (const auto& [name, value] : context) {
-    automation::ignoreErrors([&] { catalogue.setProperty(name, value); });
+    // The bindings are captured by name: clang 14 cannot capture structured bindings implicitly.
+    automation::ignoreErrors([&, &name = name, &value = value] { catalogue.setProperty(name, value); });
   }
 }
 

@@ -53,6 +53,7 @@ class frmRecalc final : public forms::Form {
   // The control is the form's own and nothing else writes them, so they hold these values and
   // comparing with them is the same as reading them back.
   bool m_bLoadedKnown = false;
+  std::u16string m_sRefFormula;  // where each REF formula is written, its memory kept
   std::u16string m_sLoadedName;
   std::u16string m_sLoadedDsn;
   // Whether ZPSREF12 holds the report of that name and data source (letter case and blanks aside).

@@ -206,7 +206,9 @@ void readFile(const std::filesystem::path& file, CatalogueData& data) {
 const FunctionEntry* CatalogueData::find(std::u16string_view name) const {
   const std::u16string wanted = automation::upper(automation::trim(name));
   for (const FunctionEntry& f : functions) {
-    if (automation::upper(f.name) == wanted) return &f;
+    // Blanks around a name in the file are no part of it either: the function is found by its
+    // name as listed, and " QMYE" after "QMYE" is the same function defined twice.
+    if (automation::upper(automation::trim(f.name)) == wanted) return &f;
   }
   return nullptr;
 }

@@ -209,12 +209,14 @@ class CsRpt final : public automation::Dispatch {
       } catch (const automation::AutomationError&) {
         throw RowError{u"#报表格式错误"};
       }
-      std::int32_t position = 1;
+      // A sheet number is compared with the count of sheets before its fraction is dropped, so that
+      // a number too large for a whole number is simply no sheet.
+      double position = 1;
       if (!sheet.empty()) {
-        position = automation::isNumeric(Variant(sheet)) ? static_cast<std::int32_t>(automation::val(sheet))
-                                                         : sheetPosition(*book, sheet);
+        position =
+            automation::isNumeric(Variant(sheet)) ? automation::val(sheet) : sheetPosition(*book, sheet);
       }
-      if (position < 1 || static_cast<std::size_t>(position) > book->sheets.size())
+      if (!(position >= 1 && position < static_cast<double>(book->sheets.size()) + 1))
         throw RowError{u"#表页不存在"};
       const Sheet& at = book->sheets[static_cast<std::size_t>(position) - 1];
       const auto address = parseCellAddress(cell);

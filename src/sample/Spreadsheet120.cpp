@@ -207,7 +207,7 @@ class ZpSpread120 final : public automation::Dispatch {
                      z.options_[{a[0].asLong(), a[1].asLong()}] = v;
                    }
                  })
-            .method(u"Evaluate", 39, {byVal(u"Formula", VarType::String), byRef(u"Result")}, VarType::Empty,
+            .method(u"Evaluate", 39, {byRef(u"Formula", VarType::String), byRef(u"Result")}, VarType::Empty,
                     [](ZpSpread120& z, Args& a) {
                       z.evaluate(a[0].asString(), a[1]);
                       return Variant{};

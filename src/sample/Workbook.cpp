@@ -221,7 +221,7 @@ std::shared_ptr<const Workbook> read(const std::string& text) {
   json root;
   try {
     root = json::parse(text);
-  } catch (const json::parse_error& e) {
+  } catch (const json::exception& e) {  // not JSON, or a number beyond the range of a double
     const std::string what = e.what();
     const std::size_t end = what.find("] ");
     unreadable(end != std::string::npos ? what.substr(end + 2) : what);

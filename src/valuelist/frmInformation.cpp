@@ -76,7 +76,9 @@ void frmInformation::ApplyCaptions() {
                                                                {&mnu_Format_Big, u"大字体"},
                                                                {&mnu_Format_Normal, u"正常字体"},
                                                                {&mnu_Format_Little, u"小字体"}};
-  for (const auto& [menu, caption] : captions) ignoreErrors([&] { menu->setCaption(L(caption)); });
+  // The bindings are captured by name: clang 14 cannot capture structured bindings implicitly.
+  for (const auto& [menu, caption] : captions)
+    ignoreErrors([&, menu = menu, caption = caption] { menu->setCaption(L(caption)); });
 }
 
 void frmInformation::Form_Load() {
