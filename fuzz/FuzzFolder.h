@@ -13,24 +13,30 @@
 
 namespace fuzzing {
 
+inline void removeFolderAtExit();
+
 inline const std::filesystem::path& privateFolder() {
-  static const std::filesystem::path folder = [] {
+  // The name is made once and never destroyed: the handler that removes the folder at exit runs
+  // after the static objects made before it was registered are gone.
+  static const std::filesystem::path* const folder = [] {
     std::filesystem::path base = std::filesystem::temp_directory_path();
     if (::access("/dev/shm", W_OK | X_OK) == 0) base = "/dev/shm";
     std::string pattern = (base / "formulist2-fuzz-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-    const std::filesystem::path made(pattern);
-    for (const char* name : {"config", "cache", "data"}) std::filesystem::create_directories(made / name);
-    ::setenv("XDG_CONFIG_HOME", (made / "config").c_str(), 1);
-    ::setenv("XDG_CACHE_HOME", (made / "cache").c_str(), 1);
-    ::setenv("XDG_DATA_HOME", (made / "data").c_str(), 1);
-    std::atexit([] {
-      std::error_code ignored;
-      std::filesystem::remove_all(privateFolder(), ignored);
-    });
+    const auto* made = new std::filesystem::path(pattern);
+    for (const char* name : {"config", "cache", "data"}) std::filesystem::create_directories(*made / name);
+    ::setenv("XDG_CONFIG_HOME", (*made / "config").c_str(), 1);
+    ::setenv("XDG_CACHE_HOME", (*made / "cache").c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (*made / "data").c_str(), 1);
+    std::atexit(removeFolderAtExit);
     return made;
   }();
-  return folder;
+  return *folder;
+}
+
+inline void removeFolderAtExit() {
+  std::error_code ignored;
+  std::filesystem::remove_all(privateFolder(), ignored);
 }
 
 }  // namespace fuzzing

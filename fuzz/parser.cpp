@@ -1,8 +1,10 @@
 // Reading a composed formula back into rows (SplitFormula, RowText), the inverse of the
 // composition: any text is split or refused without failing, and for rows of every type code in
 // the three modes and both kinds of list, compose → read back → compose gives the same formula.
-// Row texts holding a quote or a comma of their own are left out: the composed formula cannot tell
-// them from the argument list.
+// Row texts holding a quote, a comma or a round bracket of their own are left out, as are control
+// characters and a "]" with no "[" before it (whose reference would take the quote of a text row):
+// the composed formula cannot tell them from the argument list, and a user types none of them.
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -44,7 +46,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ComposedRow row;
     row.type = rows.fixedCount ? in.pick(kTypeCodes) : listType;
     row.text = in.flag() ? std::u16string(in.pick(fuzzing::kTexts)) : in.text(16);
-    if (row.text.find_first_of(u"\",") != std::u16string::npos) row.text.clear();
+    const bool outside = std::any_of(row.text.begin(), row.text.end(), [](char16_t c) {
+      return c < u' ' || c == u'"' || c == u',' || c == u'(' || c == u')';
+    });
+    const std::size_t close = row.text.find(u']');
+    if (outside || (close != std::u16string::npos && row.text.find(u'[') > close)) row.text.clear();
     const bool unlisted = row.type == 2 || row.type == 17;
     row.defaultText = unlisted || in.flag() ? u"" : u"0";
     rows.rows.push_back(std::move(row));
@@ -54,9 +60,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto formula = ComposeFormula(rows);
   if (!formula) return 0;
 
-  const auto call = editor::SplitFormula(*formula);
+  auto call = editor::SplitFormula(*formula);
   if (!call) fuzzing::fail(kTarget, "the composed formula " + show(*formula) + " cannot be split");
   FormulaRows back{call->funcName, rows.fixedCount, {}, rows.sheetIndex};
+  if (call->args.empty() && !rows.rows.front().defaultText.empty()) call->args.emplace_back();
   const std::size_t n = rows.fixedCount ? rows.rows.size() : call->args.size() + 1;
   for (std::size_t i = 0; i < n; ++i) {
     const ComposedRow& like = rows.rows[std::min(i, rows.rows.size() - 1)];

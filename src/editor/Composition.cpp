@@ -164,13 +164,15 @@ std::optional<SplitCall> SplitFormula(std::u16string_view formula) {
   }
   if (inText || depth != 0) return std::nullopt;
   const std::u16string last(formula.substr(start, e - 1 - start));
-  if (!call.args.empty() || !automation::trim(last).empty()) call.args.push_back(last);
+  if (!call.args.empty() || !last.empty()) call.args.push_back(last);
   return call;
 }
 
 std::u16string RowText(const std::u16string& arg, std::int32_t type, const std::u16string& mode,
                        std::int32_t sheetIndex, const std::u16string& defaultText) {
   const std::u16string m = automation::trim(mode);
+  // An empty argument where the row has a default came from blanks, which the general mode trims.
+  if (arg.empty() && !defaultText.empty() && m != u"DATEDIFF" && m != u"REF_F") return u" ";
   if (!defaultText.empty()) {
     const std::u16string asComposed = m == u"DATEDIFF" ? quoted(defaultText)
                                       : m == u"REF_F"  ? defaultText

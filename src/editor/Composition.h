@@ -45,7 +45,7 @@ std::optional<SplitCall> SplitFormula(std::u16string_view formula);
 // taken off, TRUE and FALSE for yes/no, "[B7]" for a reference to a cell of the current sheet;
 // anything else (a nested call, a reference to another sheet) as it stands. `mode` is the function's
 // name (DATEDIFF and REF_F compose by their own rules). An argument that is the row's default text
-// as composed gives an empty row.
+// as composed gives an empty row; an empty one where the row has a default, a blank.
 std::u16string RowText(const std::u16string& arg, std::int32_t type, const std::u16string& mode,
                        std::int32_t sheetIndex, const std::u16string& defaultText = {});
 

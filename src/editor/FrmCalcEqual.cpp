@@ -185,9 +185,13 @@ bool FrmCalcEqual::RefreshFunc(std::u16string_view sFunc) {
 
 // --- Rows --------------------------------------------------------------------------------------------
 
-bool FrmCalcEqual::FillRows(const std::vector<std::u16string>& args) {
+bool FrmCalcEqual::FillRows(const std::vector<std::u16string>& given) {
   const outside::FuncDescriptorCalls function = currentFunction();
   const bool fixed = function.fixParamNum();
+  // F() where the first row has a default text is that row composed to nothing (blanks), not a
+  // call without arguments: an empty row would compose to its default.
+  std::vector<std::u16string> args = given;
+  if (args.empty() && !g_cParamCol().empty() && !component::GetParamDefaultText(0).empty()) args.emplace_back();
   const std::size_t most =
       fixed ? g_cParamCol().size() : static_cast<std::size_t>(automation::toDouble(function.maxParamNum()));
   if (args.size() > most) {

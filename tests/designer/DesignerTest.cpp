@@ -3,6 +3,8 @@
 // window runs offscreen; the wizard's dialogs run on the headless backend with a scripted user.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -200,7 +202,11 @@ class DesignerTest : public ::testing::Test {
   std::shared_ptr<sample::SampleSystem> system;
   ObjectRef component;
   std::shared_ptr<RecallSpy> spy;
-  std::filesystem::path folder = std::filesystem::temp_directory_path() / "f2-designer-test";
+  // A folder of each test's own: ctest runs the tests of this suite at the same time.
+  std::filesystem::path folder =
+      std::filesystem::temp_directory_path() /
+      ("f2-designer-" + std::to_string(::getpid()) + "-" +
+       ::testing::UnitTest::GetInstance()->current_test_info()->name());
   std::unique_ptr<designer::ReportStore> storage;
   std::unique_ptr<designer::DesignerWindow> window;
 };
