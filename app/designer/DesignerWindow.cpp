@@ -42,18 +42,6 @@ QString fromUtf8(const std::string& text) {
   return QString::fromStdString(text);
 }
 
-std::u16string isoDate(std::int32_t year, std::int32_t month, std::int32_t day) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d", year, month, day);
-  return automation::fromUtf8(text);
-}
-
-std::int32_t lastDay(std::int32_t year, std::int32_t month) {
-  static constexpr std::int32_t kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  return month == 2 && leap ? 29 : kDays[(month - 1) % 12];
-}
-
 // The first report call that is not inside another one: the function the wizard re-opens on.
 const ReportCall* outermostCall(const Formula& formula) {
   const ReportCall* first = nullptr;
@@ -190,7 +178,6 @@ void DesignerWindow::setContext(const Context& context) {
 
 void DesignerWindow::applyContext() {
   const Context& c = report_.context;
-  const std::int32_t month = std::clamp(c.period, 1, 12);
   const char* user = std::getenv("USER");
   std::u16string process = u"User=" + automation::fromUtf8(user != nullptr ? user : "user") + u";" + c.propsString();
   if (!language_.empty()) process += u";Language=" + language_;
@@ -201,8 +188,8 @@ void DesignerWindow::applyContext() {
       {u"RptYear", Variant(c.year)},
       {u"RptPeriod", Variant(c.period)},
       {u"RptEndPeriod", Variant(c.period)},
-      {u"RptBeginDate", Variant(isoDate(c.year, month, 1))},
-      {u"RptEndDate", Variant(isoDate(c.year, month, lastDay(c.year, month)))},
+      {u"RptBeginDate", Variant(automation::fromUtf8(c.beginDate()))},
+      {u"RptEndDate", Variant(automation::fromUtf8(c.endDate()))},
       {u"RptCurCurrency", Variant(c.currency)},
       {u"sCurPropStr", Variant(c.propsString())},
       {u"CurSheetIndex", Variant(std::int32_t{model_->sheet() + 1})},

@@ -1,5 +1,6 @@
 #include "designer/Report.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -48,6 +49,15 @@ std::int32_t lastDay(std::int32_t year, std::int32_t month) {
 
 }  // namespace
 
+std::string Context::beginDate() const {
+  return isoDate(year, std::clamp(period, 1, 12), 1);
+}
+
+std::string Context::endDate() const {
+  const std::int32_t month = std::clamp(period, 1, 12);
+  return isoDate(year, month, lastDay(year, month));
+}
+
 std::u16string Context::propsString() const {
   return u"DSN=" + dataSource + u";COMPANY=" + automation::decimalText(company);
 }
@@ -82,7 +92,6 @@ std::string Report::toWorkbook() const {
                    {"__RptYear__", context.year},
                    {"__IncludeVoucher__", "N"},
                    {"__RptCurrency__", utf8(context.currency)}};
-  const std::int32_t month = std::clamp(context.period, 1, 12);
   ordered_json sheetList = ordered_json::array();
   for (const SheetData& sheet : sheets) {
     ordered_json cells = ordered_json::object();
@@ -100,8 +109,8 @@ std::string Report::toWorkbook() const {
                          {"names",
                           {{"__RptPeriod__", context.period},
                            {"__RptEndPeriod__", context.period},
-                           {"__RptBeginDate__", isoDate(context.year, month, 1)},
-                           {"__RptEndDate__", isoDate(context.year, month, lastDay(context.year, month))}}},
+                           {"__RptBeginDate__", context.beginDate()},
+                           {"__RptEndDate__", context.endDate()}}},
                          {"cells", std::move(cells)}});
   }
   root["sheets"] = std::move(sheetList);

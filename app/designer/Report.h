@@ -25,6 +25,9 @@ struct Context {
 
   // The property string that names the data source: DSN=…;COMPANY=…
   std::u16string propsString() const;
+  // The first and the last day of the period, as yyyy-mm-dd.
+  std::string beginDate() const;
+  std::string endDate() const;
   friend bool operator==(const Context&, const Context&) = default;
 };
 
