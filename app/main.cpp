@@ -389,11 +389,7 @@ int runParse(const HostOptions& o, const std::string& formula) {
 // The picker's search from a script: the ranked matches, name, group and description tab-separated.
 int runSearch(const HostOptions& o, const std::string& text) {
   const automation::ObjectRef cfunc = startHost(o);  // holds the catalogue while it is read
-  std::vector<picker::FunctionEntry> entries;
-  for (picker::FunctionEntry& e : picker::catalogueEntries()) {
-    if (picker::frmOtherFunc::IsFuncListed(e.name) && e.name != u"REF_EXCEL") entries.push_back(std::move(e));
-  }
-  const picker::FunctionIndex index(std::move(entries));
+  const picker::FunctionIndex index(picker::frmOtherFunc::ShownEntries());
   const auto matches = index.search(fromUtf8(text));
   if (matches.empty()) return fail("no function matches '" + text + "'", 1);
   for (const auto& m : matches) {

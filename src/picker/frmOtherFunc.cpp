@@ -81,6 +81,18 @@ bool frmOtherFunc::IsFuncListed(std::u16string_view name) {
   return true;
 }
 
+bool frmOtherFunc::IsFuncShown(std::u16string_view name) {
+  return IsFuncListed(name) && automation::upper(name) != u"REF_EXCEL";
+}
+
+std::vector<FunctionEntry> frmOtherFunc::ShownEntries() {
+  std::vector<FunctionEntry> entries;
+  for (FunctionEntry& e : catalogueEntries()) {
+    if (IsFuncShown(e.name)) entries.push_back(std::move(e));
+  }
+  return entries;
+}
+
 void frmOtherFunc::ApplyCaptions() {
   const automation::ClearErrOnExit clearErr;
   ignoreErrors([&] { environment::SetFormFont(*this); });  // the font loader is an outside component
@@ -118,9 +130,7 @@ void frmOtherFunc::lstGroup_Click() {
   if (m_iFilledGroup == g + 1) return;  // the list already shows this group
   automation::trapAndLeave(0, [&] {
     lstFunc.Clear();
-    const auto listed = [](const std::u16string& name) {
-      return IsFuncListed(name) && automation::upper(name) != u"REF_EXCEL";
-    };
+    const auto listed = [](const std::u16string& name) { return IsFuncShown(name); };
     if (g == 0) {
       // The common functions keep the catalogue's order and spelling.
       const automation::Variant common = catalogue().funcURL();
@@ -152,13 +162,7 @@ void frmOtherFunc::txtSearch_Change() {
     return;
   }
   automation::trapAndLeave(0, [&] {
-    if (!m_index) {
-      std::vector<FunctionEntry> entries;
-      for (FunctionEntry& e : catalogueEntries()) {
-        if (IsFuncListed(e.name) && e.name != u"REF_EXCEL") entries.push_back(std::move(e));
-      }
-      m_index = std::make_unique<FunctionIndex>(std::move(entries));
-    }
+    if (!m_index) m_index = std::make_unique<FunctionIndex>(ShownEntries());
     lstFunc.Clear();
     m_iFilledGroup = 0;  // the list holds matches, not a group
     for (const FunctionIndex::Match& m : m_index->search(text))

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "forms/Controls.h"
 #include "forms/Form.h"
@@ -39,6 +40,10 @@ class frmOtherFunc final : public forms::Form {
 
   // Whether a function may appear in the list (the reference functions only in "bb" list mode).
   static bool IsFuncListed(std::u16string_view name);
+  // Whether the picker shows a function at all: listed, and not REF_EXCEL.
+  static bool IsFuncShown(std::u16string_view name);
+  // Every function of the catalogue the picker shows, for its search.
+  static std::vector<FunctionEntry> ShownEntries();
 
  protected:
   void Form_Load() override;
