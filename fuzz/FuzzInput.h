@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -83,7 +84,9 @@ class FuzzInput {
   template <class T>
   T raw() {
     unsigned char bytes[sizeof(T)] = {};
-    for (auto& b : bytes) b = byte();
+    const std::size_t n = std::min(sizeof(T), size_ - at_);
+    if (n > 0) std::memcpy(bytes, data_ + at_, n);
+    at_ += n;
     T value;
     std::memcpy(&value, bytes, sizeof(T));
     return value;
