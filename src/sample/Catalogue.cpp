@@ -133,14 +133,13 @@ void readFunction(const json& f, std::size_t index, const std::string& file, con
     function.group = group;
     function.name = text(f, "name", where);
     where = file + ": function " + automation::toUtf8(function.name);
-    if (data.find(function.name) != nullptr) throw CatalogueError(where + ": defined twice");
     function.description = text(f, "description", where, false);
     function.fixed = !flag(f, "variable", false, where);
     const std::int32_t maxParams = wholeNumber(f, "maxParams", 255, kLargestLong, where);
     const json& params = array(f, "params", where, false);
     for (std::size_t i = 0; i < params.size(); ++i) function.params.push_back(readParam(params[i], i, where));
     function.maxParams = function.fixed ? static_cast<std::int32_t>(function.params.size()) : maxParams;
-    data.functions.push_back(std::move(function));
+    if (!data.add(std::move(function))) throw CatalogueError(where + ": defined twice");
   } catch (const json::exception& e) {
     throw CatalogueError(where + ": " + reason(e));
   }
@@ -203,14 +202,18 @@ void readFile(const std::filesystem::path& file, CatalogueData& data) {
 
 }  // namespace
 
+// Blanks around a name in the file are no part of it either: the function is found by its name as
+// listed, and " QMYE" after "QMYE" is the same function defined twice.
 const FunctionEntry* CatalogueData::find(std::u16string_view name) const {
-  const std::u16string wanted = automation::upper(automation::trim(name));
-  for (const FunctionEntry& f : functions) {
-    // Blanks around a name in the file are no part of it either: the function is found by its
-    // name as listed, and " QMYE" after "QMYE" is the same function defined twice.
-    if (automation::upper(automation::trim(f.name)) == wanted) return &f;
-  }
-  return nullptr;
+  const auto it = byName_.find(automation::upper(automation::trim(name)));
+  return it == byName_.end() ? nullptr : &functions[it->second];
+}
+
+bool CatalogueData::add(FunctionEntry function) {
+  if (!byName_.try_emplace(automation::upper(automation::trim(function.name)), functions.size()).second)
+    return false;
+  functions.push_back(std::move(function));
+  return true;
 }
 
 CatalogueData loadCatalogue(const std::filesystem::path& fileOrFolder) {

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "automation/Variant.h"
@@ -41,6 +42,11 @@ struct CatalogueData {
   std::vector<FunctionEntry> functions;  // in the files' order
   // The function of that name (any letter case), nullptr when there is none.
   const FunctionEntry* find(std::u16string_view name) const;
+  // Appends a function; false, with nothing added, when one of that name is there already.
+  bool add(FunctionEntry function);
+
+ private:
+  std::unordered_map<std::u16string, std::size_t> byName_;  // a name as find looks it up → its entry
 };
 
 // The largest catalogue file that is read; a larger one is refused before it is parsed.
