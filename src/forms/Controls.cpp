@@ -109,10 +109,15 @@ void TextBox::applyTypedChar(char16_t ch) {
     applyEditKey(ch == 8 ? keys::Back : 0);
     return;
   }
-  std::u16string text = p_.text;
+  applyInserted(std::u16string_view(&ch, 1));
+}
+
+void TextBox::applyInserted(std::u16string_view inserted) {
+  std::u16string text;
+  text.reserve(p_.text.size() - static_cast<std::size_t>(p_.selLength) + inserted.size());
   const auto start = static_cast<std::size_t>(p_.selStart);
-  text.replace(start, static_cast<std::size_t>(p_.selLength), 1, ch);
-  const std::int32_t caret = p_.selStart + 1;
+  text.append(p_.text, 0, start).append(inserted).append(p_.text, start + static_cast<std::size_t>(p_.selLength));
+  const auto caret = static_cast<std::int32_t>(start + inserted.size());
   userEdited(std::move(text), caret);
   changed(Property::Text);
   changed(Property::Selection);

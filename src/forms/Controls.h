@@ -68,6 +68,8 @@ class TextBox final : public Control {
   // The standard editing of a typed character or a Backspace / Delete, as a backend without its
   // own editor applies it.
   void applyTypedChar(char16_t ch);
+  // A paste: the text replaces the selection in one edit, so Change runs once however long it is.
+  void applyInserted(std::u16string_view text);
   void applyEditKey(int keyCode);
 
   std::function<void()> Change;

@@ -141,6 +141,25 @@ TEST_F(FormsTest, EventsRunBeforeTheSetterReturns) {
   EXPECT_EQ(f.txt(0).SelStart(), 0);
 }
 
+TEST_F(FormsTest, APasteReplacesTheSelectionInOneChangeWithoutKeys) {
+  SampleForm f;
+  f.Show();
+  f.txt(0).SetFocus();
+  hl::type(f, u"ab");
+  f.txt(0).setSelStart(1);
+  f.txt(0).setSelLength(1);
+  f.log.clear();
+  const std::u16string pasted(100000, u'x');  // a handler that changes typed x's sees none of these
+  hl::paste(f, pasted);
+  EXPECT_EQ(f.txt(0).Text(), u"a" + pasted);
+  EXPECT_EQ(f.txt(0).SelStart(), 100001);
+  ASSERT_EQ(f.log.size(), 1u);
+  EXPECT_EQ(f.log[0].substr(0, 10), "Change 0 a");
+  f.btnOK.SetFocus();
+  EXPECT_THROW(hl::paste(f, u"x"), std::logic_error);
+  f.Unload();
+}
+
 TEST_F(FormsTest, FocusMovesWithLostFocusBeforeGotFocus) {
   SampleForm f;
   f.txt.Load(1).setVisible(true);

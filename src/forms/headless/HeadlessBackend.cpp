@@ -1,6 +1,7 @@
 #include "forms/headless/HeadlessBackend.h"
 
 #include <cmath>
+#include <stdexcept>
 
 #include "automation/Error.h"
 #include "automation/Text.h"
@@ -106,6 +107,12 @@ void type(Form& form, std::u16string_view text) {
     const int shiftState = (ch >= u'A' && ch <= u'Z') ? shift::Shift : 0;
     stroke(form, keyCodeOf(ch), shiftState, ch);
   }
+}
+
+void paste(Form& form, std::u16string_view text) {
+  auto* box = dynamic_cast<TextBox*>(form.ActiveControl());
+  if (box == nullptr) throw std::logic_error("paste: the focus is not in a text box");
+  box->applyInserted(text);
 }
 
 void press(Form& form, int keyCode, int shiftState) {

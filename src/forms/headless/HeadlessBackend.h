@@ -78,6 +78,9 @@ HeadlessBackend& installed();
 // Types text character by character: each is a key stroke whose character the focused text box
 // inserts unless a handler consumed it.
 void type(Form& form, std::u16string_view text);
+// Pastes text into the focused text box as Ctrl+V does: it replaces the selection in one change,
+// and no key events run. Raises std::logic_error when the focus is not in a text box.
+void paste(Form& form, std::u16string_view text);
 // Presses a key (keys::Return, keys::F7 …) with a Shift/Ctrl/Alt mask.
 void press(Form& form, int keyCode, int shiftState = 0);
 // Moves the focus as a mouse click into the control does.
