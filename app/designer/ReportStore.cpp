@@ -9,6 +9,7 @@
 
 #include "automation/Error.h"
 #include "automation/Text.h"
+#include "platform/Process.h"
 #include "sample/Database.h"
 
 namespace designer {
@@ -42,15 +43,7 @@ ReportStore::ReportStore(sample::Ledger& ledger, std::filesystem::path folder)
     : ledger_(ledger), folder_(std::move(folder)) {}
 
 std::filesystem::path ReportStore::defaultFolder() {
-  const char* data = std::getenv("XDG_DATA_HOME");
-  std::filesystem::path base;
-  if (data != nullptr && *data != '\0') {
-    base = data;
-  } else {
-    const char* home = std::getenv("HOME");
-    base = std::filesystem::path(home != nullptr ? home : ".") / ".local" / "share";
-  }
-  return base / "formulist2" / "reports";
+  return platform::userFolder("XDG_DATA_HOME", ".local/share") / "formulist2" / "reports";
 }
 
 std::vector<std::string> ReportStore::loadSaved(const std::filesystem::path& sample) {

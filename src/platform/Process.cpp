@@ -1,5 +1,6 @@
 #include "platform/Process.h"
 
+#include <pwd.h>
 #include <unistd.h>
 
 #include <charconv>
@@ -50,6 +51,16 @@ std::optional<std::int32_t> sessionIdOf(std::int32_t processId) {
   const pid_t sid = ::getsid(static_cast<pid_t>(processId));
   if (sid < 0) return std::nullopt;
   return static_cast<std::int32_t>(sid);
+}
+
+std::filesystem::path userFolder(const char* variable, const char* underHome) {
+  if (const char* value = std::getenv(variable); value != nullptr && *value == '/') return value;
+  if (const char* home = std::getenv("HOME"); home != nullptr && *home == '/')
+    return std::filesystem::path(home) / underHome;
+  // A process started without a home (a service, env -i) still has an account with one.
+  if (const passwd* account = getpwuid(getuid()); account != nullptr && account->pw_dir != nullptr)
+    return std::filesystem::path(account->pw_dir) / underHome;
+  return std::filesystem::current_path() / underHome;
 }
 
 }  // namespace platform

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -21,5 +22,10 @@ void resetComputerName();
 // The login session of the current process: the session id the login manager gives
 // ($XDG_SESSION_ID when numeric), else the process's session leader; nullopt on failure.
 std::optional<std::int32_t> sessionIdOf(std::int32_t processId);
+
+// The user's folder for one kind of file, as the XDG base directories name it: `variable`'s value
+// when it is an absolute path (a relative one is ignored), else `underHome` in the home folder, which
+// is $HOME or, without it, the account's home. E.g. userFolder("XDG_CONFIG_HOME", ".config").
+std::filesystem::path userFolder(const char* variable, const char* underHome);
 
 }  // namespace platform

@@ -15,6 +15,8 @@
 #include <mutex>
 #include <optional>
 
+#include "platform/Process.h"
+
 namespace platform {
 namespace {
 
@@ -38,6 +40,17 @@ struct Store {
 
 // Why the last write of this thread failed, naming the file; empty after one that succeeded.
 thread_local std::string lastFailure;
+std::mutex firstFailureMutex;
+std::string firstFailure;  // the process's first failed write, under firstFailureMutex
+
+// Keeps why a write failed, for the thread and, when it is the first, for the process.
+void failed(std::string why) {
+  {
+    std::lock_guard lock(firstFailureMutex);
+    if (firstFailure.empty()) firstFailure = why;
+  }
+  lastFailure = std::move(why);
+}
 
 std::string reason(int error) {
   return std::strerror(error);
@@ -352,15 +365,16 @@ bool pathOf(HKEY key, std::string& path) {
 }  // namespace
 
 std::filesystem::path registryFile() {
-  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg != '\0') {
-    return std::filesystem::path(xdg) / "formulist2" / "registry";
-  }
-  const char* home = std::getenv("HOME");
-  return std::filesystem::path(home != nullptr ? home : ".") / ".config" / "formulist2" / "registry";
+  return userFolder("XDG_CONFIG_HOME", ".config") / "formulist2" / "registry";
 }
 
 std::string registryFailure() {
   return lastFailure;
+}
+
+std::string registryFirstFailure() {
+  std::lock_guard lock(firstFailureMutex);
+  return firstFailure;
 }
 
 std::int32_t RegCreateKeyExA(HKEY parent, std::string_view subKey, HKEY& result) {
@@ -374,7 +388,7 @@ std::int32_t RegCreateKeyExA(HKEY parent, std::string_view subKey, HKEY& result)
     std::optional<Store> data;
     if (store.locked()) data = store.read();
     if (!data) {
-      lastFailure = store.failure();
+      failed(store.failure());
       return ERROR_WRITE_FAULT;
     }
     if (const auto k = data->keys.find(upper(path)); k != data->keys.end()) {
@@ -382,7 +396,7 @@ std::int32_t RegCreateKeyExA(HKEY parent, std::string_view subKey, HKEY& result)
     } else {
       data->keys.emplace(upper(path), Key{path, {}});
       if (!store.replace(*data)) {
-        lastFailure = store.failure();
+        failed(store.failure());
         return ERROR_WRITE_FAULT;
       }
     }
@@ -423,13 +437,13 @@ std::int32_t RegSetValueExA(HKEY key, std::string_view name, std::uint32_t type,
   std::optional<Store> all;
   if (store.locked()) all = store.read();
   if (!all) {
-    lastFailure = store.failure();
+    failed(store.failure());
     return ERROR_WRITE_FAULT;
   }
   Key& k = all->keys.try_emplace(upper(path), Key{path, {}}).first->second;
   k.values[upper(name)] = Value{std::string(name), type, {data.begin(), data.end()}};
   if (!store.replace(*all)) {
-    lastFailure = store.failure();
+    failed(store.failure());
     return ERROR_WRITE_FAULT;
   }
   return ERROR_SUCCESS;

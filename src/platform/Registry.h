@@ -41,6 +41,9 @@ std::filesystem::path registryFile();
 // the file, e.g. "<file> cannot be read (Is a directory); nothing was written". Empty after a
 // call that succeeded or failed for another reason (a bad handle or name).
 std::string registryFailure();
+// The first such failure of this process, for a program to say before it ends that settings were
+// not kept; empty when every write succeeded.
+std::string registryFirstFailure();
 // How many lines of the store could not be read; they are kept as they stand. 0 when the store
 // cannot be read at all.
 std::size_t registryUnreadableLines();

@@ -8,6 +8,8 @@
 #include <mutex>
 #include <sstream>
 
+#include "platform/Process.h"
+
 namespace sample {
 namespace {
 
@@ -20,11 +22,7 @@ std::string readFile(const std::filesystem::path& file) {
 }
 
 std::filesystem::path cacheDir() {
-  if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg != nullptr && *xdg != '\0') {
-    return std::filesystem::path(xdg) / "formulist2";
-  }
-  const char* home = std::getenv("HOME");
-  return std::filesystem::path(home != nullptr ? home : ".") / ".cache" / "formulist2";
+  return platform::userFolder("XDG_CACHE_HOME", ".cache") / "formulist2";
 }
 
 }  // namespace
@@ -72,8 +70,28 @@ std::shared_ptr<Ledger> Ledger::open(const std::filesystem::path& dataDir) {
   const std::filesystem::path file = cacheDir() / name.str();
   static std::mutex building;
   std::lock_guard lock(building);
-  if (!std::filesystem::exists(file)) build(dataDir, file);
-  return std::make_shared<Ledger>(file);
+  std::error_code missing;
+  if (std::filesystem::exists(file, missing)) return std::make_shared<Ledger>(file);
+  try {
+    build(dataDir, file);
+    return std::make_shared<Ledger>(file);
+  } catch (const std::exception&) {
+    // The cache only saves the next start a build. When its folder cannot be written, this process
+    // builds a ledger of its own in the temporary folder, removed when the ledger closes.
+    const std::filesystem::path own = std::filesystem::temp_directory_path() /
+                                      ("formulist2-" + std::to_string(::getpid()) + "-" + name.str());
+    build(dataDir, own);
+    auto ledger = std::make_shared<Ledger>(own);
+    ledger->temporary_ = own;
+    return ledger;
+  }
+}
+
+Ledger::~Ledger() {
+  if (!temporary_.empty()) {
+    std::error_code ignored;  // open on Linux until db_ closes; nothing else reads it
+    std::filesystem::remove(temporary_, ignored);
+  }
 }
 
 Ledger::Ledger(const std::filesystem::path& file)

@@ -66,6 +66,9 @@ class Ledger {
   static void build(const std::filesystem::path& dataDir, const std::filesystem::path& file);
   // Opens an existing ledger file.
   explicit Ledger(const std::filesystem::path& file);
+  ~Ledger();
+  Ledger(const Ledger&) = delete;
+  Ledger& operator=(const Ledger&) = delete;
 
   std::optional<CompanyRow> company(int id);
   std::vector<AccountRow> accounts(int company);
@@ -114,6 +117,7 @@ class Ledger {
   Statement closing_;
   Statement movement_;
   std::uint64_t reportsVersion_ = 0;
+  std::filesystem::path temporary_;  // a ledger built for this process alone, removed with it
 };
 
 }  // namespace sample

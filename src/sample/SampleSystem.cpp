@@ -119,12 +119,7 @@ std::u16string SampleSystem::translate(std::u16string_view text, std::u16string_
 }
 
 std::filesystem::path SampleSystem::usageFile() {
-  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && *xdg != '\0') {
-    return std::filesystem::path(xdg) / "formulist2" / "recent-functions";
-  }
-  const char* home = std::getenv("HOME");
-  return std::filesystem::path(home != nullptr ? home : ".") / ".local" / "share" / "formulist2" /
-         "recent-functions";
+  return platform::userFolder("XDG_DATA_HOME", ".local/share") / "formulist2" / "recent-functions";
 }
 
 std::map<std::u16string, int> SampleSystem::usage() const {

@@ -282,7 +282,25 @@ TEST_F(SettingsTest, AFailedWriteIsReportedAsFalse) {
   ::setenv("XDG_CONFIG_HOME", blocker.c_str(), 1);
   Reg reg;
   EXPECT_FALSE(reg.SetValue(HKCU, u"A", u"Text", Variant(u"v"), 1));
+  // Why, naming the file; the process keeps its first failure for a program to say before it ends.
+  EXPECT_NE(platform::registryFailure().find("not-a-folder"), std::string::npos);
+  EXPECT_FALSE(platform::registryFirstFailure().empty());
   ::setenv("XDG_CONFIG_HOME", config.dir().c_str(), 1);
+}
+
+TEST_F(SettingsTest, TheStoreLivesWhereTheBaseDirectoriesSay) {
+  const std::string home = std::getenv("HOME") != nullptr ? std::getenv("HOME") : "";
+  ::setenv("HOME", "/home/someone", 1);
+  // A relative folder is no base directory: the home's own folder is used instead.
+  ::setenv("XDG_CONFIG_HOME", "relative/config", 1);
+  EXPECT_EQ(platform::registryFile(), "/home/someone/.config/formulist2/registry");
+  // Without a home in the environment, the account's home, never the current folder.
+  ::unsetenv("HOME");
+  EXPECT_TRUE(platform::registryFile().is_absolute());
+  EXPECT_EQ(platform::userFolder("XDG_CONFIG_HOME", ".config").filename(), ".config");
+  if (!home.empty()) ::setenv("HOME", home.c_str(), 1);
+  ::setenv("XDG_CONFIG_HOME", config.dir().c_str(), 1);
+  EXPECT_EQ(platform::registryFile(), config.dir() / "formulist2" / "registry");
 }
 
 TEST_F(SettingsTest, TheKeyNamesThisComputerAndARemoteSession) {
