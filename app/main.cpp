@@ -33,6 +33,8 @@
 #include "sample/SampleSystem.h"
 #include "valuelist/frmInformation.h"
 
+#include <unicode/utf8.h>
+
 namespace {
 
 using automation::fromUtf8;
@@ -80,6 +82,68 @@ std::u16string propertyString(const HostOptions& o) {
     props = kept + "Language=" + o.lang;
   }
   return fromUtf8(props);
+}
+
+// The largest file of row texts that is read; the editor holds each text several times over.
+constexpr std::size_t kRowTextsLimit = 64u << 20;
+
+// The row texts of a file, one a line ("-" reads standard input). A line break at the end closes the
+// last text and a carriage return before a line break belongs to it, so files written on any system
+// read alike.
+std::vector<std::string> readRowTexts(const std::string& file) {
+  std::ifstream opened;
+  if (file != "-") {
+    if (std::filesystem::is_directory(file)) throw std::invalid_argument(file + ": is a folder, not a file of row texts");
+    opened.open(file, std::ios::binary);
+    if (!opened) throw std::invalid_argument(file + ": cannot be read");
+  }
+  std::istream& in = file == "-" ? std::cin : opened;
+  const std::string what = file == "-" ? "standard input" : file;
+  std::string content;
+  char chunk[1 << 16];
+  while (in && content.size() <= kRowTextsLimit) {
+    in.read(chunk, sizeof chunk);
+    content.append(chunk, static_cast<std::size_t>(in.gcount()));
+  }
+  if (in.bad()) throw std::invalid_argument(what + ": cannot be read");
+  if (content.size() > kRowTextsLimit)
+    throw std::invalid_argument(what + ": more than " + std::to_string(kRowTextsLimit >> 20) + " MiB of row texts");
+  std::vector<std::string> rows;
+  std::size_t start = 0;
+  while (start < content.size()) {
+    std::size_t end = content.find('\n', start);
+    if (end == std::string::npos) end = content.size();
+    std::size_t last = end;
+    if (last > start && content[last - 1] == '\r') --last;
+    rows.emplace_back(content, start, last - start);
+    start = end + 1;
+  }
+  return rows;
+}
+
+// Where a text given to the command stops being UTF-8, or npos when all of it is.
+std::size_t invalidUtf8At(std::string_view text) {
+  // Every text read here is far below 2 GiB: arguments by the system's limit, files by their own.
+  const auto length = static_cast<std::int32_t>(std::min<std::size_t>(text.size(), INT32_MAX));
+  std::int32_t i = 0;
+  while (i < length) {
+    const std::int32_t at = i;
+    UChar32 c = 0;
+    U8_NEXT(text.data(), i, length, c);
+    if (c < 0) return static_cast<std::size_t>(at);
+  }
+  return std::string_view::npos;
+}
+
+// Refuses a text that is not UTF-8: read as it stands it would reach the wizard with characters
+// replaced, which is not what was given.
+void requireUtf8(std::string_view text, const std::string& what) {
+  if (const std::size_t at = invalidUtf8At(text); at != std::string_view::npos) {
+    char byte[8];
+    std::snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned>(static_cast<unsigned char>(text[at])));
+    throw std::invalid_argument(what + " is not UTF-8 text (byte " + byte + " at position " +
+                                std::to_string(at + 1) + ")");
+  }
 }
 
 // Sets up the report system and a CFunc with the host's context, as a report designer does.
@@ -141,9 +205,10 @@ class QtSession {
   QApplication app_;
 };
 
-// Prints a confirmed result; an empty one means the user (or the wizard) gave nothing back.
-int printResult(const std::u16string& text, const char* whenEmpty) {
-  if (text.empty()) return fail(whenEmpty, 1);
+// Prints a confirmed result; an empty one means the user (or the wizard) gave nothing back, and
+// exits with `code`.
+int printResult(const std::u16string& text, const char* whenEmpty, int code = 1) {
+  if (text.empty()) return fail(whenEmpty, code);
   std::cout << printable(text) << std::endl;
   return 0;
 }
@@ -162,8 +227,8 @@ forms::TextBox& enterRow(editor::FrmCalcEqual& editor, std::size_t i) {
   return box;
 }
 
-// Puts each text into its row, typed; a text with control characters cannot be typed and is pasted.
-// False (with `problem` said) when there are more texts than rows.
+// Puts each text into its row in one change, as a paste does, so that a long text costs no more
+// than reading it. False (with `problem` said) when there are more texts than rows.
 bool fillRows(editor::FrmCalcEqual& editor, const std::string& name, const std::vector<std::string>& rows,
               std::string& problem) {
   for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -172,14 +237,8 @@ bool fillRows(editor::FrmCalcEqual& editor, const std::string& name, const std::
                 std::to_string(rows.size()) + " were given";
       return false;
     }
-    forms::TextBox& box = enterRow(editor, i);
-    const std::u16string text = fromUtf8(rows[i]);
-    const bool typeable = std::none_of(text.begin(), text.end(), [](char16_t c) { return c < u' '; });
-    if (typeable) {
-      forms::headless::type(editor, text);
-    } else {
-      box.userEdited(box.Text() + text, static_cast<std::int32_t>(box.Text().size() + text.size()));
-    }
+    enterRow(editor, i);
+    forms::headless::paste(editor, fromUtf8(rows[i]));
   }
   return true;
 }
@@ -214,8 +273,9 @@ int runCompose(const HostOptions& o, const std::string& name, const std::vector<
     if (fillRows(editor, name, rows, problem)) forms::headless::press(editor, forms::keys::Return);
   });
   for (const auto& box : ui.messageBoxes) std::cerr << printable(box.text) << "\n";
-  if (!problem.empty()) return fail(problem, 1);
-  return printResult(expr, ui.messageBoxes.empty() ? "the rows give no formula" : "no formula was composed");
+  // Without windows nobody can cancel: whatever stops the formula lies in what was given.
+  if (!problem.empty()) return fail(problem);
+  return printResult(expr, ui.messageBoxes.empty() ? "the rows give no formula" : "no formula was composed", 2);
 }
 
 // The values F7 offers in row `row` (from 1) after the texts are typed into the rows before it: the
@@ -255,8 +315,8 @@ int runValues(const HostOptions& o, const std::string& name, int row, const std:
   });
   ui.clearScript();
   for (const auto& box : ui.messageBoxes) std::cerr << printable(box.text) << "\n";
-  if (!problem.empty()) return fail(problem, 1);
-  if (!shown) return fail("row " + std::to_string(row) + " of " + name + " offers no values", 1);
+  if (!problem.empty()) return fail(problem);
+  if (!shown) return fail("row " + std::to_string(row) + " of " + name + " offers no values");
   std::cout << out.str();
   return 0;
 }
@@ -264,6 +324,7 @@ int runValues(const HostOptions& o, const std::string& name, int row, const std:
 // A batch of calls of one report function, read from a JSON file (an array with one argument list
 // per call), recalled as a host recalls it; each row's value or error text is printed as JSON.
 int runRecall(const HostOptions& o, const std::string& name, const std::string& file) {
+  if (std::filesystem::is_directory(file)) return fail(file + ": is a folder, not a batch file");
   std::ifstream in(file, std::ios::binary);
   if (!in) return fail(file + ": cannot be read");
   nlohmann::json calls;
@@ -271,6 +332,8 @@ int runRecall(const HostOptions& o, const std::string& name, const std::string& 
     calls = nlohmann::json::parse(in);
   } catch (const nlohmann::json::exception& e) {
     return fail(file + ": not valid JSON (" + e.what() + ")");
+  } catch (const std::ios_base::failure& e) {
+    return fail(file + ": cannot be read (" + e.what() + ")");
   }
   if (!calls.is_array()) return fail(file + ": the batch must be an array with one argument list per call");
   const auto rows = static_cast<std::int32_t>(calls.size());
@@ -356,7 +419,7 @@ int runDescribe(const HostOptions& o, const std::string& name) {
   });
   automation::call(cfunc, u"GetFuncExpr", {Variant(fromUtf8(name))});
   for (const auto& box : ui.messageBoxes) std::cerr << printable(box.text) << "\n";
-  if (out.str().empty()) return fail(name + " cannot be described", 1);
+  if (out.str().empty()) return fail(name + " cannot be described");
   std::cout << out.str();
   return 0;
 }
@@ -381,7 +444,7 @@ int runParse(const HostOptions& o, const std::string& formula) {
   });
   automation::call(cfunc, u"GetFuncExpr", {Variant(fromUtf8(formula))});
   for (const auto& box : ui.messageBoxes) std::cerr << printable(box.text) << "\n";
-  if (!opened) return fail(formula + " cannot be read into rows", 1);
+  if (!opened) return fail(formula + " cannot be read into rows");
   std::cout << out.str();
   return 0;
 }
@@ -473,6 +536,21 @@ void unshield(std::string& value) {
   if (!value.empty() && value.front() == kShield) value.erase(value.begin());
 }
 
+// The first argument that is neither an option nor an option's value: where the command is written.
+std::string commandWord(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg.starts_with("-")) {
+      const bool takesValue = arg == "--lang" || arg == "--props" || arg == "--set" || arg == "--catalogue" ||
+                              arg == "--data";
+      if (takesValue) ++i;
+      continue;
+    }
+    return std::string(arg);
+  }
+  return {};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -499,6 +577,12 @@ int main(int argc, char** argv) {
       app.add_subcommand("compose", "Compose a formula without windows: each ROW_TEXT typed into its row");
   compose->add_option("NAME", name, "The function")->required();
   compose->add_option("ROW_TEXT", rows, "The text of each row, in order");
+  std::string rowsFile;
+  const auto rowsOption = [&rowsFile](CLI::App* command) {
+    command->add_option("--rows", rowsFile,
+                        "A file of row texts, one a line, after any ROW_TEXT given; - reads standard input");
+  };
+  rowsOption(compose);
   std::string batchFile;
   auto* recall =
       app.add_subcommand("recall", "Recall a batch of calls of one report function, as a host does");
@@ -511,6 +595,7 @@ int main(int argc, char** argv) {
   values->add_option("NAME", name, "The function")->required();
   values->add_option("ROW", valuesRow, "The row, from 1")->required();
   values->add_option("ROW_TEXT", rows, "The texts of the rows before it, in order");
+  rowsOption(values);
   auto* describe =
       app.add_subcommand("describe", "Print a function's description and its rows, as the editor shows them");
   describe->add_option("NAME", name, "The function")->required();
@@ -525,6 +610,15 @@ int main(int argc, char** argv) {
   try {
     app.parse(shieldBrackets(argc, argv));
   } catch (const CLI::ParseError& e) {
+    // A word where the command belongs is named, with the commands there are.
+    if (dynamic_cast<const CLI::RequiredError*>(&e) != nullptr && app.get_subcommands().empty()) {
+      if (const std::string word = commandWord(argc, argv); !word.empty()) {
+        std::string commands;
+        for (const CLI::App* command : app.get_subcommands({}))
+          commands += (commands.empty() ? "" : ", ") + command->get_name();
+        return fail("'" + word + "' is not a command; the commands are " + commands);
+      }
+    }
     // Help and version exit 0; every usage error exits 2 with the parser's message.
     return app.exit(e) == 0 ? 0 : 2;
   }
@@ -533,29 +627,58 @@ int main(int argc, char** argv) {
     std::for_each(texts->begin(), texts->end(), unshield);
 
   try {
-    if (members->parsed()) {
-      printMembers(std::cout);
-      return 0;
+    const std::size_t given = rows.size();
+    if (!rowsFile.empty()) {
+      std::vector<std::string> read = readRowTexts(rowsFile);
+      rows.insert(rows.end(), std::make_move_iterator(read.begin()), std::make_move_iterator(read.end()));
     }
-    if (settings->parsed()) return runSettings(o);
-    if (describe->parsed()) return runDescribe(o, name);
-    if (parse->parsed()) return runParse(o, formula);
-    if (search->parsed()) return runSearch(o, searchText);
-    if (values->parsed()) return runValues(o, name, valuesRow, rows);
-    if (recall->parsed()) return runRecall(o, name, batchFile);
-    if (compose->parsed()) return runCompose(o, name, rows);
-    if (!hasDisplay()) return noDisplay();
-    QtSession session(argc, argv);
-    const automation::ObjectRef cfunc = startHost(o);
-    if (pick->parsed()) {
-      return printResult(automation::toText(automation::call(cfunc, u"GetFuncName")),
-                         "no function was chosen");
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      requireUtf8(rows[i], i < given ? "ROW_TEXT " + std::to_string(i + 1)
+                                     : (rowsFile == "-" ? std::string("standard input") : rowsFile) +
+                                           ": line " + std::to_string(i - given + 1));
     }
-    (void)wizard;
-    return printResult(automation::toText(automation::call(cfunc, u"GetFuncExpr", {Variant(fromUtf8(name))})),
-                       "cancelled: no formula was composed");
+    for (const std::string& set : o.sets) requireUtf8(set, "--set");
+    requireUtf8(o.props, "--props");
+    requireUtf8(name, "NAME");
+    requireUtf8(formula, "FORMULA");
+    requireUtf8(searchText, "TEXT");
+    for (const CLI::App* command : {compose, values, describe, recall}) {
+      if (command->parsed() && automation::trim(fromUtf8(name)).empty())
+        return fail("NAME is empty: give a report function, such as QMYE");
+    }
+    const auto run = [&]() -> int {
+      if (members->parsed()) {
+        printMembers(std::cout);
+        return 0;
+      }
+      if (settings->parsed()) return runSettings(o);
+      if (describe->parsed()) return runDescribe(o, name);
+      if (parse->parsed()) return runParse(o, formula);
+      if (search->parsed()) return runSearch(o, searchText);
+      if (values->parsed()) return runValues(o, name, valuesRow, rows);
+      if (recall->parsed()) return runRecall(o, name, batchFile);
+      if (compose->parsed()) return runCompose(o, name, rows);
+      if (!hasDisplay()) return noDisplay();
+      QtSession session(argc, argv);
+      const automation::ObjectRef cfunc = startHost(o);
+      if (pick->parsed()) {
+        return printResult(automation::toText(automation::call(cfunc, u"GetFuncName")),
+                           "no function was chosen");
+      }
+      (void)wizard;
+      return printResult(
+          automation::toText(automation::call(cfunc, u"GetFuncExpr", {Variant(fromUtf8(name))})),
+          "cancelled: no formula was composed");
+    };
+    const int code = run();
+    // The wizard goes on without its settings store; what it could not keep is said once.
+    if (const std::string failure = platform::registryFirstFailure(); !failure.empty())
+      std::cerr << "formulist2: warning: settings are not kept: " << failure << "\n";
+    return code;
   } catch (const automation::AutomationError& e) {
     return fail(e.what());
+  } catch (const std::bad_alloc&) {
+    return fail("not enough memory for what was asked; give fewer or shorter texts, or a smaller batch");
   } catch (const std::exception& e) {
     return fail(e.what());
   }

@@ -14,7 +14,7 @@ endfunction()
 
 f2_cli(compose_prints_the_expression 0 "^QMYE\\(\"1002\",2024,3,\"USD\",\"\"\\)$"
        --set RptYear=2024 compose QMYE 1002 2024 3 USD)
-f2_cli(compose_of_an_unknown_function_fails 1 "报表系统不支持公式NOSUCH"
+f2_cli(compose_of_an_unknown_function_fails 2 "报表系统不支持公式NOSUCH"
        --lang CHS compose NOSUCH)
 add_test(NAME cli_wizard_without_a_display_says_so
          COMMAND ${CMAKE_COMMAND} -E env --unset=DISPLAY --unset=WAYLAND_DISPLAY --unset=QT_QPA_PLATFORM
@@ -39,7 +39,7 @@ foreach(n RANGE 1001 1020)
 endforeach()
 string(REPLACE ";" "\",\"" joined "${accounts}")
 f2_cli(twenty_accounts 0 "^HJQM\\(\"${joined}\"\\)$" compose HJQM ${accounts})
-f2_cli(too_many_rows 1 "QMYE takes 5 parameters, 7 were given" compose QMYE 1 2 3 4 5 6 7)
+f2_cli(too_many_rows 2 "QMYE takes 5 parameters, 7 were given" compose QMYE 1 2 3 4 5 6 7)
 f2_cli(datediff 0 "^DATEDIFF\\(\"m\",\"2024-01-01\",\"2024-03-01\"\\)$" compose DATEDIFF m 2024-01-01 2024-03-01)
 
 # Options go before or after the subcommand; a usage error exits 2 with the parser's message.
@@ -62,7 +62,7 @@ f2_cli(english_parameter_names 0 "Account code" --lang EN describe QMYE)
 
 # The values F7 offers, as scripts read them.
 f2_cli(values_of_the_account_row 0 "科目代码\t科目名称.*\n1001\t" values QMYE 1)
-f2_cli(values_of_a_row_without_a_list 1 "会计年度没有可选的列表值!" values QMYE 2)
+f2_cli(values_of_a_row_without_a_list 2 "会计年度没有可选的列表值!" values QMYE 2)
 f2_cli(values_with_texts_past_the_row 2 "texts for the rows before it" values QMYE 1 1002)
 
 # A batch recalled as a host recalls it, and batch files that cannot be read.
@@ -76,8 +76,15 @@ f2_cli(recall_missing_file 2 "nothing.json: cannot be read" recall QMYE --batch 
 # A whole call read back into the rows the editor opens with.
 f2_cli(parse_prints_the_rows 0 "科目代码.\\[B7\\]"
        --lang CHS --set CurSheetIndex=2 parse "QMYE(REF(\"B7\",2),2024,3,\"USD\",\"\")")
-f2_cli(parse_of_an_open_call_fails 1 "无法读取公式：QMYE\\(\"1002\"" --lang CHS parse "QMYE(\"1002\"")
+f2_cli(parse_of_an_open_call_fails 2 "无法读取公式：QMYE\\(\"1002\"" --lang CHS parse "QMYE(\"1002\"")
 
 # The picker's search for scripts: ranked, by name and by the pinyin of descriptions.
 f2_cli(search_by_pinyin 0 "^QCYE.账务函数.期初余额" --lang CHS search yue)
 f2_cli(search_finds_nothing 1 "no function matches 'qqqq'" search qqqq)
+
+# Bad input of every kind, as one table: each answered with exit 2 and the problem named, or done.
+add_executable(cli_bad_input_tests ${CMAKE_CURRENT_SOURCE_DIR}/cli/BadInputTest.cpp)
+target_link_libraries(cli_bad_input_tests PRIVATE GTest::gtest_main)
+target_compile_definitions(cli_bad_input_tests PRIVATE F2_FORMULIST2="$<TARGET_FILE:formulist2>")
+add_dependencies(cli_bad_input_tests formulist2)
+gtest_discover_tests(cli_bad_input_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
