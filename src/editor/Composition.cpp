@@ -228,8 +228,17 @@ std::u16string FrmCalcEqual::GetParamValue(std::int16_t index) {
 std::u16string FrmCalcEqual::BuildFormula() {
   const outside::FuncDescriptorCalls function(component::componentState().g_oCurFunc);
   FormulaRows input{function.funcName(), function.fixParamNum(), {}, m_CurSheetIndex};
-  for (std::size_t i = 0; i < g_cParamCol().size(); ++i) {
-    input.rows.push_back(RowForComposition(static_cast<std::int16_t>(i)));
+  const std::size_t rows = g_cParamCol().size();
+  input.rows.reserve(rows);
+  if (input.fixedCount) {
+    for (std::size_t i = 0; i < rows; ++i) input.rows.push_back(RowForComposition(static_cast<std::int16_t>(i)));
+  } else if (rows > 0) {
+    // Every row of a variable list has the first row's type and default: they are read once.
+    const ComposedRow first = RowForComposition(0);
+    for (std::size_t i = 0; i < rows; ++i) {
+      input.rows.push_back(first);
+      input.rows.back().text = g_cParamCol()[i]->Text();
+    }
   }
   auto expr = ComposeFormula(input);
   if (!expr) automation::raise(automation::errors::InvalidProcedureCall);

@@ -246,6 +246,7 @@ void FrmCalcEqual::ClearParamRows() {
   lblExp(0).setVisible(false);
   m_cParamCol.clear();
   vsParam.setVisible(false);
+  m_iShownFrom = -1;
 }
 
 bool FrmCalcEqual::CreateParamRow(const std::u16string& name) {

@@ -138,6 +138,10 @@ class FrmCalcEqual final : public forms::Form {
 
   std::vector<forms::TextBox*> m_cParamCol;  // its size is the number of rows
   std::array<forms::Twips, layout::kVisibleRows> m_RowTops{};
+  // The window the scroll bar last showed: of the first m_iLaidOutRows rows, only those from
+  // m_iShownFrom on are visible; -1 when it is not known and every row is laid out again.
+  std::int32_t m_iShownFrom = -1;
+  std::int32_t m_iLaidOutRows = 0;
   std::u16string m_sPreview;  // the text of the last live result
   bool m_bFocusFirstRow = false;                        // the first activation after the rows were built
   valuelist::frmInformation* m_pInformation = nullptr;  // the value-list popup while it is shown

@@ -1,5 +1,8 @@
 // Growth of variable-length parameter lists, the eight-row window moved by the scroll bar, and
 // Tab through the rows and the two buttons.
+#include <algorithm>
+#include <vector>
+
 #include "automation/Conversions.h"
 #include "automation/Text.h"
 #include "component/SharedHelpers.h"
@@ -52,7 +55,22 @@ void FrmCalcEqual::AddParamRow() {
 void FrmCalcEqual::vsParam_Change() {
   const std::int32_t v = vsParam.Value();
   const auto rows = static_cast<std::int32_t>(g_cParamCol().size());
-  for (std::int32_t i = 0; i < rows; ++i) {
+  // Only rows that can be visible now or could have been are laid out: the last window, the rows
+  // placed since (a new row shows), and the new window. A long list scrolls in constant time.
+  std::vector<std::int32_t> touched;
+  if (m_iShownFrom < 0) {
+    for (std::int32_t i = 0; i < rows; ++i) touched.push_back(i);
+  } else {
+    for (std::int32_t i = m_iShownFrom; i < m_iShownFrom + kVisibleRows; ++i) touched.push_back(i);
+    for (std::int32_t i = m_iLaidOutRows; i < rows; ++i) touched.push_back(i);
+    for (std::int32_t i = v; i < v + kVisibleRows; ++i) touched.push_back(i);
+    std::sort(touched.begin(), touched.end());
+    touched.erase(std::unique(touched.begin(), touched.end()), touched.end());
+  }
+  m_iShownFrom = v;
+  m_iLaidOutRows = rows;
+  for (const std::int32_t i : touched) {
+    if (i < 0 || i >= rows) continue;
     const auto row = static_cast<std::int16_t>(i);
     if (i < v || i >= v + kVisibleRows) {
       lblParam(row).setVisible(false);

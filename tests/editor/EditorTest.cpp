@@ -161,6 +161,16 @@ TEST_F(EditorTest, GrowthToTheNinthAndTwentiethRowsAndScrollingBack) {
     EXPECT_TRUE(editor.txtParam(i).Visible());
   }
   EXPECT_FALSE(editor.txtParam(8).Visible());
+  // Any window shows its eight rows and nothing else, however the list scrolled before.
+  for (const std::int32_t v : {5, 12, 3}) {
+    editor.vsParam.setValue(v);
+    for (std::int16_t i = 0; i < 20; ++i) {
+      const bool shown = i >= v && i < v + 8;
+      EXPECT_EQ(editor.txtParam(i).Visible(), shown) << v << " " << i;
+      EXPECT_EQ(editor.lblParam(i).Visible(), shown) << v << " " << i;
+      EXPECT_EQ(editor.lblExp(i).Visible(), shown) << v << " " << i;
+    }
+  }
 }
 
 TEST_F(EditorTest, AListThatStartsLongScrollsTheSameWay) {
