@@ -86,14 +86,15 @@ std::u16string propertyString(const HostOptions& o) {
 
 // The largest file of row texts that is read; the editor holds each text several times over.
 constexpr std::size_t kRowTextsLimit = 64u << 20;
+// The largest batch file: a call takes about 40 times its JSON text in memory while it is recalled.
+constexpr std::size_t kBatchLimit = 256u << 20;
 
-// The row texts of a file, one a line ("-" reads standard input). A line break at the end closes the
-// last text and a carriage return before a line break belongs to it, so files written on any system
-// read alike.
-std::vector<std::string> readRowTexts(const std::string& file) {
+// A file given to the command, whole ("-" reads standard input), refused when it is larger than
+// `limit` bytes without reading more than that; `kind` says what it holds, for the messages.
+std::string readInput(const std::string& file, std::size_t limit, const std::string& kind) {
   std::ifstream opened;
   if (file != "-") {
-    if (std::filesystem::is_directory(file)) throw std::invalid_argument(file + ": is a folder, not a file of row texts");
+    if (std::filesystem::is_directory(file)) throw std::invalid_argument(file + ": is a folder, not " + kind);
     opened.open(file, std::ios::binary);
     if (!opened) throw std::invalid_argument(file + ": cannot be read");
   }
@@ -101,13 +102,21 @@ std::vector<std::string> readRowTexts(const std::string& file) {
   const std::string what = file == "-" ? "standard input" : file;
   std::string content;
   char chunk[1 << 16];
-  while (in && content.size() <= kRowTextsLimit) {
+  while (in && content.size() <= limit) {
     in.read(chunk, sizeof chunk);
     content.append(chunk, static_cast<std::size_t>(in.gcount()));
   }
   if (in.bad()) throw std::invalid_argument(what + ": cannot be read");
-  if (content.size() > kRowTextsLimit)
-    throw std::invalid_argument(what + ": more than " + std::to_string(kRowTextsLimit >> 20) + " MiB of row texts");
+  if (content.size() > limit)
+    throw std::invalid_argument(what + ": larger than " + std::to_string(limit >> 20) + " MiB, the most " + kind + " may be");
+  return content;
+}
+
+// The row texts of a file, one a line ("-" reads standard input). A line break at the end closes the
+// last text and a carriage return before a line break belongs to it, so files written on any system
+// read alike.
+std::vector<std::string> readRowTexts(const std::string& file) {
+  const std::string content = readInput(file, kRowTextsLimit, "a file of row texts");
   std::vector<std::string> rows;
   std::size_t start = 0;
   while (start < content.size()) {
@@ -231,6 +240,11 @@ forms::TextBox& enterRow(editor::FrmCalcEqual& editor, std::size_t i) {
 // than reading it. False (with `problem` said) when there are more texts than rows.
 bool fillRows(editor::FrmCalcEqual& editor, const std::string& name, const std::vector<std::string>& rows,
               std::string& problem) {
+  if (rows.size() > static_cast<std::size_t>(editor::layout::kMostRows)) {
+    problem = "the editor holds at most " + std::to_string(editor::layout::kMostRows) + " rows, " +
+              std::to_string(rows.size()) + " were given";
+    return false;
+  }
   for (std::size_t i = 0; i < rows.size(); ++i) {
     if (i >= editor.g_cParamCol().size()) {
       problem = name + " takes " + std::to_string(editor.g_cParamCol().size()) + " parameters, " +
@@ -324,16 +338,11 @@ int runValues(const HostOptions& o, const std::string& name, int row, const std:
 // A batch of calls of one report function, read from a JSON file (an array with one argument list
 // per call), recalled as a host recalls it; each row's value or error text is printed as JSON.
 int runRecall(const HostOptions& o, const std::string& name, const std::string& file) {
-  if (std::filesystem::is_directory(file)) return fail(file + ": is a folder, not a batch file");
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return fail(file + ": cannot be read");
   nlohmann::json calls;
   try {
-    calls = nlohmann::json::parse(in);
+    calls = nlohmann::json::parse(readInput(file, kBatchLimit, "a batch file"));
   } catch (const nlohmann::json::exception& e) {
     return fail(file + ": not valid JSON (" + e.what() + ")");
-  } catch (const std::ios_base::failure& e) {
-    return fail(file + ": cannot be read (" + e.what() + ")");
   }
   if (!calls.is_array()) return fail(file + ": the batch must be an array with one argument list per call");
   const auto rows = static_cast<std::int32_t>(calls.size());
@@ -361,12 +370,15 @@ int runRecall(const HostOptions& o, const std::string& name, const std::string& 
     }
     batch(r, 0) = Variant(automation::VariantArray::of(std::move(args)));
   }
+  calls = nlohmann::json();  // the batch holds the calls now; a large file's tree goes before the recall
   const automation::ObjectRef cfunc = startHost(o);
   Variant batchArg(std::move(batch));
   Variant args[] = {Variant(fromUtf8(name)), std::move(batchArg), Variant{}};
   const Variant status = cfunc->invoke(u"RecallRpt", automation::InvokeKind::Method, args);
   const automation::VariantArray& result = args[1].array();
-  nlohmann::json out = nlohmann::json::array();
+  // One call a line, written as it is read, so that scripts can read the rows as they come and a
+  // large batch needs no second copy of its results.
+  std::cout << "[\n";
   for (std::int32_t r = 0; r < rows; ++r) {
     nlohmann::json row = nlohmann::json::object();
     const Variant& value = result(r, 1);
@@ -388,12 +400,8 @@ int runRecall(const HostOptions& o, const std::string& name, const std::string& 
     const std::u16string errorText =
         automation::trapAndLeave(std::u16string{}, [&] { return automation::toText(error); });
     if (!errorText.empty()) row["error"] = toUtf8(errorText);
-    out.push_back(std::move(row));
+    std::cout << " " << row.dump() << (r + 1 < rows ? ",\n" : "\n");
   }
-  // One call a line, so that scripts can read the rows as they come.
-  std::cout << "[\n";
-  for (std::size_t r = 0; r < out.size(); ++r)
-    std::cout << " " << out[r].dump() << (r + 1 < out.size() ? ",\n" : "\n");
   std::cout << "]\n";
   std::cerr << "formulist2: RecallRpt answered " << automation::toLong(status) << "\n";
   return 0;
@@ -587,7 +595,7 @@ int main(int argc, char** argv) {
   auto* recall =
       app.add_subcommand("recall", "Recall a batch of calls of one report function, as a host does");
   recall->add_option("NAME", name, "The report function (REF_F, VEX_REF_F, QMYE …)")->required();
-  recall->add_option("--batch", batchFile, "A JSON file: an array with one argument list per call")
+  recall->add_option("--batch", batchFile, "A JSON file: an array with one argument list per call; - reads standard input")
       ->required();
   int valuesRow = 0;
   auto* values =

@@ -4,6 +4,7 @@
 #include "editor/TypeHints.h"
 
 #include <cmath>
+#include <algorithm>
 #include <limits>
 #include <optional>
 
@@ -192,8 +193,7 @@ bool FrmCalcEqual::FillRows(const std::vector<std::u16string>& given) {
   // call without arguments: an empty row would compose to its default.
   std::vector<std::u16string> args = given;
   if (args.empty() && !g_cParamCol().empty() && !component::GetParamDefaultText(0).empty()) args.emplace_back();
-  const std::size_t most =
-      fixed ? g_cParamCol().size() : static_cast<std::size_t>(automation::toDouble(function.maxParamNum()));
+  const std::size_t most = fixed ? g_cParamCol().size() : MostRows();
   if (args.size() > most) {
     component::ShowWarning(L(u"公式的参数多于函数的参数：") + function.funcName() + u" " +
                            automation::decimalText(static_cast<std::int64_t>(most)));
@@ -386,7 +386,13 @@ void FrmCalcEqual::txtParam_GotFocus(std::int16_t index) {
   lblParamDes.setCaption(
       automation::toText(currentFunction().fixParamNum() ? des(index) : des(des.lbound())));
   const auto count = static_cast<std::int32_t>(g_cParamCol().size());
-  if (index == count - 1 && count < automation::toDouble(currentFunction().maxParamNum())) AddParamRow();
+  if (index == count - 1 && static_cast<std::size_t>(count) < MostRows()) AddParamRow();
+}
+
+std::size_t FrmCalcEqual::MostRows() {
+  const double most = automation::toDouble(currentFunction().maxParamNum());
+  if (!(most > 0)) return 0;
+  return most >= layout::kMostRows ? layout::kMostRows : static_cast<std::size_t>(most);
 }
 
 void FrmCalcEqual::txtParam_LostFocus(std::int16_t) {

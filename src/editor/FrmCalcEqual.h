@@ -111,6 +111,9 @@ class FrmCalcEqual final : public forms::Form {
   // and an empty text, and appends the text box to the rows.
   forms::TextBox& PlaceRow(std::int16_t r, const std::u16string& caption);
   ComposedRow RowForComposition(std::int16_t index);
+  // The most rows the current variable list grows to: its function's most parameters, within the
+  // editor's own limit.
+  std::size_t MostRows();
   void RefreshExpression();
   // Lays out the first eight rows as the visible window and shows the scroll bar over them.
   void PrepareScrolling();

@@ -137,6 +137,10 @@ void readFunction(const json& f, std::size_t index, const std::string& file, con
     function.fixed = !flag(f, "variable", false, where);
     const std::int32_t maxParams = wholeNumber(f, "maxParams", 255, kLargestLong, where);
     const json& params = array(f, "params", where, false);
+    if (params.size() > kMostParams) {
+      throw CatalogueError(where + ": more than " + std::to_string(kMostParams) +
+                           " parameters, the most the editor shows");
+    }
     for (std::size_t i = 0; i < params.size(); ++i) function.params.push_back(readParam(params[i], i, where));
     function.maxParams = function.fixed ? static_cast<std::int32_t>(function.params.size()) : maxParams;
     if (!data.add(std::move(function))) throw CatalogueError(where + ": defined twice");

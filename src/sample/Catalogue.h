@@ -49,6 +49,9 @@ struct CatalogueData {
   std::unordered_map<std::u16string, std::size_t> byName_;  // a name as find looks it up → its entry
 };
 
+// The most parameters a function may list: the editor has a row for each, and holds 32768 rows.
+inline constexpr std::size_t kMostParams = 32768;
+
 // The largest catalogue file that is read; a larger one is refused before it is parsed.
 inline constexpr std::uintmax_t kCatalogueFileLimit = 16u << 20;
 

@@ -56,6 +56,12 @@ const fs::path& fixtures() {
     write("batch-ledger.json", R"([["1002",2024,3]])");
     write("batch-unknown-report.json", R"([["no such report","A1"]])");
     write("not-a-catalogue.json", "[1,2,3]");
+    fs::create_directories(d / "many");
+    write("many/many.json", R"({"groups":[{"name":"G","functions":[{"name":"MANY","variable":true,)"
+                            R"("maxParams":100000,"params":[{"name":"P","type":8}]}]}]})");
+    std::string lines;
+    for (int i = 0; i < 32769; ++i) lines += "1\n";
+    write("rows-32769.txt", lines);
     return d;
   }();
   return dir;
@@ -185,7 +191,12 @@ const BadInput kInputs[] = {
     {"compose_rows_folder", {"compose", "QMYE", "--rows", "{tmp}/folder"}, 2, "folder: is a folder"},
     {"compose_rows_under_a_file", {"compose", "QMYE", "--rows", "{tmp}/rows-crlf.txt/x"}, 2, "cannot be read"},
     {"compose_rows_not_utf8", {"compose", "QMYE", "--rows", "{tmp}/rows-bad.txt"}, 2, "rows-bad.txt: line 2 is not UTF-8"},
-    {"compose_rows_endless", {"compose", "QMYE", "--rows", "/dev/zero"}, 2, "/dev/zero: more than 64 MiB"},
+    {"compose_rows_endless", {"compose", "QMYE", "--rows", "/dev/zero"}, 2, "/dev/zero: larger than 64 MiB"},
+    {"recall_batch_endless", {"recall", "QMYE", "--batch", "/dev/zero"}, 2, "/dev/zero: larger than 256 MiB"},
+    {"recall_batch_from_stdin", {"recall", "QMYE", "--batch", "-"}, 0, R"(\{"value":122025.48\})", {}, "[[\"1002\",2024,3]]"},
+    {"compose_more_rows_than_the_editor_holds",
+     {"--catalogue", "{tmp}/many", "compose", "MANY", "--rows", "{tmp}/rows-32769.txt"}, 2,
+     "the editor holds at most 32768 rows, 32769 were given"},
     {"compose_rows_crlf", {"compose", "QMYE", "--rows", "{tmp}/rows-crlf.txt"}, 0, R"(^QMYE\("1002",2024,3,"","")"},
     {"compose_rows_from_stdin", {"compose", "QMYE", "1002", "--rows", "-"}, 0, R"(^QMYE\("1002",2024,3,"USD","")", {},
      "2024\n3\nusd\n"},

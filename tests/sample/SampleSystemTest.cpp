@@ -233,6 +233,33 @@ TEST_F(SampleSystemCatalogueFilesTest, FilesAreReadUpToTheSizeLimitAndMustExist)
             std::string::npos);
   std::filesystem::create_directories(dir() / "empty" / "folder.json");  // a folder is no catalogue file
   EXPECT_NE(errorOf(dir() / "empty").find("empty: no catalogue files"), std::string::npos);
+
+  // A function has no more parameters than the editor has rows.
+  std::string params = R"({"name": "P"})";
+  for (std::size_t i = 1; i < sample::kMostParams; ++i) params += R"(, {"name": "P"})";
+  EXPECT_EQ(sample::loadCatalogue(write("most.json", catalogueWith(R"("params": [)" + params + "]")))
+                .find(u"QMYE")->params.size(), sample::kMostParams);
+  params += R"(, {"name": "P"})";
+  EXPECT_NE(errorOf(write("more.json", catalogueWith(R"("params": [)" + params + "]")))
+                .find("function QMYE: more than 32768 parameters"), std::string::npos);
+}
+
+TEST_F(SampleSystemCatalogueFilesTest, ALargeCatalogueFindsEveryFunctionAndRefusesATwin) {
+  // Spread over files as a large catalogue is, each under the file limit.
+  for (int file = 0; file < 4; ++file) {
+    std::string functions;
+    for (int i = 0; i < 25000; ++i) {
+      functions += (i > 0 ? R"(,{"name":"F)" : R"({"name":"F)") + std::to_string(file * 25000 + i) + R"("})";
+    }
+    write("part" + std::to_string(file) + ".json", R"({"groups":[{"name":"g","functions":[)" + functions + "]}]}");
+  }
+  const sample::CatalogueData data = sample::loadCatalogue(dir());
+  ASSERT_EQ(data.functions.size(), 100000u);
+  EXPECT_EQ(data.find(u" f99999 ")->name, u"F99999");
+  EXPECT_EQ(data.find(u"F0"), &data.functions.front());
+  EXPECT_EQ(data.find(u"F100000"), nullptr);
+  write("part4.json", R"({"groups":[{"name":"h","functions":[{"name":" f7 "}]}]})");
+  EXPECT_NE(errorOf(dir()).find("part4.json: function  f7 : defined twice"), std::string::npos);
 }
 
 TEST_F(SampleSystemCatalogueFilesTest, EveryTypeCodeLoadsAndLargeDefaultsStayExact) {
