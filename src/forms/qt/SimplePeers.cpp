@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTimer>
+#include <limits>
 #include <algorithm>
 #include <utility>
 #include <vector>
@@ -56,6 +57,8 @@ class TextBoxPeer final : public QtControlPeer {
   TextBoxPeer(const QtBackend& backend, TextBox& box, QWidget* parent)
       : QtControlPeer(backend, box, new QLineEdit(parent)), box_(box) {
     auto* w = static_cast<QLineEdit*>(widget_.data());
+    // A text box holds any length of text: a line edit would cut a paste at 32767 characters.
+    w->setMaxLength(std::numeric_limits<int>::max());
     QObject::connect(w, &QLineEdit::textEdited, &context_, [this, w](const QString& text) {
       guarded([&] { box_.userEdited(fromQString(text), static_cast<std::int32_t>(w->cursorPosition())); });
     });
