@@ -118,7 +118,7 @@ std::string readInput(const std::string& file, std::size_t limit, const std::str
 std::vector<std::string> readRowTexts(const std::string& file) {
   const std::string content = readInput(file, kRowTextsLimit, "a file of row texts");
   std::vector<std::string> rows;
-  std::size_t start = 0;
+  std::size_t start = content.starts_with("\xEF\xBB\xBF") ? 3 : 0;  // a byte-order mark is no text
   while (start < content.size()) {
     std::size_t end = content.find('\n', start);
     if (end == std::string::npos) end = content.size();
@@ -240,17 +240,15 @@ forms::TextBox& enterRow(editor::FrmCalcEqual& editor, std::size_t i) {
 // than reading it. False (with `problem` said) when there are more texts than rows.
 bool fillRows(editor::FrmCalcEqual& editor, const std::string& name, const std::vector<std::string>& rows,
               std::string& problem) {
-  if (rows.size() > static_cast<std::size_t>(editor::layout::kMostRows)) {
-    problem = "the editor holds at most " + std::to_string(editor::layout::kMostRows) + " rows, " +
-              std::to_string(rows.size()) + " were given";
+  // Said before any row is filled: filling ten thousand rows takes seconds.
+  if (const std::size_t most = editor.MostRows(); rows.size() > most) {
+    problem = most == static_cast<std::size_t>(editor::layout::kMostRows)
+                  ? "the editor holds at most " + std::to_string(most) + " rows, "
+                  : name + " takes " + std::to_string(most) + " parameters, ";
+    problem += std::to_string(rows.size()) + " were given";
     return false;
   }
   for (std::size_t i = 0; i < rows.size(); ++i) {
-    if (i >= editor.g_cParamCol().size()) {
-      problem = name + " takes " + std::to_string(editor.g_cParamCol().size()) + " parameters, " +
-                std::to_string(rows.size()) + " were given";
-      return false;
-    }
     enterRow(editor, i);
     forms::headless::paste(editor, fromUtf8(rows[i]));
   }
@@ -338,18 +336,19 @@ int runValues(const HostOptions& o, const std::string& name, int row, const std:
 // A batch of calls of one report function, read from a JSON file (an array with one argument list
 // per call), recalled as a host recalls it; each row's value or error text is printed as JSON.
 int runRecall(const HostOptions& o, const std::string& name, const std::string& file) {
+  const std::string source = file == "-" ? "standard input" : file;
   nlohmann::json calls;
   try {
     calls = nlohmann::json::parse(readInput(file, kBatchLimit, "a batch file"));
   } catch (const nlohmann::json::exception& e) {
-    return fail(file + ": not valid JSON (" + e.what() + ")");
+    return fail(source + ": not valid JSON (" + e.what() + ")");
   }
-  if (!calls.is_array()) return fail(file + ": the batch must be an array with one argument list per call");
+  if (!calls.is_array()) return fail(source + ": the batch must be an array with one argument list per call");
   const auto rows = static_cast<std::int32_t>(calls.size());
   automation::VariantArray batch({automation::Bounds{0, std::max(rows, 1) - 1}, automation::Bounds{0, 2}});
   for (std::int32_t r = 0; r < rows; ++r) {
     const nlohmann::json& call = calls[static_cast<std::size_t>(r)];
-    const std::string where = file + ": call " + std::to_string(r + 1);
+    const std::string where = source + ": call " + std::to_string(r + 1);
     if (!call.is_array()) return fail(where + " is not an array of arguments");
     std::vector<Variant> args;
     for (const nlohmann::json& a : call) {
@@ -400,7 +399,9 @@ int runRecall(const HostOptions& o, const std::string& name, const std::string& 
     const std::u16string errorText =
         automation::trapAndLeave(std::u16string{}, [&] { return automation::toText(error); });
     if (!errorText.empty()) row["error"] = toUtf8(errorText);
-    std::cout << " " << row.dump() << (r + 1 < rows ? ",\n" : "\n");
+    // A text the report system gave back that is not UTF-8 is printed with replacement characters.
+    std::cout << " " << row.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)
+              << (r + 1 < rows ? ",\n" : "\n");
   }
   std::cout << "]\n";
   std::cerr << "formulist2: RecallRpt answered " << automation::toLong(status) << "\n";
@@ -582,7 +583,7 @@ int main(int argc, char** argv) {
                      "picker comes first");
   auto* pick = app.add_subcommand("pick", "Choose a function in the picker; prints its name");
   auto* compose =
-      app.add_subcommand("compose", "Compose a formula without windows: each ROW_TEXT typed into its row");
+      app.add_subcommand("compose", "Compose a formula without windows: each ROW_TEXT pasted into its row");
   compose->add_option("NAME", name, "The function")->required();
   compose->add_option("ROW_TEXT", rows, "The text of each row, in order");
   std::string rowsFile;
@@ -630,7 +631,9 @@ int main(int argc, char** argv) {
     // Help and version exit 0; every usage error exits 2 with the parser's message.
     return app.exit(e) == 0 ? 0 : 2;
   }
-  for (std::string* value : {&name, &formula, &searchText, &o.lang, &o.props, &o.catalogue, &o.data}) unshield(*value);
+  for (std::string* value :
+       {&name, &formula, &searchText, &o.lang, &o.props, &o.catalogue, &o.data, &rowsFile, &batchFile})
+    unshield(*value);
   for (std::vector<std::string>* texts : {&rows, &o.sets})
     std::for_each(texts->begin(), texts->end(), unshield);
 
@@ -676,7 +679,7 @@ int main(int argc, char** argv) {
       (void)wizard;
       return printResult(
           automation::toText(automation::call(cfunc, u"GetFuncExpr", {Variant(fromUtf8(name))})),
-          "cancelled: no formula was composed");
+          "no formula was composed (cancelled, or refused with the warning shown)");
     };
     const int code = run();
     // The wizard goes on without its settings store; what it could not keep is said once.

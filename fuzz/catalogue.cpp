@@ -26,7 +26,7 @@ void write(const std::filesystem::path& file, std::string_view content) {
 }
 
 void check(const sample::CatalogueData& data) {
-  for (const sample::FunctionEntry& f : data.functions) {
+  for (const sample::FunctionEntry& f : data.functions()) {
     const std::string name = automation::toUtf8(f.name);
     if (std::find(data.groups.begin(), data.groups.end(), f.group) == data.groups.end())
       fail(kTarget, "function " + name + " is in a group the catalogue does not list");

@@ -234,7 +234,8 @@ std::u16string FrmCalcEqual::BuildFormula() {
     for (std::size_t i = 0; i < rows; ++i) input.rows.push_back(RowForComposition(static_cast<std::int16_t>(i)));
   } else if (rows > 0) {
     // Every row of a variable list has the first row's type and default: they are read once.
-    const ComposedRow first = RowForComposition(0);
+    ComposedRow first = RowForComposition(0);
+    first.text.clear();  // each row brings its own
     for (std::size_t i = 0; i < rows; ++i) {
       input.rows.push_back(first);
       input.rows.back().text = g_cParamCol()[i]->Text();

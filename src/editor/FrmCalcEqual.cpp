@@ -165,6 +165,7 @@ void FrmCalcEqual::Form_KeyDown(int& keyCode, int) {
 
 void FrmCalcEqual::Form_Unload(bool&) {
   m_cParamCol.clear();
+  m_iShownFrom = -1;
 }
 
 void FrmCalcEqual::btnOK_Click() {
@@ -193,7 +194,7 @@ bool FrmCalcEqual::FillRows(const std::vector<std::u16string>& given) {
   // call without arguments: an empty row would compose to its default.
   std::vector<std::u16string> args = given;
   if (args.empty() && !g_cParamCol().empty() && !component::GetParamDefaultText(0).empty()) args.emplace_back();
-  const std::size_t most = fixed ? g_cParamCol().size() : MostRows();
+  const std::size_t most = MostRows();
   if (args.size() > most) {
     component::ShowWarning(L(u"公式的参数多于函数的参数：") + function.funcName() + u" " +
                            automation::decimalText(static_cast<std::int64_t>(most)));
@@ -222,11 +223,15 @@ void FrmCalcEqual::LoadParam(std::u16string_view) {
         RefreshExpression();
         return;
       }
+      if (names.size() > static_cast<std::size_t>(layout::kMostRows)) {
+        automation::raise(automation::errors::InvalidProcedureCall,
+                          L(u"函数的参数多于编辑器能显示的行数：") + automation::decimalText(layout::kMostRows));
+      }
       for (std::int32_t i = names.lbound(); i <= names.ubound(); ++i)
         CreateParamRow(automation::toText(names(i)));
-      const auto n = static_cast<std::int16_t>(g_cParamCol().size());
+      const auto n = static_cast<std::int32_t>(g_cParamCol().size());
       if (n > layout::kVisibleRows) PrepareScrolling();
-      const forms::Label& last = lblParam(std::min(n, layout::kVisibleRows) - 1);
+      const forms::Label& last = lblParam(static_cast<std::int16_t>(std::min<std::int32_t>(n, layout::kVisibleRows) - 1));
       setHeight(last.Top() + 2 * last.Height() + picFunction.Height());
       RefreshExpression();
       m_bFocusFirstRow = true;
@@ -237,6 +242,7 @@ void FrmCalcEqual::LoadParam(std::u16string_view) {
 }
 
 void FrmCalcEqual::ClearParamRows() {
+  m_iShownFrom = -1;  // the rows are laid out anew
   for (std::int16_t i = txtParam.UBound(); i >= 1; --i) txtParam.Unload(i);
   for (std::int16_t i = lblParam.UBound(); i >= 1; --i) lblParam.Unload(i);
   for (std::int16_t i = lblExp.UBound(); i >= 1; --i) lblExp.Unload(i);
@@ -246,7 +252,6 @@ void FrmCalcEqual::ClearParamRows() {
   lblExp(0).setVisible(false);
   m_cParamCol.clear();
   vsParam.setVisible(false);
-  m_iShownFrom = -1;
 }
 
 bool FrmCalcEqual::CreateParamRow(const std::u16string& name) {
@@ -390,6 +395,7 @@ void FrmCalcEqual::txtParam_GotFocus(std::int16_t index) {
 }
 
 std::size_t FrmCalcEqual::MostRows() {
+  if (currentFunction().fixParamNum()) return g_cParamCol().size();
   const double most = automation::toDouble(currentFunction().maxParamNum());
   if (!(most > 0)) return 0;
   return most >= layout::kMostRows ? layout::kMostRows : static_cast<std::size_t>(most);

@@ -103,6 +103,11 @@ class FrmCalcEqual final : public forms::Form {
   void Form_MouseDown(int button, int shift, forms::Twips x, forms::Twips y) override;
   void Form_MouseUp(int button, int shift, forms::Twips x, forms::Twips y) override;
 
+ public:
+  // The most rows the current function's list holds: a fixed list its rows, a variable one its
+  // function's most parameters, within the editor's own limit (layout::kMostRows).
+  std::size_t MostRows();
+
  private:
   void ApplyCaptions();
   void ClearParamRows();
@@ -111,9 +116,6 @@ class FrmCalcEqual final : public forms::Form {
   // and an empty text, and appends the text box to the rows.
   forms::TextBox& PlaceRow(std::int16_t r, const std::u16string& caption);
   ComposedRow RowForComposition(std::int16_t index);
-  // The most rows the current variable list grows to: its function's most parameters, within the
-  // editor's own limit.
-  std::size_t MostRows();
   void RefreshExpression();
   // Lays out the first eight rows as the visible window and shows the scroll bar over them.
   void PrepareScrolling();

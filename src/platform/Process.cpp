@@ -58,9 +58,12 @@ std::filesystem::path userFolder(const char* variable, const char* underHome) {
   if (const char* home = std::getenv("HOME"); home != nullptr && *home == '/')
     return std::filesystem::path(home) / underHome;
   // A process started without a home (a service, env -i) still has an account with one.
-  if (const passwd* account = getpwuid(getuid()); account != nullptr && account->pw_dir != nullptr)
+  if (const passwd* account = getpwuid(getuid());
+      account != nullptr && account->pw_dir != nullptr && *account->pw_dir == '/')
     return std::filesystem::path(account->pw_dir) / underHome;
-  return std::filesystem::current_path() / underHome;
+  std::error_code gone;  // the working folder may have been removed
+  const std::filesystem::path here = std::filesystem::current_path(gone);
+  return (gone ? std::filesystem::path("/tmp") : here) / underHome;
 }
 
 }  // namespace platform

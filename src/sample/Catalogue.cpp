@@ -210,13 +210,13 @@ void readFile(const std::filesystem::path& file, CatalogueData& data) {
 // listed, and " QMYE" after "QMYE" is the same function defined twice.
 const FunctionEntry* CatalogueData::find(std::u16string_view name) const {
   const auto it = byName_.find(automation::upper(automation::trim(name)));
-  return it == byName_.end() ? nullptr : &functions[it->second];
+  return it == byName_.end() ? nullptr : &functions_[it->second];
 }
 
 bool CatalogueData::add(FunctionEntry function) {
-  if (!byName_.try_emplace(automation::upper(automation::trim(function.name)), functions.size()).second)
+  if (!byName_.try_emplace(automation::upper(automation::trim(function.name)), functions_.size()).second)
     return false;
-  functions.push_back(std::move(function));
+  functions_.push_back(std::move(function));
   return true;
 }
 

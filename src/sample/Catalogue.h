@@ -37,15 +37,19 @@ struct FunctionEntry {
   std::vector<ParamEntry> params;
 };
 
-struct CatalogueData {
+class CatalogueData {
+ public:
   std::vector<std::u16string> groups;
-  std::vector<FunctionEntry> functions;  // in the files' order
+
+  // The functions in the files' order.
+  const std::vector<FunctionEntry>& functions() const { return functions_; }
   // The function of that name (any letter case), nullptr when there is none.
   const FunctionEntry* find(std::u16string_view name) const;
   // Appends a function; false, with nothing added, when one of that name is there already.
   bool add(FunctionEntry function);
 
  private:
+  std::vector<FunctionEntry> functions_;
   std::unordered_map<std::u16string, std::size_t> byName_;  // a name as find looks it up → its entry
 };
 

@@ -178,7 +178,7 @@ Variant FuncInfoObject::GetGroupFuncList(std::u16string_view group) {
     if (g == group || system_->translate(g, language) == group) asked.push_back(g);
   }
   std::vector<std::u16string> names;
-  for (const FunctionEntry& f : catalogue.functions) {
+  for (const FunctionEntry& f : catalogue.functions()) {
     if (group.empty() || std::find(asked.begin(), asked.end(), f.group) != asked.end())
       names.push_back(f.name);
   }
@@ -189,14 +189,14 @@ Variant FuncInfoObject::FuncURL() {
   const CatalogueData& catalogue = system_->catalogue();
   const auto counts = system_->usage();
   std::vector<std::pair<int, std::size_t>> ranked;  // (uses, catalogue position)
-  for (std::size_t i = 0; i < catalogue.functions.size(); ++i) {
-    const auto it = counts.find(automation::upper(catalogue.functions[i].name));
+  for (std::size_t i = 0; i < catalogue.functions().size(); ++i) {
+    const auto it = counts.find(automation::upper(catalogue.functions()[i].name));
     if (it != counts.end() && it->second > 0) ranked.emplace_back(it->second, i);
   }
   std::stable_sort(ranked.begin(), ranked.end(),
                    [](const auto& a, const auto& b) { return a.first > b.first; });
   std::vector<std::u16string> names;
-  for (const auto& [uses, i] : ranked) names.push_back(catalogue.functions[i].name);
+  for (const auto& [uses, i] : ranked) names.push_back(catalogue.functions()[i].name);
   // Until something has been used, the balance functions are the common ones.
   for (const char16_t* common : {u"QMYE", u"QCYE", u"JFFS", u"DFFS", u"REF_F"}) {
     if (names.size() >= 5) break;

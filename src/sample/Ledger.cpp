@@ -51,14 +51,20 @@ void Ledger::build(const std::filesystem::path& dataDir, const std::filesystem::
   std::filesystem::create_directories(file.parent_path());
   const std::filesystem::path temp = file.string() + ".tmp." + std::to_string(::getpid());
   std::filesystem::remove(temp);
-  {
-    Database db(temp);
-    db.execute("BEGIN");
-    for (const std::string& script : scripts) db.execute(script);
-    fillReportNameKeys(db);
-    db.execute("COMMIT");
+  try {
+    {
+      Database db(temp);
+      db.execute("BEGIN");
+      for (const std::string& script : scripts) db.execute(script);
+      fillReportNameKeys(db);
+      db.execute("COMMIT");
+    }
+    std::filesystem::rename(temp, file);
+  } catch (...) {
+    std::error_code ignored;  // a failed build leaves nothing behind
+    std::filesystem::remove(temp, ignored);
+    throw;
   }
-  std::filesystem::rename(temp, file);
 }
 
 std::shared_ptr<Ledger> Ledger::open(const std::filesystem::path& dataDir) {
@@ -72,19 +78,20 @@ std::shared_ptr<Ledger> Ledger::open(const std::filesystem::path& dataDir) {
   std::lock_guard lock(building);
   std::error_code missing;
   if (std::filesystem::exists(file, missing)) return std::make_shared<Ledger>(file);
-  try {
+  std::error_code unwritable;
+  std::filesystem::create_directories(file.parent_path(), unwritable);
+  if (!unwritable && ::access(file.parent_path().c_str(), W_OK) == 0) {
     build(dataDir, file);
     return std::make_shared<Ledger>(file);
-  } catch (const std::exception&) {
-    // The cache only saves the next start a build. When its folder cannot be written, this process
-    // builds a ledger of its own in the temporary folder, removed when the ledger closes.
-    const std::filesystem::path own = std::filesystem::temp_directory_path() /
-                                      ("formulist2-" + std::to_string(::getpid()) + "-" + name.str());
-    build(dataDir, own);
-    auto ledger = std::make_shared<Ledger>(own);
-    ledger->temporary_ = own;
-    return ledger;
   }
+  // The cache only saves the next start a build. When its folder cannot be written, this process
+  // builds a ledger of its own in the temporary folder, removed when the ledger closes.
+  const std::filesystem::path own =
+      std::filesystem::temp_directory_path() / ("formulist2-" + std::to_string(::getpid()) + "-" + name.str());
+  build(dataDir, own);
+  auto ledger = std::make_shared<Ledger>(own);
+  ledger->temporary_ = own;
+  return ledger;
 }
 
 Ledger::~Ledger() {

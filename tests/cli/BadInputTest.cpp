@@ -48,6 +48,7 @@ const fs::path& fixtures() {
     };
     write("rows-bad.txt", "1002\n20\xff" "24\n3\n");
     write("rows-crlf.txt", "1002\r\n2024\r\n3\r\n");
+    write("rows-bom.txt", "\xEF\xBB\xBF" "1002\n2024\n");
     write("batch-object.json", R"({"calls":[["1002"]]})");
     write("batch-nested.json", R"([["1002",[2024]]])");
     write("batch-huge.json", R"([["1002",1e999]])");
@@ -193,6 +194,10 @@ const BadInput kInputs[] = {
     {"compose_rows_not_utf8", {"compose", "QMYE", "--rows", "{tmp}/rows-bad.txt"}, 2, "rows-bad.txt: line 2 is not UTF-8"},
     {"compose_rows_endless", {"compose", "QMYE", "--rows", "/dev/zero"}, 2, "/dev/zero: larger than 64 MiB"},
     {"recall_batch_endless", {"recall", "QMYE", "--batch", "/dev/zero"}, 2, "/dev/zero: larger than 256 MiB"},
+    {"recall_broken_batch_from_stdin", {"recall", "QMYE", "--batch", "-"}, 2, "standard input: not valid JSON", {},
+     "[[\"1002\","},
+    {"compose_rows_with_a_byte_order_mark", {"compose", "QMYE", "--rows", "{tmp}/rows-bom.txt"}, 0,
+     R"(^QMYE\("1002",2024,)"},
     {"recall_batch_from_stdin", {"recall", "QMYE", "--batch", "-"}, 0, R"(\{"value":122025.48\})", {}, "[[\"1002\",2024,3]]"},
     {"compose_more_rows_than_the_editor_holds",
      {"--catalogue", "{tmp}/many", "compose", "MANY", "--rows", "{tmp}/rows-32769.txt"}, 2,

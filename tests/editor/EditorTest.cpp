@@ -161,16 +161,24 @@ TEST_F(EditorTest, GrowthToTheNinthAndTwentiethRowsAndScrollingBack) {
     EXPECT_TRUE(editor.txtParam(i).Visible());
   }
   EXPECT_FALSE(editor.txtParam(8).Visible());
-  // Any window shows its eight rows and nothing else, however the list scrolled before.
-  for (const std::int32_t v : {5, 12, 3}) {
-    editor.vsParam.setValue(v);
-    for (std::int16_t i = 0; i < 20; ++i) {
+  // Any window shows its eight rows and nothing else, however the list scrolled before, and
+  // another function's long list starts at its top.
+  const auto expectWindow = [&](std::int32_t v, std::int16_t rows) {
+    for (std::int16_t i = 0; i < rows; ++i) {
       const bool shown = i >= v && i < v + 8;
       EXPECT_EQ(editor.txtParam(i).Visible(), shown) << v << " " << i;
       EXPECT_EQ(editor.lblParam(i).Visible(), shown) << v << " " << i;
       EXPECT_EQ(editor.lblExp(i).Visible(), shown) << v << " " << i;
     }
+  };
+  for (const std::int32_t v : {5, 12, 3, 12}) {
+    editor.vsParam.setValue(v);
+    expectWindow(v, 20);
   }
+  std::vector<FakeParam> twenty(20, FakeParam(u"值", 8, Variant{}));
+  catalogue.add(FakeFunction{u"TWENTY", true, 20, twenty});
+  ASSERT_TRUE(editor.RefreshFunc(u"TWENTY"));
+  expectWindow(0, 20);
 }
 
 TEST_F(EditorTest, AListThatStartsLongScrollsTheSameWay) {

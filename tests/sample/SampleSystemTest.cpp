@@ -81,7 +81,7 @@ TEST_F(SampleSystemTest, TheCatalogueHoldsTheSpecialFunctionsAndEveryTypeCode) {
   ASSERT_TRUE(unknown);
   EXPECT_NE(unknown->description().find(u"'NOSUCH'"), std::u16string::npos);
   EXPECT_EQ(calls.getGroupFuncList(u"日期函数").array().size(), 2u);
-  EXPECT_EQ(calls.getGroupFuncList(u"").array().size(), data.functions.size());
+  EXPECT_EQ(calls.getGroupFuncList(u"").array().size(), data.functions().size());
 }
 
 TEST_F(SampleSystemTest, MalformedCatalogueFilesAreNamedWithThePosition) {
@@ -251,15 +251,15 @@ TEST_F(SampleSystemCatalogueFilesTest, ALargeCatalogueFindsEveryFunctionAndRefus
     for (int i = 0; i < 25000; ++i) {
       functions += (i > 0 ? R"(,{"name":"F)" : R"({"name":"F)") + std::to_string(file * 25000 + i) + R"("})";
     }
-    write("part" + std::to_string(file) + ".json", R"({"groups":[{"name":"g","functions":[)" + functions + "]}]}");
+    write("functions-" + std::to_string(file) + ".json", R"({"groups":[{"name":"g","functions":[)" + functions + "]}]}");
   }
   const sample::CatalogueData data = sample::loadCatalogue(dir());
-  ASSERT_EQ(data.functions.size(), 100000u);
+  ASSERT_EQ(data.functions().size(), 100000u);
   EXPECT_EQ(data.find(u" f99999 ")->name, u"F99999");
-  EXPECT_EQ(data.find(u"F0"), &data.functions.front());
+  EXPECT_EQ(data.find(u"F0"), &data.functions().front());
   EXPECT_EQ(data.find(u"F100000"), nullptr);
-  write("part4.json", R"({"groups":[{"name":"h","functions":[{"name":" f7 "}]}]})");
-  EXPECT_NE(errorOf(dir()).find("part4.json: function  f7 : defined twice"), std::string::npos);
+  write("functions-4.json", R"({"groups":[{"name":"h","functions":[{"name":" f7 "}]}]})");
+  EXPECT_NE(errorOf(dir()).find("functions-4.json: function  f7 : defined twice"), std::string::npos);
 }
 
 TEST_F(SampleSystemCatalogueFilesTest, EveryTypeCodeLoadsAndLargeDefaultsStayExact) {
