@@ -108,7 +108,8 @@ std::string readInput(const std::string& file, std::size_t limit, const std::str
   }
   if (in.bad()) throw std::invalid_argument(what + ": cannot be read");
   if (content.size() > limit)
-    throw std::invalid_argument(what + ": larger than " + std::to_string(limit >> 20) + " MiB, the most " + kind + " may be");
+    throw std::invalid_argument(what + ": larger than " + std::to_string(limit >> 20) + " MiB, the most " +
+                                kind + " may be");
   return content;
 }
 
@@ -287,7 +288,8 @@ int runCompose(const HostOptions& o, const std::string& name, const std::vector<
   for (const auto& box : ui.messageBoxes) std::cerr << printable(box.text) << "\n";
   // Without windows nobody can cancel: whatever stops the formula lies in what was given.
   if (!problem.empty()) return fail(problem);
-  return printResult(expr, ui.messageBoxes.empty() ? "the rows give no formula" : "no formula was composed", 2);
+  return printResult(expr, ui.messageBoxes.empty() ? "the rows give no formula" : "no formula was composed",
+                     2);
 }
 
 // The values F7 offers in row `row` (from 1) after the texts are typed into the rows before it: the
@@ -550,8 +552,8 @@ std::string commandWord(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (arg.starts_with("-")) {
-      const bool takesValue = arg == "--lang" || arg == "--props" || arg == "--set" || arg == "--catalogue" ||
-                              arg == "--data";
+      const bool takesValue =
+          arg == "--lang" || arg == "--props" || arg == "--set" || arg == "--catalogue" || arg == "--data";
       if (takesValue) ++i;
       continue;
     }
@@ -596,7 +598,9 @@ int main(int argc, char** argv) {
   auto* recall =
       app.add_subcommand("recall", "Recall a batch of calls of one report function, as a host does");
   recall->add_option("NAME", name, "The report function (REF_F, VEX_REF_F, QMYE …)")->required();
-  recall->add_option("--batch", batchFile, "A JSON file: an array with one argument list per call; - reads standard input")
+  recall
+      ->add_option("--batch", batchFile,
+                   "A JSON file: an array with one argument list per call; - reads standard input")
       ->required();
   int valuesRow = 0;
   auto* values =

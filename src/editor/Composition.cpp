@@ -231,7 +231,8 @@ std::u16string FrmCalcEqual::BuildFormula() {
   const std::size_t rows = g_cParamCol().size();
   input.rows.reserve(rows);
   if (input.fixedCount) {
-    for (std::size_t i = 0; i < rows; ++i) input.rows.push_back(RowForComposition(static_cast<std::int16_t>(i)));
+    for (std::size_t i = 0; i < rows; ++i)
+      input.rows.push_back(RowForComposition(static_cast<std::int16_t>(i)));
   } else if (rows > 0) {
     // Every row of a variable list has the first row's type and default: they are read once.
     ComposedRow first = RowForComposition(0);

@@ -3,8 +3,8 @@
 #include "editor/Composition.h"
 #include "editor/TypeHints.h"
 
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <optional>
 
@@ -224,14 +224,16 @@ void FrmCalcEqual::LoadParam(std::u16string_view) {
         return;
       }
       if (names.size() > static_cast<std::size_t>(layout::kMostRows)) {
-        automation::raise(automation::errors::InvalidProcedureCall,
-                          L(u"函数的参数多于编辑器能显示的行数：") + automation::decimalText(layout::kMostRows));
+        automation::raise(
+            automation::errors::InvalidProcedureCall,
+            L(u"函数的参数多于编辑器能显示的行数：") + automation::decimalText(layout::kMostRows));
       }
       for (std::int32_t i = names.lbound(); i <= names.ubound(); ++i)
         CreateParamRow(automation::toText(names(i)));
       const auto n = static_cast<std::int32_t>(g_cParamCol().size());
       if (n > layout::kVisibleRows) PrepareScrolling();
-      const forms::Label& last = lblParam(static_cast<std::int16_t>(std::min<std::int32_t>(n, layout::kVisibleRows) - 1));
+      const forms::Label& last =
+          lblParam(static_cast<std::int16_t>(std::min<std::int32_t>(n, layout::kVisibleRows) - 1));
       setHeight(last.Top() + 2 * last.Height() + picFunction.Height());
       RefreshExpression();
       m_bFocusFirstRow = true;

@@ -116,7 +116,9 @@ void TextBox::applyInserted(std::u16string_view inserted) {
   std::u16string text;
   text.reserve(p_.text.size() - static_cast<std::size_t>(p_.selLength) + inserted.size());
   const auto start = static_cast<std::size_t>(p_.selStart);
-  text.append(p_.text, 0, start).append(inserted).append(p_.text, start + static_cast<std::size_t>(p_.selLength));
+  text.append(p_.text, 0, start)
+      .append(inserted)
+      .append(p_.text, start + static_cast<std::size_t>(p_.selLength));
   const auto caret = static_cast<std::int32_t>(start + inserted.size());
   userEdited(std::move(text), caret);
   changed(Property::Text);

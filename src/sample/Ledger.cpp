@@ -86,8 +86,8 @@ std::shared_ptr<Ledger> Ledger::open(const std::filesystem::path& dataDir) {
   }
   // The cache only saves the next start a build. When its folder cannot be written, this process
   // builds a ledger of its own in the temporary folder, removed when the ledger closes.
-  const std::filesystem::path own =
-      std::filesystem::temp_directory_path() / ("formulist2-" + std::to_string(::getpid()) + "-" + name.str());
+  const std::filesystem::path own = std::filesystem::temp_directory_path() /
+                                    ("formulist2-" + std::to_string(::getpid()) + "-" + name.str());
   build(dataDir, own);
   auto ledger = std::make_shared<Ledger>(own);
   ledger->temporary_ = own;

@@ -1,10 +1,10 @@
 // The formulist2 command given what users and scripts really give it, wrong as often as right. Every
 // input either succeeds or is refused with exit 2 and a message naming the problem; the command never
 // crashes, hangs, or exits non-zero without saying why.
-#include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -23,9 +23,9 @@ namespace fs = std::filesystem;
 
 struct BadInput {
   const char* label;
-  std::vector<std::string> args;  // "{tmp}" stands for the fixture folder
-  int code;                       // 0 or 2
-  const char* pattern;            // found in stdout and stderr together
+  std::vector<std::string> args;   // "{tmp}" stands for the fixture folder
+  int code;                        // 0 or 2
+  const char* pattern;             // found in stdout and stderr together
   std::vector<std::string> env{};  // NAME=VALUE set for the run; NAME= with nothing unsets it
   const char* input = nullptr;     // standard input, else /dev/null
 };
@@ -46,9 +46,13 @@ const fs::path& fixtures() {
     const auto write = [&](const char* name, const std::string& content) {
       std::ofstream(d / name, std::ios::binary) << content;
     };
-    write("rows-bad.txt", "1002\n20\xff" "24\n3\n");
+    write("rows-bad.txt",
+          "1002\n20\xff"
+          "24\n3\n");
     write("rows-crlf.txt", "1002\r\n2024\r\n3\r\n");
-    write("rows-bom.txt", "\xEF\xBB\xBF" "1002\n2024\n");
+    write("rows-bom.txt",
+          "\xEF\xBB\xBF"
+          "1002\n2024\n");
     write("batch-object.json", R"({"calls":[["1002"]]})");
     write("batch-nested.json", R"([["1002",[2024]]])");
     write("batch-huge.json", R"([["1002",1e999]])");
@@ -148,8 +152,9 @@ TEST_P(CommandInput, SucceedsOrNamesTheProblemWithExit2) {
   ASSERT_TRUE(outcome.finished) << "hangs; printed so far:\n" << outcome.output;
   ASSERT_FALSE(outcome.signalled) << "crashed:\n" << outcome.output;
   EXPECT_EQ(outcome.code, in.code) << outcome.output;
-  EXPECT_TRUE(std::regex_search(outcome.output, std::regex(in.pattern))) << "wanted /" << in.pattern
-                                                                        << "/ in:\n" << outcome.output;
+  EXPECT_TRUE(std::regex_search(outcome.output, std::regex(in.pattern)))
+      << "wanted /" << in.pattern << "/ in:\n"
+      << outcome.output;
   if (outcome.code == 2) {
     EXPECT_NE(outcome.output.find_first_not_of(" \n"), std::string::npos) << "a silent exit 2";
   }
@@ -175,7 +180,10 @@ const BadInput kInputs[] = {
     {"set_last_wins", {"--set", "RptYear=2024", "--set", "RptYear=2025", "compose", "QMYE"}, 0, R"(^QMYE\()"},
     // The parser's own checks.
     {"no_subcommand", {}, 2, "A subcommand is required"},
-    {"unknown_subcommand", {"--lang", "CHS", "bogus"}, 2, "'bogus' is not a command; the commands are wizard, pick"},
+    {"unknown_subcommand",
+     {"--lang", "CHS", "bogus"},
+     2,
+     "'bogus' is not a command; the commands are wizard, pick"},
     {"unknown_language", {"--lang", "XX", "members"}, 2, "--lang: XX not in"},
     {"language_without_value", {"members", "--lang"}, 2, "--lang"},
     {"unknown_option", {"compose", "QMYE", "--colour"}, 2, "--colour"},
@@ -184,28 +192,66 @@ const BadInput kInputs[] = {
     {"compose_empty_name", {"compose", ""}, 2, "NAME is empty"},
     {"compose_blank_name", {"compose", "  "}, 2, "NAME is empty"},
     {"compose_unknown_function", {"--lang", "CHS", "compose", "NOSUCH"}, 2, "报表系统不支持公式NOSUCH"},
-    {"compose_name_not_utf8", {"compose", "QM" + kBadByte}, 2, "NAME is not UTF-8 text \\(byte 0xFF at position 3\\)"},
-    {"compose_too_many_rows", {"compose", "QMYE", "1", "2", "3", "4", "5", "6"}, 2, "QMYE takes 5 parameters, 6"},
+    {"compose_name_not_utf8",
+     {"compose", "QM" + kBadByte},
+     2,
+     "NAME is not UTF-8 text \\(byte 0xFF at position 3\\)"},
+    {"compose_too_many_rows",
+     {"compose", "QMYE", "1", "2", "3", "4", "5", "6"},
+     2,
+     "QMYE takes 5 parameters, 6"},
     {"compose_row_not_utf8", {"compose", "QMYE", "1002", "20" + kBadByte}, 2, "ROW_TEXT 2 is not UTF-8 text"},
     {"compose_huge_number_row", {"compose", "QMYE", "1002", "1e999999"}, 0, R"(^QMYE\("1002",1E999999,)"},
-    {"compose_rows_missing_file", {"compose", "QMYE", "--rows", "{tmp}/nothing.txt"}, 2, "nothing.txt: cannot be read"},
+    {"compose_rows_missing_file",
+     {"compose", "QMYE", "--rows", "{tmp}/nothing.txt"},
+     2,
+     "nothing.txt: cannot be read"},
     {"compose_rows_folder", {"compose", "QMYE", "--rows", "{tmp}/folder"}, 2, "folder: is a folder"},
-    {"compose_rows_under_a_file", {"compose", "QMYE", "--rows", "{tmp}/rows-crlf.txt/x"}, 2, "cannot be read"},
-    {"compose_rows_not_utf8", {"compose", "QMYE", "--rows", "{tmp}/rows-bad.txt"}, 2, "rows-bad.txt: line 2 is not UTF-8"},
+    {"compose_rows_under_a_file",
+     {"compose", "QMYE", "--rows", "{tmp}/rows-crlf.txt/x"},
+     2,
+     "cannot be read"},
+    {"compose_rows_not_utf8",
+     {"compose", "QMYE", "--rows", "{tmp}/rows-bad.txt"},
+     2,
+     "rows-bad.txt: line 2 is not UTF-8"},
     {"compose_rows_endless", {"compose", "QMYE", "--rows", "/dev/zero"}, 2, "/dev/zero: larger than 64 MiB"},
     {"recall_batch_endless", {"recall", "QMYE", "--batch", "/dev/zero"}, 2, "/dev/zero: larger than 256 MiB"},
-    {"recall_broken_batch_from_stdin", {"recall", "QMYE", "--batch", "-"}, 2, "standard input: not valid JSON", {},
+    {"recall_broken_batch_from_stdin",
+     {"recall", "QMYE", "--batch", "-"},
+     2,
+     "standard input: not valid JSON",
+     {},
      "[[\"1002\","},
-    {"compose_rows_with_a_byte_order_mark", {"compose", "QMYE", "--rows", "{tmp}/rows-bom.txt"}, 0,
+    {"compose_rows_with_a_byte_order_mark",
+     {"compose", "QMYE", "--rows", "{tmp}/rows-bom.txt"},
+     0,
      R"(^QMYE\("1002",2024,)"},
-    {"recall_batch_from_stdin", {"recall", "QMYE", "--batch", "-"}, 0, R"(\{"value":122025.48\})", {}, "[[\"1002\",2024,3]]"},
+    {"recall_batch_from_stdin",
+     {"recall", "QMYE", "--batch", "-"},
+     0,
+     R"(\{"value":122025.48\})",
+     {},
+     "[[\"1002\",2024,3]]"},
     {"compose_more_rows_than_the_editor_holds",
-     {"--catalogue", "{tmp}/many", "compose", "MANY", "--rows", "{tmp}/rows-32769.txt"}, 2,
+     {"--catalogue", "{tmp}/many", "compose", "MANY", "--rows", "{tmp}/rows-32769.txt"},
+     2,
      "the editor holds at most 32768 rows, 32769 were given"},
-    {"compose_rows_crlf", {"compose", "QMYE", "--rows", "{tmp}/rows-crlf.txt"}, 0, R"(^QMYE\("1002",2024,3,"","")"},
-    {"compose_rows_from_stdin", {"compose", "QMYE", "1002", "--rows", "-"}, 0, R"(^QMYE\("1002",2024,3,"USD","")", {},
+    {"compose_rows_crlf",
+     {"compose", "QMYE", "--rows", "{tmp}/rows-crlf.txt"},
+     0,
+     R"(^QMYE\("1002",2024,3,"","")"},
+    {"compose_rows_from_stdin",
+     {"compose", "QMYE", "1002", "--rows", "-"},
+     0,
+     R"(^QMYE\("1002",2024,3,"USD","")",
+     {},
      "2024\n3\nusd\n"},
-    {"compose_rows_stdin_too_many", {"compose", "QMYE", "--rows", "-"}, 2, "QMYE takes 5 parameters, 6", {},
+    {"compose_rows_stdin_too_many",
+     {"compose", "QMYE", "--rows", "-"},
+     2,
+     "QMYE takes 5 parameters, 6",
+     {},
      "1\n2\n3\n4\n5\n6\n"},
     // values: the row number.
     {"values_row_beyond_int", {"values", "QMYE", "99999999999"}, 2, "Could not convert: ROW"},
@@ -216,18 +262,30 @@ const BadInput kInputs[] = {
     {"values_row_without_a_list", {"--lang", "CHS", "values", "QMYE", "2"}, 2, "没有可选的列表值"},
     // recall: the batch file.
     {"recall_without_batch", {"recall", "QMYE"}, 2, "--batch is required"},
-    {"recall_missing_batch", {"recall", "QMYE", "--batch", "{tmp}/nothing.json"}, 2, "nothing.json: cannot be read"},
+    {"recall_missing_batch",
+     {"recall", "QMYE", "--batch", "{tmp}/nothing.json"},
+     2,
+     "nothing.json: cannot be read"},
     {"recall_batch_folder", {"recall", "QMYE", "--batch", "{tmp}/folder"}, 2, "folder: is a folder"},
     {"recall_empty_batch", {"recall", "QMYE", "--batch", "/dev/null"}, 2, "/dev/null: not valid JSON"},
     {"recall_batch_object", {"recall", "QMYE", "--batch", "{tmp}/batch-object.json"}, 2, "must be an array"},
-    {"recall_nested_argument", {"recall", "QMYE", "--batch", "{tmp}/batch-nested.json"}, 2,
+    {"recall_nested_argument",
+     {"recall", "QMYE", "--batch", "{tmp}/batch-nested.json"},
+     2,
      "call 1: an argument must be"},
-    {"recall_number_beyond_double", {"recall", "QMYE", "--batch", "{tmp}/batch-huge.json"}, 2,
+    {"recall_number_beyond_double",
+     {"recall", "QMYE", "--batch", "{tmp}/batch-huge.json"},
+     2,
      "batch-huge.json: not valid JSON"},
-    {"recall_batch_not_utf8", {"recall", "QMYE", "--batch", "{tmp}/batch-bad-utf8.json"}, 2, "not valid JSON"},
+    {"recall_batch_not_utf8",
+     {"recall", "QMYE", "--batch", "{tmp}/batch-bad-utf8.json"},
+     2,
+     "not valid JSON"},
     {"recall_huge_whole_number", {"recall", "QMYE", "--batch", "{tmp}/batch-big-int.json"}, 0, R"("error":)"},
     // A report the store does not know is no failure: the call keeps having no value.
-    {"recall_unknown_report", {"recall", "REF_F", "--batch", "{tmp}/batch-unknown-report.json"}, 0,
+    {"recall_unknown_report",
+     {"recall", "REF_F", "--batch", "{tmp}/batch-unknown-report.json"},
+     0,
      R"(\{"value":null\})"},
     {"recall_empty_name", {"recall", "", "--batch", "{tmp}/batch-big-int.json"}, 2, "NAME is empty"},
     // parse, search, describe.
@@ -239,19 +297,36 @@ const BadInput kInputs[] = {
     {"describe_unknown_function", {"describe", "NOSUCH"}, 2, "NOSUCH cannot be described"},
     // What the host is pointed at.
     {"catalogue_missing", {"--catalogue", "{tmp}/nothing", "compose", "QMYE"}, 2, "nothing.*does not exist"},
-    {"catalogue_not_one", {"--catalogue", "{tmp}/not-a-catalogue.json", "compose", "QMYE"}, 2,
+    {"catalogue_not_one",
+     {"--catalogue", "{tmp}/not-a-catalogue.json", "compose", "QMYE"},
+     2,
      "not-a-catalogue.json: the top level must be an object"},
     {"catalogue_endless", {"--catalogue", "/dev/zero", "compose", "QMYE"}, 2, "larger than 16 MiB"},
     {"catalogue_empty_folder", {"--catalogue", "{tmp}/folder", "compose", "QMYE"}, 2, "folder"},
     {"data_is_a_file", {"--data", "{tmp}/rows-crlf.txt", "compose", "QMYE"}, 2, "no such data folder"},
     {"data_without_ledger", {"--data", "{tmp}/empty-data", "compose", "QMYE"}, 2, "schema.sql: missing"},
     // The XDG folders the settings, recent functions and ledger cache live in.
-    {"settings_store_unwritable", {"settings"}, 2, "registry.lock cannot be locked", {"XDG_CONFIG_HOME=/dev/null"}},
-    {"setting_not_kept", {"compose", "CASHFLOW", "1"}, 0, "warning: settings are not kept: .*registry", {"XDG_CONFIG_HOME=/dev/null"}},
-    {"data_folder_unwritable", {"compose", "QMYE", "1002"}, 0, R"(^QMYE\("1002")", {"XDG_DATA_HOME=/dev/null"}},
+    {"settings_store_unwritable",
+     {"settings"},
+     2,
+     "registry.lock cannot be locked",
+     {"XDG_CONFIG_HOME=/dev/null"}},
+    {"setting_not_kept",
+     {"compose", "CASHFLOW", "1"},
+     0,
+     "warning: settings are not kept: .*registry",
+     {"XDG_CONFIG_HOME=/dev/null"}},
+    {"data_folder_unwritable",
+     {"compose", "QMYE", "1002"},
+     0,
+     R"(^QMYE\("1002")",
+     {"XDG_DATA_HOME=/dev/null"}},
     // The ledger is then built for the one process, and computes as it always does.
-    {"cache_folder_unwritable", {"recall", "QMYE", "--batch", "{tmp}/batch-ledger.json"}, 0,
-     R"(\{"value":122025.48\})", {"XDG_CACHE_HOME=/dev/null"}},
+    {"cache_folder_unwritable",
+     {"recall", "QMYE", "--batch", "{tmp}/batch-ledger.json"},
+     0,
+     R"(\{"value":122025.48\})",
+     {"XDG_CACHE_HOME=/dev/null"}},
     {"wizard_without_display", {"wizard"}, 2, "there is no display"},
 };
 
@@ -263,6 +338,8 @@ class Cleanup : public testing::Environment {
 const testing::Environment* const kCleanup = testing::AddGlobalTestEnvironment(new Cleanup);
 
 INSTANTIATE_TEST_SUITE_P(Table, CommandInput, testing::ValuesIn(kInputs),
-                         [](const testing::TestParamInfo<BadInput>& info) { return std::string(info.param.label); });
+                         [](const testing::TestParamInfo<BadInput>& info) {
+                           return std::string(info.param.label);
+                         });
 
 }  // namespace

@@ -1,7 +1,7 @@
 // Per-terminal settings: the registry store, the Reg class and SetRegInfo, across processes.
 #include <grp.h>
-#include <pwd.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>

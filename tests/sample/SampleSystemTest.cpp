@@ -238,10 +238,13 @@ TEST_F(SampleSystemCatalogueFilesTest, FilesAreReadUpToTheSizeLimitAndMustExist)
   std::string params = R"({"name": "P"})";
   for (std::size_t i = 1; i < sample::kMostParams; ++i) params += R"(, {"name": "P"})";
   EXPECT_EQ(sample::loadCatalogue(write("most.json", catalogueWith(R"("params": [)" + params + "]")))
-                .find(u"QMYE")->params.size(), sample::kMostParams);
+                .find(u"QMYE")
+                ->params.size(),
+            sample::kMostParams);
   params += R"(, {"name": "P"})";
   EXPECT_NE(errorOf(write("more.json", catalogueWith(R"("params": [)" + params + "]")))
-                .find("function QMYE: more than 32768 parameters"), std::string::npos);
+                .find("function QMYE: more than 32768 parameters"),
+            std::string::npos);
 }
 
 TEST_F(SampleSystemCatalogueFilesTest, ALargeCatalogueFindsEveryFunctionAndRefusesATwin) {
@@ -251,7 +254,8 @@ TEST_F(SampleSystemCatalogueFilesTest, ALargeCatalogueFindsEveryFunctionAndRefus
     for (int i = 0; i < 25000; ++i) {
       functions += (i > 0 ? R"(,{"name":"F)" : R"({"name":"F)") + std::to_string(file * 25000 + i) + R"("})";
     }
-    write("functions-" + std::to_string(file) + ".json", R"({"groups":[{"name":"g","functions":[)" + functions + "]}]}");
+    write("functions-" + std::to_string(file) + ".json",
+          R"({"groups":[{"name":"g","functions":[)" + functions + "]}]}");
   }
   const sample::CatalogueData data = sample::loadCatalogue(dir());
   ASSERT_EQ(data.functions().size(), 100000u);

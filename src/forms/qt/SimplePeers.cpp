@@ -9,8 +9,8 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTimer>
-#include <limits>
 #include <algorithm>
+#include <limits>
 #include <utility>
 #include <vector>
 
