@@ -14,6 +14,7 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QStyledItemDelegate>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QSpinBox>
@@ -22,6 +23,7 @@
 #include <QTableView>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <limits>
 
 #include "automation/Conversions.h"
 #include "automation/Dispatch.h"
@@ -32,7 +34,24 @@
 #include "sample/SampleSystem.h"
 
 namespace designer {
+
 namespace {
+
+// A line edit cuts what it is given at 32767 characters unless told otherwise; a formula the
+// wizard composed can be longer, and editing it must not shorten it.
+constexpr int kLongestText = std::numeric_limits<int>::max();
+
+// The grid's cell editor, a line edit that takes a text of any length.
+class LongTextDelegate final : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                        const QModelIndex& index) const override {
+    QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+    if (auto* line = qobject_cast<QLineEdit*>(editor)) line->setMaxLength(kLongestText);
+    return editor;
+  }
+};
 
 using automation::Variant;
 using forms::qt::fromQString;
@@ -70,6 +89,7 @@ DesignerWindow::DesignerWindow(std::shared_ptr<sample::SampleSystem> system, aut
   cellName_->setObjectName(QStringLiteral("cellName"));
   formulaBar_ = new QLineEdit(central);
   formulaBar_->setObjectName(QStringLiteral("formulaBar"));
+  formulaBar_->setMaxLength(kLongestText);
   formulaBar_->setPlaceholderText(QStringLiteral("输入数值、文字，或以 = 开始的公式"));
   bar->addWidget(cellName_);
   bar->addWidget(formulaBar_, 1);
@@ -77,6 +97,7 @@ DesignerWindow::DesignerWindow(std::shared_ptr<sample::SampleSystem> system, aut
   grid_ = new QTableView(central);
   grid_->setObjectName(QStringLiteral("grid"));
   grid_->setModel(model_.get());
+  grid_->setItemDelegate(new LongTextDelegate(grid_));
   grid_->horizontalHeader()->setDefaultSectionSize(120);
   grid_->setSelectionMode(QAbstractItemView::SingleSelection);
   column->addWidget(grid_, 1);

@@ -10,6 +10,8 @@
 #include <fstream>
 
 #include <QApplication>
+#include <QLineEdit>
+#include <QStyleOptionViewItem>
 #include <QTableView>
 
 #include "automation/ClassRegistry.h"
@@ -337,6 +339,25 @@ TEST_F(DesignerTest, InsertFunctionPutsTheWizardsFormulaIntoTheCellAndReopensOnA
   ui.then([](forms::Form& editor) { hl::press(editor, forms::keys::Escape); });
   w.insertFunctionAction()->trigger();
   EXPECT_EQ(cell(w.report(), 0, u"B2").input, u"=QMYE(\"1122\",2024,12,\"\",\"\")*2");
+}
+
+TEST_F(DesignerTest, AFormulaLongerThanALineEditsDefaultKeepsEveryCharacter) {
+  // A text argument of 40 000 characters: longer than a line edit takes unless told otherwise.
+  const std::u16string formula = u"=LEN(\"" + std::u16string(40000, u'x') + u"\")";
+  designer::DesignerWindow& w = open(reportWith({{u"B2", formula}}));
+  const QModelIndex b2 = w.model()->index(1, 1);
+  w.grid()->setCurrentIndex(b2);
+  EXPECT_EQ(w.formulaBar()->text().size(), static_cast<qsizetype>(formula.size()));
+  emit w.formulaBar()->returnPressed();  // entered again from the bar, unchanged
+  EXPECT_TRUE(cell(w.report(), 0, u"B2").input == formula) << cell(w.report(), 0, u"B2").input.size();
+  // The grid's own editor takes it whole as well.
+  QStyleOptionViewItem option;
+  QWidget* editor = w.grid()->itemDelegate()->createEditor(w.grid()->viewport(), option, b2);
+  w.grid()->itemDelegate()->setEditorData(editor, b2);
+  auto* line = qobject_cast<QLineEdit*>(editor);
+  ASSERT_NE(line, nullptr);
+  EXPECT_EQ(line->text().size(), static_cast<qsizetype>(formula.size()));
+  delete editor;
 }
 
 TEST_F(DesignerTest, ASavedReportReopensWithItsFormulasAndOtherReportsReadIt) {
