@@ -18,6 +18,7 @@
 #include "platform/Process.h"
 #include "sample/Database.h"
 #include "sample/FuncInfo.h"
+#include "sample/Ledger.h"
 #include "sample/SampleSystem.h"
 #include "support/Errors.h"
 #include "support/TempConfig.h"
@@ -555,3 +556,26 @@ TEST_F(SampleComponentsTest, TheAccountChooserAnswersCodeAtName) {
 }
 
 }  // namespace
+
+// The ledger cache only saves a build at the next start: a cache folder that cannot be written
+// costs a ledger of the process's own in the temporary folder, which goes with it.
+TEST(LedgerCacheTest, AnUnwritableCacheFolderCostsABuildOfTheProcesssOwn) {
+  testing_support::TempConfig config;
+  const std::filesystem::path temporary = config.dir().parent_path() / "tmp";
+  std::filesystem::create_directories(temporary);
+  const char* previous = std::getenv("TMPDIR");
+  const std::string kept = previous != nullptr ? previous : "";
+  ::setenv("TMPDIR", temporary.c_str(), 1);
+  ::setenv("XDG_CACHE_HOME", "/dev/null", 1);  // a file: no folder can be made under it
+  {
+    const auto ledger = sample::Ledger::open(sample::defaultOptions().data);
+    ASSERT_TRUE(ledger->company(1).has_value());
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(temporary), {}), 1);
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(temporary));
+  if (previous != nullptr) {
+    ::setenv("TMPDIR", kept.c_str(), 1);
+  } else {
+    ::unsetenv("TMPDIR");
+  }
+}
