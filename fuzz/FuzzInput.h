@@ -24,6 +24,11 @@
 namespace fuzzing {
 
 // A property that does not hold: says which and stops the run, so libFuzzer keeps the input.
+// A text as a failure message quotes it.
+inline std::string show(const std::u16string& text) {
+  return "\"" + automation::toUtf8(text) + "\"";
+}
+
 [[noreturn]] inline void fail(const char* target, const std::string& what) {
   std::fprintf(stderr, "\n%s: %s\n", target, what.c_str());
   std::fflush(stderr);

@@ -19,12 +19,9 @@ using editor::ComposedRow;
 using editor::ComposeFormula;
 using editor::FormulaRows;
 using fuzzing::fail;
+using fuzzing::show;
 
 constexpr const char* kTarget = "composition";
-
-std::string show(const std::u16string& text) {
-  return "\"" + automation::toUtf8(text) + "\"";
-}
 
 std::string describe(const FormulaRows& input) {
   std::string out = automation::toUtf8(input.funcName) + (input.fixedCount ? " (fixed)" : " (variable)");

@@ -20,13 +20,10 @@ using automation::toText;
 using automation::Variant;
 using automation::VarType;
 using fuzzing::fail;
+using fuzzing::show;
 using fuzzing::FuzzInput;
 
 constexpr const char* kTarget = "numbers";
-
-std::string show(const std::u16string& text) {
-  return "\"" + automation::toUtf8(text) + "\"";
-}
 
 // The error number a conversion raises, 0 when it succeeds.
 template <class F>

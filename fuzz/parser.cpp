@@ -16,14 +16,11 @@ namespace {
 using editor::ComposedRow;
 using editor::ComposeFormula;
 using editor::FormulaRows;
+using fuzzing::show;
 
 constexpr const char* kTarget = "parser";
 constexpr std::int32_t kTypeCodes[] = {2, 3, 5, 6, 7, 8, 11, 12, 14, 17};
 constexpr std::u16string_view kNames[] = {u"QMYE", u"REF_F", u"DATEDIFF", u"HJQM"};
-
-std::string show(const std::u16string& text) {
-  return "\"" + automation::toUtf8(text) + "\"";
-}
 
 }  // namespace
 
