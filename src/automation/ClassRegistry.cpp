@@ -1,18 +1,50 @@
 #include "automation/ClassRegistry.h"
 
+#include <atomic>
+#include <cstring>
 #include <iterator>
 
 #include "automation/Error.h"
 #include "automation/Text.h"
 
 namespace automation {
+namespace {
+
+std::uint64_t nextVersion() {
+  static std::atomic<std::uint64_t> last{0};
+  return ++last;
+}
+
+// The last lookup of this thread: a caller that creates objects of one class over and over (one
+// per report it loads, say) finds the factory without folding and hashing the ProgID each time.
+struct LastFound {
+  std::uint64_t version = 0;
+  std::u16string progId;  // as asked
+  const Factory* factory = nullptr;
+};
+thread_local LastFound lastFound;
+
+bool sameUnits(std::u16string_view a, std::u16string_view b) {
+  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
+}
+
+}  // namespace
+
+ClassRegistry::ClassRegistry() : version_(nextVersion()) {}
 
 void ClassRegistry::add(std::u16string_view progId, Factory factory) {
   factories_[upper(progId)] = std::move(factory);
+  version_ = nextVersion();
 }
 
 void ClassRegistry::remove(std::u16string_view progId) {
   factories_.erase(upper(progId));
+  version_ = nextVersion();
+}
+
+void ClassRegistry::clear() {
+  factories_.clear();
+  version_ = nextVersion();
 }
 
 bool ClassRegistry::contains(std::u16string_view progId) const {
@@ -25,6 +57,7 @@ std::optional<Factory> ClassRegistry::factory(std::u16string_view progId) const 
 }
 
 const Factory* ClassRegistry::find(std::u16string_view progId) const {
+  if (lastFound.version == version_ && sameUnits(lastFound.progId, progId)) return lastFound.factory;
   // ProgIDs are short ASCII names: fold those on the stack, without the Unicode tables.
   char16_t folded[64];
   bool ascii = progId.size() <= std::size(folded);
@@ -35,7 +68,11 @@ const Factory* ClassRegistry::find(std::u16string_view progId) const {
   }
   const auto it = ascii ? factories_.find(std::u16string_view(folded, progId.size()))
                         : factories_.find(upper(progId));
-  return it == factories_.end() ? nullptr : &it->second;
+  const Factory* found = it == factories_.end() ? nullptr : &it->second;
+  lastFound.version = version_;
+  lastFound.progId.assign(progId);
+  lastFound.factory = found;
+  return found;
 }
 
 ClassRegistry& classRegistry() {

@@ -1,6 +1,7 @@
 // The ProgID registry: which factory makes the object that CreateObject(progId) asks for.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <unordered_map>
 #include <optional>
@@ -15,6 +16,8 @@ using Factory = std::function<ObjectRef()>;
 
 class ClassRegistry {
  public:
+  ClassRegistry();
+
   // Registers (or replaces) the factory of a ProgID; ProgIDs ignore letter case.
   void add(std::u16string_view progId, Factory factory);
   void remove(std::u16string_view progId);
@@ -22,9 +25,13 @@ class ClassRegistry {
   std::optional<Factory> factory(std::u16string_view progId) const;
   // The registered factory itself, or nullptr.
   const Factory* find(std::u16string_view progId) const;
-  void clear() { factories_.clear(); }
+  void clear();
 
  private:
+  // Changes with every registration and removal, and differs between registries, so that a lookup
+  // remembered for one state of one registry is never used for another.
+  std::uint64_t version_;
+
   struct Hash {
     using is_transparent = void;
     std::size_t operator()(std::u16string_view key) const { return std::hash<std::u16string_view>{}(key); }

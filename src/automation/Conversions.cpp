@@ -104,6 +104,7 @@ Int toInt(const Variant& value) {
 }  // namespace
 
 double toDouble(const Variant& value) {
+  if (value.type() == VarType::Double) return value.asDouble();
   Variant holder;
   const Variant& v = scalar(value, holder);
   switch (v.type()) {
@@ -138,6 +139,7 @@ std::int16_t toInteger(const Variant& value) {
   return toInt<std::int16_t>(value);
 }
 std::int32_t toLong(const Variant& value) {
+  if (value.type() == VarType::Long) return value.asLong();  // the usual case, without a conversion
   return toInt<std::int32_t>(value);
 }
 std::uint8_t toByte(const Variant& value) {
@@ -191,6 +193,7 @@ Decimal toDecimal(const Variant& value) {
 }
 
 bool toBoolean(const Variant& value) {
+  if (value.type() == VarType::Boolean) return value.asBoolean();
   Variant holder;
   const Variant& v = scalar(value, holder);
   switch (v.type()) {
@@ -234,6 +237,7 @@ std::u16string toText(Variant&& value) {
 }
 
 std::u16string toText(const Variant& value) {
+  if (value.isString()) return value.asString();
   Variant holder;
   if (value.type() == VarType::Error) {
     return u"Error " + ascii(std::to_string(errorNumberOf(value.asError())));

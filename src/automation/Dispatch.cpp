@@ -2,6 +2,9 @@
 
 #include <array>
 #include <cstddef>
+#include <cstring>
+#include <limits>
+#include <stdexcept>
 #include <new>
 #include <string>
 #include <vector>
@@ -65,12 +68,81 @@ class ArgumentCopies {
   std::vector<Variant> heap_;
 };
 
+// `name` in lower case into `out` when it is ASCII and fits; false otherwise.
+bool asciiLower(std::u16string_view name, std::span<char16_t> out) {
+  if (name.size() > out.size()) return false;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const char16_t c = name[i];
+    if (c >= 0x80) return false;
+    out[i] = c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
+  }
+  return true;
+}
+
+// The order of the name index: by length, then by code units. Any total order serves, and this one
+// compares without a loop per character.
+bool nameBefore(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return a.size() < b.size();
+  return std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) < 0;
+}
+
 }  // namespace
 
+// Which member serves a call of `kind` to `id`: a call as a method may be served by a property get
+// and the other way round, a put and a put-by-reference likewise, and a member of the kind asked
+// for wins over its counterpart; -1 when none does.
+std::int16_t memberFor(const std::vector<Member>& members, DispId id, InvokeKind kind) {
+  InvokeKind accepted = kind;
+  if (has(kind, InvokeKind::Method) || has(kind, InvokeKind::PropertyGet))
+    accepted = accepted | InvokeKind::Method | InvokeKind::PropertyGet;
+  if (has(kind, InvokeKind::PropertyPut) || has(kind, InvokeKind::PropertyPutRef))
+    accepted = accepted | InvokeKind::PropertyPut | InvokeKind::PropertyPutRef;
+  std::int16_t counterpart = -1;
+  for (std::size_t i = 0; i < members.size(); ++i) {
+    const Member& m = members[i];
+    if (m.id != id || !has(accepted, m.kind)) continue;
+    if (has(kind, m.kind)) return static_cast<std::int16_t>(i);
+    if (counterpart < 0) counterpart = static_cast<std::int16_t>(i);
+  }
+  return counterpart;
+}
+
 DispatchTable::DispatchTable(std::u16string className, std::vector<Member> members)
-    : className_(std::move(className)), members_(std::move(members)) {}
+    : className_(std::move(className)), members_(std::move(members)) {
+  if (members_.size() > static_cast<std::size_t>(std::numeric_limits<std::int16_t>::max()))
+    throw std::length_error("a dispatch table holds at most 32767 members");
+  byName_.reserve(members_.size());
+  for (Member& m : members_) {
+    for (std::size_t k = 0; k < m.params.size(); ++k)
+      if (!m.params[k].optional) m.required = k + 1;
+    if (std::none_of(byId_.begin(), byId_.end(), [&](const IdEntry& e) { return e.id == m.id; })) {
+      IdEntry entry{m.id, {}};
+      for (std::size_t kind = 0; kind < entry.byKind.size(); ++kind)
+        entry.byKind[kind] = memberFor(members_, m.id, static_cast<InvokeKind>(kind));
+      byId_.push_back(entry);
+    }
+    std::u16string key(m.name.size(), u'\0');
+    asciiNames_ = asciiNames_ && asciiLower(m.name, key);
+    byName_.emplace_back(std::move(key), m.id);
+  }
+  std::sort(byId_.begin(), byId_.end(), [](const IdEntry& a, const IdEntry& b) { return a.id < b.id; });
+  // Stable: among members of one name, the first declared comes first.
+  std::stable_sort(byName_.begin(), byName_.end(),
+                   [](const auto& a, const auto& b) { return nameBefore(a.first, b.first); });
+  if (!asciiNames_) byName_.clear();
+}
 
 std::optional<DispId> DispatchTable::idOfName(std::u16string_view name) const {
+  char16_t buffer[64];
+  if (asciiNames_ && asciiLower(name, buffer)) {
+    const std::u16string_view key(buffer, name.size());
+    const auto it = std::lower_bound(byName_.begin(), byName_.end(), key, [](const auto& entry, std::u16string_view k) {
+      return nameBefore(entry.first, k);
+    });
+    if (it != byName_.end() && !nameBefore(key, it->first)) return it->second;
+    return std::nullopt;
+  }
+  // Some letters outside ASCII fold to ASCII ones (the Kelvin sign to k): compare in full.
   for (const Member& m : members_) {
     if (equalsIgnoreCase(m.name, name)) return m.id;
   }
@@ -78,20 +150,11 @@ std::optional<DispId> DispatchTable::idOfName(std::u16string_view name) const {
 }
 
 const Member* DispatchTable::find(DispId id, InvokeKind kind) const {
-  // A call as a method may be served by a property get and the other way round; a put and a
-  // put-by-reference likewise. A member of the kind asked for wins.
-  InvokeKind accepted = kind;
-  if (has(kind, InvokeKind::Method) || has(kind, InvokeKind::PropertyGet))
-    accepted = accepted | InvokeKind::Method | InvokeKind::PropertyGet;
-  if (has(kind, InvokeKind::PropertyPut) || has(kind, InvokeKind::PropertyPutRef))
-    accepted = accepted | InvokeKind::PropertyPut | InvokeKind::PropertyPutRef;
-  const Member* counterpart = nullptr;
-  for (const Member& m : members_) {
-    if (m.id != id || !has(accepted, m.kind)) continue;
-    if (has(kind, m.kind)) return &m;
-    if (counterpart == nullptr) counterpart = &m;
-  }
-  return counterpart;
+  const auto it = std::lower_bound(byId_.begin(), byId_.end(), id,
+                                   [](const IdEntry& entry, DispId wanted) { return entry.id < wanted; });
+  if (it == byId_.end() || it->id != id) return nullptr;
+  const std::int16_t i = it->byKind[static_cast<std::uint8_t>(kind) & 15u];
+  return i < 0 ? nullptr : &members_[static_cast<std::size_t>(i)];
 }
 
 DispId Dispatch::idOfName(std::u16string_view name) const {
@@ -124,10 +187,7 @@ Variant Dispatch::call(DispId id, InvokeKind kind, std::span<Variant> args, bool
     notSupported(table, what);
   }
   const std::vector<Param>& params = member->params;
-  std::size_t required = 0;
-  for (std::size_t k = 0; k < params.size(); ++k)
-    if (!params[k].optional) required = k + 1;
-  if (args.size() > params.size() || args.size() < required) {
+  if (args.size() > params.size() || args.size() < member->required) {
     raise(errors::WrongArgumentCount,
           standardDescription(errors::WrongArgumentCount) + u" (" + table.className() + u"." + member->name +
               u" takes " + number(params.size()) + u", was given " + number(args.size()) + u")");
@@ -158,7 +218,7 @@ Variant Dispatch::call(DispId id, InvokeKind kind, std::span<Variant> args, bool
       if (p.type != VarType::Variant && args[k].type() != p.type) args[k] = changeType(args[k], p.type);
       bound[k] = &args[k];
     } else if (consume && (p.type == VarType::Variant || args[k].type() == p.type)) {
-      bound[k] = copies.add(std::move(args[k]));
+      bound[k] = &args[k];  // the caller gave it up: the callee may use it as its own copy
     } else {
       bound[k] = copies.add(changeType(args[k], p.type));
     }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -11,6 +12,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "automation/Variant.h"
@@ -75,6 +77,7 @@ struct Member {
   std::vector<Param> params;        // for a put: the index parameters, then the value
   VarType result = VarType::Empty;  // Empty: returns nothing
   std::function<Variant(Dispatch&, Args&)> handler;
+  std::size_t required = 0;  // the parameters a call must give: up to the last one not optional
 };
 
 class DispatchTable {
@@ -94,6 +97,16 @@ class DispatchTable {
  private:
   std::u16string className_;
   std::vector<Member> members_;
+  // Indexes into members_, for lookups without a scan. By id: the member that serves each of the
+  // sixteen call kinds (-1: none), worked out once. By name: ASCII names in lower case (a table
+  // whose names are not all ASCII is searched in full).
+  struct IdEntry {
+    DispId id;
+    std::array<std::int16_t, 16> byKind;
+  };
+  std::vector<IdEntry> byId_;
+  std::vector<std::pair<std::u16string, DispId>> byName_;
+  bool asciiNames_ = true;
 };
 
 // Declares the members of class T:
@@ -107,21 +120,23 @@ class DispatchTable::Builder {
  public:
   explicit Builder(std::u16string className) : className_(std::move(className)) {}
 
-  Builder& method(std::u16string name, DispId id, std::vector<Param> params, VarType result,
-                  std::function<Variant(T&, Args&)> fn) {
+  // `fn` is called as Variant(T&, Args&).
+  template <class F>
+  Builder& method(std::u16string name, DispId id, std::vector<Param> params, VarType result, F fn) {
     members_.push_back(
         {std::move(name), id, InvokeKind::Method, std::move(params), result, wrap(std::move(fn))});
     return *this;
   }
-  Builder& get(std::u16string name, DispId id, std::vector<Param> indexes, VarType result,
-               std::function<Variant(T&, Args&)> fn) {
+  template <class F>
+  Builder& get(std::u16string name, DispId id, std::vector<Param> indexes, VarType result, F fn) {
     members_.push_back(
         {std::move(name), id, InvokeKind::PropertyGet, std::move(indexes), result, wrap(std::move(fn))});
     return *this;
   }
-  // `fn` receives the index arguments in Args and the assigned value separately.
-  Builder& put(std::u16string name, DispId id, std::vector<Param> indexes, Param value,
-               std::function<void(T&, Args&, Variant&)> fn) {
+  // `fn` is called as void(T&, Args&, Variant&): the index arguments in Args and the assigned value
+  // separately.
+  template <class F>
+  Builder& put(std::u16string name, DispId id, std::vector<Param> indexes, Param value, F fn) {
     indexes.push_back(std::move(value));
     members_.push_back({std::move(name), id, InvokeKind::PropertyPut, std::move(indexes), VarType::Empty,
                         [fn = std::move(fn)](Dispatch& self, Args& args) {
@@ -133,8 +148,10 @@ class DispatchTable::Builder {
   DispatchTable build() { return DispatchTable(std::move(className_), std::move(members_)); }
 
  private:
-  static std::function<Variant(Dispatch&, Args&)> wrap(std::function<Variant(T&, Args&)> fn) {
-    return [fn = std::move(fn)](Dispatch& self, Args& args) { return fn(static_cast<T&>(self), args); };
+  // One call through the member's handler reaches `fn` directly.
+  template <class F>
+  static std::function<Variant(Dispatch&, Args&)> wrap(F fn) {
+    return [fn = std::move(fn)](Dispatch& self, Args& args) -> Variant { return fn(static_cast<T&>(self), args); };
   }
   std::u16string className_;
   std::vector<Member> members_;
@@ -164,7 +181,8 @@ class Dispatch {
   Variant invoke(DispId id, InvokeKind kind, std::span<Variant> args);
   Variant invoke(std::u16string_view name, InvokeKind kind, std::span<Variant> args);
   // As invoke, for a caller that gives its arguments up: a by-value argument already of the
-  // parameter's type is moved to the callee instead of copied, so `args` is left unspecified.
+  // parameter's type is handed to the callee itself instead of a copy, so `args` is left
+  // unspecified.
   Variant invokeConsuming(DispId id, InvokeKind kind, std::span<Variant> args);
 
  private:

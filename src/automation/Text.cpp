@@ -107,11 +107,15 @@ std::u16string decimalText(std::int64_t n) {
   return std::u16string(digits, end);
 }
 
-std::u16string trim(std::u16string_view text) {
+std::u16string_view trimmed(std::u16string_view text) {
   const auto first = text.find_first_not_of(u' ');
   if (first == std::u16string_view::npos) return {};
   const auto last = text.find_last_not_of(u' ');
-  return std::u16string(text.substr(first, last - first + 1));
+  return text.substr(first, last - first + 1);
+}
+
+std::u16string trim(std::u16string_view text) {
+  return std::u16string(trimmed(text));
 }
 
 std::int32_t inStr(std::int32_t start, std::u16string_view haystack, std::u16string_view needle,
@@ -178,6 +182,21 @@ bool equalsIgnoreCase(std::u16string_view a, std::u16string_view b) {
     if (x != y) return false;
   }
   return ascii || fold(a) == fold(b);
+}
+
+bool sameUpper(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return false;  // upper keeps the length
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char16_t x = a[i], y = b[i];
+    // The code units upper() passes through or maps on its own; anything else may depend on its
+    // neighbour (a surrogate pair) or on the tables, so the whole texts are mapped.
+    const bool plain = (x < 0x80 || (x >= 0x3000 && x <= 0x9FFF)) && (y < 0x80 || (y >= 0x3000 && y <= 0x9FFF));
+    if (!plain) return upper(a) == upper(b);
+    if (x >= u'a' && x <= u'z') x = static_cast<char16_t>(x - 32);
+    if (y >= u'a' && y <= u'z') y = static_cast<char16_t>(y - 32);
+    if (x != y) return false;
+  }
+  return true;
 }
 
 }  // namespace automation

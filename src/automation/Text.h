@@ -23,6 +23,8 @@ std::u16string decimalText(std::int64_t n);
 
 // Removes leading and trailing blanks (space characters only, as the platform's Trim does).
 std::u16string trim(std::u16string_view text);
+// The same part of `text`, without copying it.
+std::u16string_view trimmed(std::u16string_view text);
 
 enum class Compare { Binary, Text };
 
@@ -42,5 +44,7 @@ std::optional<std::u16string> propertyValue(std::u16string_view props, std::u16s
 
 // Equality ignoring letter case (Unicode case folding, code unit for code unit).
 bool equalsIgnoreCase(std::u16string_view a, std::u16string_view b);
+// Whether upper(a) == upper(b), without building either when the texts are ASCII or CJK.
+bool sameUpper(std::u16string_view a, std::u16string_view b);
 
 }  // namespace automation

@@ -7,44 +7,8 @@ namespace automation {
 
 Variant::Variant(VariantArray array) : value_(std::make_shared<VariantArray>(std::move(array))) {}
 
-VarType Variant::type() const {
-  switch (value_.index()) {
-    case 0:
-      return VarType::Empty;
-    case 1:
-      return VarType::Null;
-    case 2:
-      return VarType::Integer;
-    case 3:
-      return VarType::Long;
-    case 4:
-      return VarType::Single;
-    case 5:
-      return VarType::Double;
-    case 6:
-      return VarType::Currency;
-    case 7:
-      return VarType::Date;
-    case 8:
-      return VarType::String;
-    case 9:
-      return VarType::Object;
-    case 10:
-      return VarType::Error;
-    case 11:
-      return VarType::Boolean;
-    case 12:
-      return VarType::Decimal;
-    case 13:
-      return VarType::Byte;
-    default:
-      return VarType::Array | std::get<std::shared_ptr<VariantArray>>(value_)->elementType();
-  }
-}
-
-bool Variant::isMissing() const {
-  const auto* e = std::get_if<ErrorValue>(&value_);
-  return e != nullptr && e->scode == kParamNotFound;
+VarType Variant::arrayType() const {
+  return VarType::Array | std::get<std::shared_ptr<VariantArray>>(value_)->elementType();
 }
 
 template <class T>

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <compare>
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -100,11 +102,22 @@ class Variant {
   static Variant missing() { return Variant(ErrorValue{kParamNotFound}); }
 
   // The type code; an array answers Array or'ed with its element type.
-  VarType type() const;
+  VarType type() const {
+    // The alternatives are declared in the order of their codes below.
+    static constexpr VarType kCodes[] = {VarType::Empty,   VarType::Null,     VarType::Integer, VarType::Long,
+                                         VarType::Single,  VarType::Double,   VarType::Currency, VarType::Date,
+                                         VarType::String,  VarType::Object,   VarType::Error,   VarType::Boolean,
+                                         VarType::Decimal, VarType::Byte};
+    const std::size_t i = value_.index();
+    return i < std::size(kCodes) ? kCodes[i] : arrayType();
+  }
 
   bool isEmpty() const { return value_.index() == 0; }
   bool isNull() const { return std::holds_alternative<NullValue>(value_); }
-  bool isMissing() const;
+  bool isMissing() const {
+    const auto* e = std::get_if<ErrorValue>(&value_);
+    return e != nullptr && e->scode == kParamNotFound;
+  }
   bool isObject() const { return std::holds_alternative<ObjectRef>(value_); }
   bool isArray() const { return std::holds_alternative<std::shared_ptr<VariantArray>>(value_); }
   bool isString() const { return std::holds_alternative<std::u16string>(value_); }
@@ -135,11 +148,13 @@ class Variant {
  private:
   template <class T>
   const T& get() const;
+  VarType arrayType() const;
 
   std::variant<std::monostate, NullValue, std::int16_t, std::int32_t, float, double, Currency, Date,
                std::u16string, ObjectRef, ErrorValue, bool, Decimal, std::uint8_t,
                std::shared_ptr<VariantArray>>
       value_;
+  static_assert(std::variant_size_v<decltype(value_)> == 15, "type() maps the first 14 alternatives");
 };
 
 // The name of a type code as the platform's TypeName answers it ("Long", "String", "Long()" …).

@@ -24,7 +24,7 @@ constexpr std::u16string_view kLoadedName = u"报表名";
 constexpr std::u16string_view kLoadedDsn = u"数据源";
 
 bool sameIgnoringCase(const std::u16string& a, const std::u16string& b) {
-  return a == b || automation::upper(automation::trim(a)) == automation::upper(automation::trim(b));
+  return a == b || automation::sameUpper(automation::trimmed(a), automation::trimmed(b));
 }
 
 // A quote inside a text argument of a formula is doubled, so the content is always one argument.
