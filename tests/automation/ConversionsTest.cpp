@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include <cmath>
 
 #include <unicode/uchar.h>
@@ -216,6 +218,26 @@ TEST(Text, CaseMappingKeepsLengthsAndComparesWithoutCase) {
   EXPECT_TRUE(equalsIgnoreCase(u"Language", u"LANGUAGE"));
   EXPECT_EQ(trim(u"  a b  "), u"a b");
   EXPECT_EQ(trim(u"   "), u"");
+}
+
+TEST(Text, SameUpperAnswersAsComparingTheUpperCaseTexts) {
+  // ASCII, CJK, letters with tables, a letter that folds to ASCII, pairs and lone surrogates.
+  const std::u16string pieces[] = {u"a", u"A", u"z", u"{", u"报", u"表", u"ä", u"Ä", u"ß", u"\u212A", u"k",
+                                   u"K", u"\U0001043C", u"\U00010414", u"\xD801", u"\xDC3C", u" ", u"1"};
+  std::vector<std::u16string> texts = {u""};
+  for (const auto& a : pieces) {
+    texts.push_back(a);
+    for (const auto& b : pieces) texts.push_back(a + b);
+  }
+  for (const auto& x : texts) {
+    for (const auto& y : texts) {
+      ASSERT_EQ(sameUpper(x, y), upper(x) == upper(y)) << toUtf8(x) << " / " << toUtf8(y);
+    }
+  }
+  EXPECT_TRUE(sameUpper(u"基准报表a", u"基准报表A"));
+  EXPECT_FALSE(sameUpper(u"基准报表0", u"基准报表1"));
+  EXPECT_EQ(trimmed(u"  a b  "), u"a b");
+  EXPECT_EQ(trimmed(u"   "), u"");
 }
 
 TEST(Text, PropertyStringsAreReadByWholeKeys) {

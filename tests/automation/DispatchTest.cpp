@@ -120,6 +120,31 @@ TEST(Dispatch, ObjectsConvertThroughTheirDefaultMember) {
   EXPECT_EQ(toLong(Variant(ObjectRef(s))), 7);
 }
 
+TEST(Dispatch, EachCallKindFindsItsMemberAndNamesFoldLikeTheTables) {
+  // Two members share an id: a get and a put. A method call reaches the get, a put by reference
+  // the put; a method of an id that only has a put finds nothing.
+  int puts = 0;
+  const auto table = DispatchTable::Builder<Sample>(u"Kinds")
+                         .get(u"Level", 7, {}, VarType::Long, [](Sample&, Args&) { return Variant(1); })
+                         .put(u"Level", 7, {}, byVal(u"v"), [&](Sample&, Args&, Variant&) { ++puts; })
+                         .put(u"Only", 8, {}, byVal(u"v"), [&](Sample&, Args&, Variant&) { ++puts; })
+                         .method(u"\u212Aelvin", 9, {}, VarType::Long, [](Sample&, Args&) { return Variant(9); })
+                         .build();
+  const DispatchTable copy = table;  // a copy answers as the table it was copied from
+  for (const DispatchTable* t : {&table, &copy}) {
+    EXPECT_EQ(t->find(7, InvokeKind::Method)->kind, InvokeKind::PropertyGet);
+    EXPECT_EQ(t->find(7, InvokeKind::PropertyGet)->kind, InvokeKind::PropertyGet);
+    EXPECT_EQ(t->find(7, InvokeKind::PropertyPutRef)->kind, InvokeKind::PropertyPut);
+    EXPECT_EQ(t->find(7, InvokeKind::Method | InvokeKind::PropertyGet)->kind, InvokeKind::PropertyGet);
+    EXPECT_EQ(t->find(8, InvokeKind::Method), nullptr);
+    EXPECT_EQ(t->find(6, InvokeKind::Method), nullptr);
+    // The Kelvin sign folds to k: its name is found from ASCII spellings too.
+    EXPECT_EQ(t->idOfName(u"KELVIN"), 9);
+    EXPECT_EQ(t->idOfName(u"level"), 7);
+    EXPECT_EQ(t->idOfName(u"levels"), std::nullopt);
+  }
+}
+
 TEST(Collection, CountsFromOne) {
   auto c = std::make_shared<Collection>();
   call(c, u"Add", {Variant(u"first")});
@@ -163,6 +188,30 @@ TEST(ClassRegistry, ScopedRegistrationRestoresWhatWasThere) {
   EXPECT_EQ(defaultValue(CreateObject(u"Test.Nested")), Variant(1));
   ScopedClass failing(u"Test.Failing", []() -> ObjectRef { automation::raise(7, u"no memory for it"); });
   EXPECT_EQ(errorNumber([] { CreateObject(u"Test.Failing"); }), 7);
+}
+
+TEST(ClassRegistry, EachRegistryAnswersFromItsOwnClassesAsTheyAreNow) {
+  const auto sample = [](std::int32_t value) {
+    return [value] {
+      auto s = std::make_shared<Sample>();
+      s->value = value;
+      return s;
+    };
+  };
+  ClassRegistry first;
+  ClassRegistry second;
+  first.add(u"Test.Twice", sample(1));
+  second.add(u"Test.Twice", sample(2));
+  for (int round = 0; round < 2; ++round) {  // the same question again answers the same
+    EXPECT_EQ(defaultValue((*first.find(u"Test.Twice"))()), Variant(1));
+    EXPECT_EQ(defaultValue((*second.find(u"test.twice"))()), Variant(2));
+  }
+  first.remove(u"TEST.TWICE");
+  EXPECT_EQ(first.find(u"Test.Twice"), nullptr);
+  second.clear();
+  EXPECT_EQ(second.find(u"test.twice"), nullptr);
+  second.add(u"Test.Twice", sample(3));
+  EXPECT_EQ(defaultValue((*second.find(u"test.twice"))()), Variant(3));
 }
 
 TEST(FailureStyles, EachStyleLeavesErrAsThePlatformDoes) {
