@@ -3,10 +3,10 @@
 
 #include <cstdint>
 #include <functional>
-#include <unordered_map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "automation/Variant.h"
 

@@ -4,8 +4,8 @@
 #include <cstddef>
 #include <cstring>
 #include <limits>
-#include <stdexcept>
 #include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -136,9 +136,9 @@ std::optional<DispId> DispatchTable::idOfName(std::u16string_view name) const {
   char16_t buffer[64];
   if (asciiNames_ && asciiLower(name, buffer)) {
     const std::u16string_view key(buffer, name.size());
-    const auto it = std::lower_bound(byName_.begin(), byName_.end(), key, [](const auto& entry, std::u16string_view k) {
-      return nameBefore(entry.first, k);
-    });
+    const auto it =
+        std::lower_bound(byName_.begin(), byName_.end(), key,
+                         [](const auto& entry, std::u16string_view k) { return nameBefore(entry.first, k); });
     if (it != byName_.end() && !nameBefore(key, it->first)) return it->second;
     return std::nullopt;
   }

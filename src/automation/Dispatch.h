@@ -151,7 +151,9 @@ class DispatchTable::Builder {
   // One call through the member's handler reaches `fn` directly.
   template <class F>
   static std::function<Variant(Dispatch&, Args&)> wrap(F fn) {
-    return [fn = std::move(fn)](Dispatch& self, Args& args) -> Variant { return fn(static_cast<T&>(self), args); };
+    return [fn = std::move(fn)](Dispatch& self, Args& args) -> Variant {
+      return fn(static_cast<T&>(self), args);
+    };
   }
   std::u16string className_;
   std::vector<Member> members_;

@@ -190,7 +190,8 @@ bool sameUpper(std::u16string_view a, std::u16string_view b) {
     char16_t x = a[i], y = b[i];
     // The code units upper() passes through or maps on its own; anything else may depend on its
     // neighbour (a surrogate pair) or on the tables, so the whole texts are mapped.
-    const bool plain = (x < 0x80 || (x >= 0x3000 && x <= 0x9FFF)) && (y < 0x80 || (y >= 0x3000 && y <= 0x9FFF));
+    const bool plain =
+        (x < 0x80 || (x >= 0x3000 && x <= 0x9FFF)) && (y < 0x80 || (y >= 0x3000 && y <= 0x9FFF));
     if (!plain) return upper(a) == upper(b);
     if (x >= u'a' && x <= u'z') x = static_cast<char16_t>(x - 32);
     if (y >= u'a' && y <= u'z') y = static_cast<char16_t>(y - 32);

@@ -104,10 +104,10 @@ class Variant {
   // The type code; an array answers Array or'ed with its element type.
   VarType type() const {
     // The alternatives are declared in the order of their codes below.
-    static constexpr VarType kCodes[] = {VarType::Empty,   VarType::Null,     VarType::Integer, VarType::Long,
-                                         VarType::Single,  VarType::Double,   VarType::Currency, VarType::Date,
-                                         VarType::String,  VarType::Object,   VarType::Error,   VarType::Boolean,
-                                         VarType::Decimal, VarType::Byte};
+    static constexpr VarType kCodes[] = {
+        VarType::Empty,  VarType::Null,     VarType::Integer, VarType::Long,   VarType::Single,
+        VarType::Double, VarType::Currency, VarType::Date,    VarType::String, VarType::Object,
+        VarType::Error,  VarType::Boolean,  VarType::Decimal, VarType::Byte};
     const std::size_t i = value_.index();
     return i < std::size(kCodes) ? kCodes[i] : arrayType();
   }

@@ -222,8 +222,9 @@ TEST(Text, CaseMappingKeepsLengthsAndComparesWithoutCase) {
 
 TEST(Text, SameUpperAnswersAsComparingTheUpperCaseTexts) {
   // ASCII, CJK, letters with tables, a letter that folds to ASCII, pairs and lone surrogates.
-  const std::u16string pieces[] = {u"a", u"A", u"z", u"{", u"报", u"表", u"ä", u"Ä", u"ß", u"\u212A", u"k",
-                                   u"K", u"\U0001043C", u"\U00010414", u"\xD801", u"\xDC3C", u" ", u"1"};
+  const std::u16string pieces[] = {u"a",          u"A",          u"z",      u"{",      u"报", u"表",
+                                   u"ä",          u"Ä",          u"ß",      u"\u212A", u"k",  u"K",
+                                   u"\U0001043C", u"\U00010414", u"\xD801", u"\xDC3C", u" ",  u"1"};
   std::vector<std::u16string> texts = {u""};
   for (const auto& a : pieces) {
     texts.push_back(a);

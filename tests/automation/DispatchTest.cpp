@@ -124,12 +124,13 @@ TEST(Dispatch, EachCallKindFindsItsMemberAndNamesFoldLikeTheTables) {
   // Two members share an id: a get and a put. A method call reaches the get, a put by reference
   // the put; a method of an id that only has a put finds nothing.
   int puts = 0;
-  const auto table = DispatchTable::Builder<Sample>(u"Kinds")
-                         .get(u"Level", 7, {}, VarType::Long, [](Sample&, Args&) { return Variant(1); })
-                         .put(u"Level", 7, {}, byVal(u"v"), [&](Sample&, Args&, Variant&) { ++puts; })
-                         .put(u"Only", 8, {}, byVal(u"v"), [&](Sample&, Args&, Variant&) { ++puts; })
-                         .method(u"\u212Aelvin", 9, {}, VarType::Long, [](Sample&, Args&) { return Variant(9); })
-                         .build();
+  const auto table =
+      DispatchTable::Builder<Sample>(u"Kinds")
+          .get(u"Level", 7, {}, VarType::Long, [](Sample&, Args&) { return Variant(1); })
+          .put(u"Level", 7, {}, byVal(u"v"), [&](Sample&, Args&, Variant&) { ++puts; })
+          .put(u"Only", 8, {}, byVal(u"v"), [&](Sample&, Args&, Variant&) { ++puts; })
+          .method(u"\u212Aelvin", 9, {}, VarType::Long, [](Sample&, Args&) { return Variant(9); })
+          .build();
   const DispatchTable copy = table;  // a copy answers as the table it was copied from
   for (const DispatchTable* t : {&table, &copy}) {
     EXPECT_EQ(t->find(7, InvokeKind::Method)->kind, InvokeKind::PropertyGet);
