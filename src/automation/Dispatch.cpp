@@ -1,10 +1,12 @@
 #include "automation/Dispatch.h"
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstring>
 #include <limits>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -86,7 +88,20 @@ bool nameBefore(std::u16string_view a, std::u16string_view b) {
   return std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) < 0;
 }
 
-}  // namespace
+std::uint64_t nextSerial() {
+  static std::atomic<std::uint64_t> last{0};
+  return ++last;
+}
+
+// The name this thread looked up last, and what it found: a caller that calls one member by name
+// over and over (a service it creates for every report it loads, say) finds it without folding
+// and searching the name each time.
+struct LastName {
+  std::uint64_t table = 0;
+  std::u16string name;  // as asked
+  std::optional<DispId> id;
+};
+thread_local LastName lastName;
 
 // Which member serves a call of `kind` to `id`: a call as a method may be served by a property get
 // and the other way round, a put and a put-by-reference likewise, and a member of the kind asked
@@ -107,8 +122,10 @@ std::int16_t memberFor(const std::vector<Member>& members, DispId id, InvokeKind
   return counterpart;
 }
 
+}  // namespace
+
 DispatchTable::DispatchTable(std::u16string className, std::vector<Member> members)
-    : className_(std::move(className)), members_(std::move(members)) {
+    : className_(std::move(className)), members_(std::move(members)), serial_(nextSerial()) {
   if (members_.size() > static_cast<std::size_t>(std::numeric_limits<std::int16_t>::max()))
     throw std::length_error("a dispatch table holds at most 32767 members");
   byName_.reserve(members_.size());
@@ -133,6 +150,17 @@ DispatchTable::DispatchTable(std::u16string className, std::vector<Member> membe
 }
 
 std::optional<DispId> DispatchTable::idOfName(std::u16string_view name) const {
+  if (lastName.table == serial_ && lastName.name.size() == name.size() &&
+      std::memcmp(lastName.name.data(), name.data(), name.size() * sizeof(char16_t)) == 0)
+    return lastName.id;
+  const std::optional<DispId> id = searchName(name);
+  lastName.table = serial_;
+  lastName.name.assign(name);
+  lastName.id = id;
+  return id;
+}
+
+std::optional<DispId> DispatchTable::searchName(std::u16string_view name) const {
   char16_t buffer[64];
   if (asciiNames_ && asciiLower(name, buffer)) {
     const std::u16string_view key(buffer, name.size());

@@ -95,6 +95,8 @@ class DispatchTable {
   class Builder;
 
  private:
+  std::optional<DispId> searchName(std::u16string_view name) const;
+
   std::u16string className_;
   std::vector<Member> members_;
   // Indexes into members_, for lookups without a scan. By id: the member that serves each of the
@@ -107,6 +109,8 @@ class DispatchTable {
   std::vector<IdEntry> byId_;
   std::vector<std::pair<std::u16string, DispId>> byName_;
   bool asciiNames_ = true;
+  // Tells this table's members apart from any other table's, for the name a thread looked up last.
+  std::uint64_t serial_;
 };
 
 // Declares the members of class T:

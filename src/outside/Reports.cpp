@@ -12,6 +12,7 @@ using automation::InvokeKind;
 namespace {
 
 // A spreadsheet control's member by number; the arguments go by value, without an allocation.
+// Each argument is made into its variant in place: pass the plain value, not a Variant of it.
 template <class... A>
 Variant member(const ObjectRef& o, DispId id, InvokeKind kind, A&&... a) {
   std::array<Variant, sizeof...(A)> args{Variant(std::forward<A>(a))...};
@@ -39,7 +40,7 @@ ObjectRef ReportStoreCalls::getReport(const std::u16string& dsn, std::int32_t id
 
 Variant ReportStoreCalls::reportBlob(const ObjectRef& report) {
   return member(report, automation::kDispIdValue, InvokeKind::PropertyGet | InvokeKind::Method,
-                Variant(u"FReportBlob"));
+                u"FReportBlob");
 }
 
 std::int32_t consolidate(const ObjectRef& component, Variant& batch) {
@@ -59,8 +60,7 @@ void RefSpreadCalls::load(Variant report) const {
 }
 
 void RefSpreadCalls::setSheet(std::int32_t zeroBased) const {
-  member(o_, 80, InvokeKind::PropertyPut, Variant(std::int32_t{2}), Variant(std::int32_t{1}),
-         Variant(zeroBased));
+  member(o_, 80, InvokeKind::PropertyPut, std::int32_t{2}, std::int32_t{1}, zeroBased);
 }
 
 void RefSpreadCalls::evaluate(std::u16string& formula, Variant& result) const {
@@ -78,27 +78,27 @@ void RefSpreadCalls::evaluate(std::u16string& formula, Variant& result) const {
 }
 
 Variant RefSpreadCalls::namedProperty(std::u16string_view name) const {
-  return member(o_, 82, InvokeKind::PropertyGet, Variant(name));
+  return member(o_, 82, InvokeKind::PropertyGet, name);
 }
 
 void RefSpreadCalls::setNamedProperty(std::u16string_view name, Variant value) const {
-  member(o_, 82, InvokeKind::PropertyPut, Variant(name), std::move(value));
+  member(o_, 82, InvokeKind::PropertyPut, name, std::move(value));
 }
 
 Variant RefSpreadCalls::namedProperty2(std::u16string_view name) const {
-  return member(o_, 83, InvokeKind::PropertyGet, Variant(name), Variant(std::int32_t{-1}));
+  return member(o_, 83, InvokeKind::PropertyGet, name, std::int32_t{-1});
 }
 
 void RefSpreadCalls::setNamedProperty2(std::u16string_view name, Variant value) const {
-  member(o_, 83, InvokeKind::PropertyPut, Variant(name), Variant(std::int32_t{-1}), std::move(value));
+  member(o_, 83, InvokeKind::PropertyPut, name, std::int32_t{-1}, std::move(value));
 }
 
 void RefSpreadCalls::createNamedProperty(std::u16string_view name) const {
-  member(o_, 45, InvokeKind::Method, Variant(name), Variant(kStringProperty), Variant(std::int32_t{1}));
+  member(o_, 45, InvokeKind::Method, name, kStringProperty, std::int32_t{1});
 }
 
 void RefSpreadCalls::createNamedProperty2(std::u16string_view name) const {
-  member(o_, 48, InvokeKind::Method, Variant(name), Variant(kStringProperty), Variant(std::int32_t{1}));
+  member(o_, 48, InvokeKind::Method, name, kStringProperty, std::int32_t{1});
 }
 
 std::int32_t RefSpreadCalls::sheetCount() const {
@@ -123,7 +123,7 @@ ObjectRef VexSpreadCalls::sheet(const Variant& key) const {
 
 Variant VexSpreadCalls::placeValue(const ObjectRef& sheet, std::u16string_view place) {
   const ObjectRef at =
-      automation::objectOf(member(sheet, 51, InvokeKind::PropertyGet | InvokeKind::Method, Variant(place)));
+      automation::objectOf(member(sheet, 51, InvokeKind::PropertyGet | InvokeKind::Method, place));
   return member(at, 87, InvokeKind::PropertyGet | InvokeKind::Method);
 }
 

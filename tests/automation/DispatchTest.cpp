@@ -144,6 +144,12 @@ TEST(Dispatch, EachCallKindFindsItsMemberAndNamesFoldLikeTheTables) {
     EXPECT_EQ(t->idOfName(u"level"), 7);
     EXPECT_EQ(t->idOfName(u"levels"), std::nullopt);
   }
+  // One name asked of two tables in turn: each answers from its own members.
+  const Sample other;
+  for (int round = 0; round < 2; ++round) {
+    EXPECT_EQ(other.idOfName(u"cell"), 5);
+    EXPECT_EQ(table.idOfName(u"cell"), std::nullopt);
+  }
 }
 
 TEST(Collection, CountsFromOne) {
