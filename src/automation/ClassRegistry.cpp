@@ -1,7 +1,6 @@
 #include "automation/ClassRegistry.h"
 
 #include <atomic>
-#include <cstring>
 #include <iterator>
 
 #include "automation/Error.h"
@@ -23,10 +22,6 @@ struct LastFound {
   const Factory* factory = nullptr;
 };
 thread_local LastFound lastFound;
-
-bool sameUnits(std::u16string_view a, std::u16string_view b) {
-  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
-}
 
 }  // namespace
 
@@ -57,7 +52,7 @@ std::optional<Factory> ClassRegistry::factory(std::u16string_view progId) const 
 }
 
 const Factory* ClassRegistry::find(std::u16string_view progId) const {
-  if (lastFound.version == version_ && sameUnits(lastFound.progId, progId)) return lastFound.factory;
+  if (lastFound.version == version_ && SameUnits{}(lastFound.progId, progId)) return lastFound.factory;
   // ProgIDs are short ASCII names: fold those on the stack, without the Unicode tables.
   char16_t folded[64];
   bool ascii = progId.size() <= std::size(folded);

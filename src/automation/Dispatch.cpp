@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <new>
 #include <optional>
 #include <stdexcept>
@@ -55,7 +56,7 @@ class ArgumentCopies {
     for (std::size_t i = count_; i-- > 0;) slot(i)->~Variant();
   }
 
-  Variant* add(Variant value) {
+  Variant* add(Variant&& value) {
     if (heap_.capacity() > 0) return &heap_.emplace_back(std::move(value));
     Variant* v = new (slot(count_)) Variant(std::move(value));
     ++count_;
@@ -150,9 +151,7 @@ DispatchTable::DispatchTable(std::u16string className, std::vector<Member> membe
 }
 
 std::optional<DispId> DispatchTable::idOfName(std::u16string_view name) const {
-  if (lastName.table == serial_ && lastName.name.size() == name.size() &&
-      std::memcmp(lastName.name.data(), name.data(), name.size() * sizeof(char16_t)) == 0)
-    return lastName.id;
+  if (lastName.table == serial_ && SameUnits{}(lastName.name, name)) return lastName.id;
   const std::optional<DispId> id = searchName(name);
   lastName.table = serial_;
   lastName.name.assign(name);
@@ -214,44 +213,47 @@ Variant Dispatch::call(DispId id, InvokeKind kind, std::span<Variant> args, bool
     }();
     notSupported(table, what);
   }
-  const std::vector<Param>& params = member->params;
-  if (args.size() > params.size() || args.size() < member->required) {
+  const std::size_t count = member->params.size();
+  const std::size_t given = args.size();
+  if (given > count || given < member->required) {
     raise(errors::WrongArgumentCount,
           standardDescription(errors::WrongArgumentCount) + u" (" + table.className() + u"." + member->name +
-              u" takes " + number(params.size()) + u", was given " + number(args.size()) + u")");
+              u" takes " + number(count) + u", was given " + number(given) + u")");
   }
 
   // Most calls take a handful of arguments: bind them without allocating, and build only the
   // copies a by-value parameter needs.
   constexpr std::size_t kInline = 8;
   std::array<Variant*, kInline> inlineBound;
-  std::vector<Variant*> heapBound;
-  if (params.size() > kInline) heapBound.resize(params.size());
-  Variant** bound = params.size() > kInline ? heapBound.data() : inlineBound.data();
-  ArgumentCopies copies(params.size());
-  for (std::size_t k = 0; k < params.size(); ++k) {
+  std::unique_ptr<Variant*[]> heapBound;
+  if (count > kInline) heapBound = std::make_unique<Variant*[]>(count);
+  Variant** bound = count > kInline ? heapBound.get() : inlineBound.data();
+  ArgumentCopies copies(count);
+  const Param* params = member->params.data();
+  for (std::size_t k = 0; k < count; ++k) {
     const Param& p = params[k];
-    if (k >= args.size() || args[k].isMissing()) {
+    Variant* arg = k < given ? &args[k] : nullptr;
+    if (arg == nullptr || arg->isMissing()) {
       if (!p.optional) {
         raise(errors::ArgumentNotOptional, standardDescription(errors::ArgumentNotOptional) + u" (" +
                                                table.className() + u"." + member->name + u": " + p.name +
                                                u")");
       }
       bound[k] = copies.add(omitted(p));
-    } else if (p.type == VarType::Object && args[k].isEmpty()) {
+    } else if (p.type == VarType::Object && arg->isEmpty()) {
       // An Empty argument reaches an object parameter as Nothing, as a host's unset object does.
-      if (p.pass == Pass::ByRef) args[k] = Variant(ObjectRef{});
-      bound[k] = p.pass == Pass::ByRef ? &args[k] : copies.add(Variant(ObjectRef{}));
+      if (p.pass == Pass::ByRef) *arg = Variant(ObjectRef{});
+      bound[k] = p.pass == Pass::ByRef ? arg : copies.add(Variant(ObjectRef{}));
     } else if (p.pass == Pass::ByRef) {
-      if (p.type != VarType::Variant && args[k].type() != p.type) args[k] = changeType(args[k], p.type);
-      bound[k] = &args[k];
-    } else if (consume && (p.type == VarType::Variant || args[k].type() == p.type)) {
-      bound[k] = &args[k];  // the caller gave it up: the callee may use it as its own copy
+      if (p.type != VarType::Variant && arg->type() != p.type) *arg = changeType(*arg, p.type);
+      bound[k] = arg;
+    } else if (consume && (p.type == VarType::Variant || arg->type() == p.type)) {
+      bound[k] = arg;  // the caller gave it up: the callee may use it as its own copy
     } else {
-      bound[k] = copies.add(changeType(args[k], p.type));
+      bound[k] = copies.add(changeType(*arg, p.type));
     }
   }
-  Args bound_args(std::span<Variant* const>(bound, params.size()));
+  Args bound_args(std::span<Variant* const>(bound, count));
   return member->handler(*this, bound_args);
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -46,5 +47,14 @@ std::optional<std::u16string> propertyValue(std::u16string_view props, std::u16s
 bool equalsIgnoreCase(std::u16string_view a, std::u16string_view b);
 // Whether upper(a) == upper(b), without building either when the texts are ASCII or CJK.
 bool sameUpper(std::u16string_view a, std::u16string_view b);
+
+// Equality code unit for code unit, as == answers it, but compared as bytes: for hash containers
+// and lookups on a hot path.
+struct SameUnits {
+  using is_transparent = void;
+  bool operator()(std::u16string_view a, std::u16string_view b) const noexcept {
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
+  }
+};
 
 }  // namespace automation

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "automation/Dispatch.h"
+#include "automation/Text.h"
 #include "sample/Ledger.h"
 #include "sample/Workbook.h"
 
@@ -43,13 +44,16 @@ class ReportData final : public automation::Dispatch {
 const ReportData* reportDataOf(const automation::Variant& value);
 
 class StoredReportCache {
+  template <class T>
+  using TextMap = std::unordered_map<std::u16string, T, std::hash<std::u16string>, automation::SameUnits>;
+
  public:
   // A data source with the reports asked of it so far; it lives as long as the cache.
   struct Source {
     DataSourceRow row;
     // A null entry: the data source has no such report.
-    std::unordered_map<std::u16string, std::shared_ptr<ReportData>> byName;  // the name as asked
-    std::unordered_map<std::u16string, std::shared_ptr<ReportData>> byKey;   // trimmed, in upper case
+    TextMap<std::shared_ptr<ReportData>> byName;  // the name as asked
+    TextMap<std::shared_ptr<ReportData>> byKey;   // trimmed, in upper case
     std::unordered_map<std::int32_t, std::shared_ptr<ReportData>> byId;
   };
 
@@ -76,7 +80,7 @@ class StoredReportCache {
   Ledger& ledger_;
   std::uint64_t version_ = 0;
   std::unordered_map<std::string, std::unique_ptr<Source>> sources_;  // by data source name
-  std::unordered_map<std::u16string, Source*> byProps_;
+  TextMap<Source*> byProps_;
   std::vector<Source*> everySource_;  // filled on first use, by name
 };
 
