@@ -23,13 +23,23 @@ constexpr std::int32_t kStringProperty = 8;
 
 }  // namespace
 
-bool RptRetrieveCalls::getRptViaName(const std::u16string& dsn, const std::u16string& name,
-                                     Variant& report) const {
-  Variant args[] = {Variant(dsn), Variant(name), std::move(report), Variant::missing(),
+bool RptRetrieveCalls::getRptViaName(Variant& dsn, Variant& name, Variant& report) const {
+  Variant args[] = {std::move(dsn), std::move(name), std::move(report), Variant::missing(),
                     Variant(std::int16_t{1})};
-  const Variant found = automation::callByRef(o_, u"GetRptViaName", args);
-  report = std::move(args[2]);
-  return automation::toBoolean(found);
+  // The three go by reference: the caller gets back what the service left in them, also when the
+  // call fails.
+  struct Restore {
+    Variant* args;
+    Variant& dsn;
+    Variant& name;
+    Variant& report;
+    ~Restore() {
+      dsn = std::move(args[0]);
+      name = std::move(args[1]);
+      report = std::move(args[2]);
+    }
+  } restore{args, dsn, name, report};
+  return automation::toBoolean(automation::callByRef(o_, u"GetRptViaName", args));
 }
 
 ObjectRef ReportStoreCalls::getReport(const std::u16string& dsn, std::int32_t id) const {

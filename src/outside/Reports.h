@@ -24,8 +24,9 @@ inline constexpr std::u16string_view kConsolidation = u"Ostrel.CsRpt";
 class RptRetrieveCalls {
  public:
   explicit RptRetrieveCalls(ObjectRef service) : o_(std::move(service)) {}
-  // True with the report's data in `report`; False when the service has no such report.
-  bool getRptViaName(const std::u16string& dsn, const std::u16string& name, Variant& report) const;
+  // True with the report's data in `report`; False when the service has no such report. All three
+  // go by reference: `dsn` and `name` hold afterwards what the service left in them.
+  bool getRptViaName(Variant& dsn, Variant& name, Variant& report) const;
 
  private:
   ObjectRef o_;

@@ -27,6 +27,15 @@ bool sameIgnoringCase(const std::u16string& a, const std::u16string& b) {
   return a == b || automation::sameUpper(automation::trimmed(a), automation::trimmed(b));
 }
 
+// `value` as text into `out`, reusing the room `out` already has.
+void assignText(std::u16string& out, const Variant& value) {
+  if (value.isString()) {
+    out = value.asString();
+  } else {
+    out = automation::toText(value);
+  }
+}
+
 // A quote inside a text argument of a formula is doubled, so the content is always one argument.
 void appendQuoted(std::u16string& out, const std::u16string& text) {
   out += u'"';
@@ -97,21 +106,27 @@ bool frmRecalc::GetRefZps(const Variant& VarParam, Variant& sRetVal, Variant& sE
       const std::u16string& dsn = place.dsnName.empty() ? processProps() : named;
       const outside::RefSpreadCalls spread(ZPSREF12.object());
       if (!holdsReport(name, dsn)) {
+        // The service takes the data source and the name by reference: what it leaves in them is
+        // what the control is then said to hold.
+        Variant dsnArg(dsn);
+        Variant nameArg(name);
         Variant report;
         const outside::RptRetrieveCalls service(automation::CreateObject(outside::kRptRetrieve));
-        if (!service.getRptViaName(dsn, name, report)) return true;  // no such report: nothing to read
+        if (!service.getRptViaName(dsnArg, nameArg, report)) return true;  // no such report: nothing to read
         m_bLoadedKnown = false;  // loading clears the control's properties
         spread.load(std::move(report));
         if (place.sheet == 0) place.sheet = getIndexByName(place.sheetText, ZPSREF12.object());
         EvaluateRef(content, place.sheet, sRetVal);
         // Which report the control holds; it only saves retrievals, so a failure here is no failure.
-        const bool nameKept = automation::ignoreErrors([&] { spread.setNamedProperty(kLoadedName, Variant(name)); });
-        const bool dsnKept = automation::ignoreErrors([&] { spread.setNamedProperty2(kLoadedDsn, Variant(dsn)); });
-        if (nameKept && dsnKept) {
-          m_sLoadedName = name;
-          m_sLoadedDsn = dsn;
-          m_bLoadedKnown = true;
-        }
+        const bool known = automation::ignoreErrors([&] {
+          assignText(m_sLoadedName, nameArg);
+          assignText(m_sLoadedDsn, dsnArg);
+        });
+        const bool nameKept =
+            automation::ignoreErrors([&] { spread.setNamedProperty(kLoadedName, std::move(nameArg)); });
+        const bool dsnKept =
+            automation::ignoreErrors([&] { spread.setNamedProperty2(kLoadedDsn, std::move(dsnArg)); });
+        m_bLoadedKnown = known && nameKept && dsnKept;
         automation::Err().Clear();
         return true;
       }

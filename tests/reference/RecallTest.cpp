@@ -22,6 +22,7 @@ using namespace automation;
 struct Retrieval {
   std::set<std::pair<std::u16string, std::u16string>> reports;  // (upper name, dsn)
   std::vector<std::pair<std::u16string, std::u16string>> asked;
+  bool tidiesName = false;  // writes the name back trimmed and in upper case
 };
 
 class FakeRetrieve final : public Dispatch {
@@ -37,6 +38,7 @@ class FakeRetrieve final : public Dispatch {
                     [](FakeRetrieve& self, Args& a) {
                       const std::u16string name = upper(trim(toText(a[1])));
                       self.r_->asked.emplace_back(name, toText(a[0]));
+                      if (self.r_->tidiesName) a[1] = Variant(name);
                       if (!self.r_->reports.contains({name, toText(a[0])})) return Variant(false);
                       a[2] = Variant(u"report " + name + u" of " + toText(a[0]));
                       return Variant(true);
@@ -53,6 +55,7 @@ class FakeRetrieve final : public Dispatch {
 struct Spread {
   std::vector<std::u16string> formulas;
   std::vector<std::int32_t> sheets;  // member 80 puts
+  std::vector<std::u16string> names;  // member 82 puts
 };
 
 class FakeSpread final : public Dispatch {
@@ -77,6 +80,7 @@ class FakeSpread final : public Dispatch {
                  [](FakeSpread& self, Args& a) { return self.named(a[0].asString(), false); })
             .put(u"Named", 82, {byVal(u"Name", VarType::String)}, byVal(u"v"),
                  [](FakeSpread& self, Args& a, Variant& v) {
+                   self.s_->names.push_back(toText(v));
                    self.props_[{a[0].asString(), false}] = v;
                  })
             .get(u"Named2", 83, {byVal(u"Name", VarType::String), byVal(u"Kind", VarType::Long)},
@@ -356,6 +360,19 @@ TEST_F(RecallTest, ReferencesAreCheckedAndEvaluatedWithReportsReused) {
   EXPECT_EQ(retrieval->asked[1].second, u"DSN=华南");
   EXPECT_EQ(retrieval->asked[2].first, u"没有的表");
   EXPECT_EQ(retrieval->asked[3].first, u"资产负债表");
+}
+
+TEST_F(RecallTest, TheNameTheRetrievalLeavesIsTheNameTheControlHolds) {
+  // The service takes the name by reference and tidies it: the control is said to hold the tidied
+  // name, and a later call for the same report in other spelling reuses it.
+  retrieval->reports = {{u"ABC", u"Language=CHS;DSN=本地"}};
+  retrieval->tidiesName = true;
+  Variant batch = batchOf({list({Variant(u" abc "), Variant(u"A1")}), list({Variant(u"Abc"), Variant(u"A2")})});
+  EXPECT_EQ(recall(u"REF_F", batch), 0);
+  // A new control has no such property: it is created empty first.
+  EXPECT_EQ(spread->names, (std::vector<std::u16string>{u"", u"ABC"}));
+  EXPECT_EQ(retrieval->asked.size(), 1u);
+  EXPECT_EQ(at(batch, 1, 1), Variant(u"report ABC of Language=CHS;DSN=本地|=REF(\"A2\",1)"));
 }
 
 TEST_F(RecallTest, MarkersAreLocalisedAndStayChineseWithoutTheLanguageComponents) {
