@@ -367,7 +367,8 @@ TEST_F(RecallTest, TheNameTheRetrievalLeavesIsTheNameTheControlHolds) {
   // name, and a later call for the same report in other spelling reuses it.
   retrieval->reports = {{u"ABC", u"Language=CHS;DSN=本地"}};
   retrieval->tidiesName = true;
-  Variant batch = batchOf({list({Variant(u" abc "), Variant(u"A1")}), list({Variant(u"Abc"), Variant(u"A2")})});
+  Variant batch =
+      batchOf({list({Variant(u" abc "), Variant(u"A1")}), list({Variant(u"Abc"), Variant(u"A2")})});
   EXPECT_EQ(recall(u"REF_F", batch), 0);
   // A new control has no such property: it is created empty first.
   EXPECT_EQ(spread->names, (std::vector<std::u16string>{u"", u"ABC"}));
