@@ -17,6 +17,9 @@ using Factory = std::function<ObjectRef()>;
 class ClassRegistry {
  public:
   ClassRegistry();
+  // A registry is one place: lookups remembered for it must not answer for a copy.
+  ClassRegistry(const ClassRegistry&) = delete;
+  ClassRegistry& operator=(const ClassRegistry&) = delete;
 
   // Registers (or replaces) the factory of a ProgID; ProgIDs ignore letter case.
   void add(std::u16string_view progId, Factory factory);
