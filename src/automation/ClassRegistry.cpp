@@ -64,9 +64,10 @@ const Factory* ClassRegistry::find(std::u16string_view progId) const {
   const auto it = ascii ? factories_.find(std::u16string_view(folded, progId.size()))
                         : factories_.find(upper(progId));
   const Factory* found = it == factories_.end() ? nullptr : &it->second;
-  lastFound.version = version_;
+  lastFound.version = 0;  // remembered only once all of it is written
   lastFound.progId.assign(progId);
   lastFound.factory = found;
+  lastFound.version = version_;
   return found;
 }
 

@@ -86,7 +86,7 @@ bool asciiLower(std::u16string_view name, std::span<char16_t> out) {
 // compares without a loop per character.
 bool nameBefore(std::u16string_view a, std::u16string_view b) {
   if (a.size() != b.size()) return a.size() < b.size();
-  return std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) < 0;
+  return !a.empty() && std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) < 0;
 }
 
 std::uint64_t nextSerial() {
@@ -131,6 +131,7 @@ DispatchTable::DispatchTable(std::u16string className, std::vector<Member> membe
     throw std::length_error("a dispatch table holds at most 32767 members");
   byName_.reserve(members_.size());
   for (Member& m : members_) {
+    m.required = 0;
     for (std::size_t k = 0; k < m.params.size(); ++k)
       if (!m.params[k].optional) m.required = k + 1;
     if (std::none_of(byId_.begin(), byId_.end(), [&](const IdEntry& e) { return e.id == m.id; })) {
@@ -153,9 +154,10 @@ DispatchTable::DispatchTable(std::u16string className, std::vector<Member> membe
 std::optional<DispId> DispatchTable::idOfName(std::u16string_view name) const {
   if (lastName.table == serial_ && SameUnits{}(lastName.name, name)) return lastName.id;
   const std::optional<DispId> id = searchName(name);
-  lastName.table = serial_;
+  lastName.table = 0;  // remembered only once all of it is written
   lastName.name.assign(name);
   lastName.id = id;
+  lastName.table = serial_;
   return id;
 }
 

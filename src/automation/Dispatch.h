@@ -83,6 +83,12 @@ struct Member {
 class DispatchTable {
  public:
   DispatchTable(std::u16string className, std::vector<Member> members);
+  // A copy answers as its original does. A table is not moved: what was left behind would still
+  // answer for the names this thread looked up in it.
+  DispatchTable(const DispatchTable&) = default;
+  DispatchTable& operator=(const DispatchTable&) = default;
+  DispatchTable(DispatchTable&&) = delete;
+  DispatchTable& operator=(DispatchTable&&) = delete;
 
   const std::u16string& className() const { return className_; }
   const std::vector<Member>& members() const { return members_; }

@@ -53,7 +53,9 @@ bool sameUpper(std::u16string_view a, std::u16string_view b);
 struct SameUnits {
   using is_transparent = void;
   bool operator()(std::u16string_view a, std::u16string_view b) const noexcept {
-    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
+    // An empty view may have no data at all, which memcmp must not be given.
+    return a.size() == b.size() &&
+           (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0);
   }
 };
 

@@ -2,9 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <vector>
-
 #include <cmath>
+#include <vector>
 
 #include <unicode/uchar.h>
 

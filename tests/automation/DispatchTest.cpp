@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "automation/ClassRegistry.h"
 #include "automation/Collection.h"
 #include "automation/Conversions.h"
@@ -121,33 +123,56 @@ TEST(Dispatch, ObjectsConvertThroughTheirDefaultMember) {
 }
 
 TEST(Dispatch, EachCallKindFindsItsMemberAndNamesFoldLikeTheTables) {
-  // Two members share an id: a get and a put. A method call reaches the get, a put by reference
-  // the put; a method of an id that only has a put finds nothing.
-  int puts = 0;
-  const auto table =
-      DispatchTable::Builder<Sample>(u"Kinds")
-          .get(u"Level", 7, {}, VarType::Long, [](Sample&, Args&) { return Variant(1); })
-          .put(u"Level", 7, {}, byVal(u"v"), [&](Sample&, Args&, Variant&) { ++puts; })
-          .put(u"Only", 8, {}, byVal(u"v"), [&](Sample&, Args&, Variant&) { ++puts; })
-          .method(u"\u212Aelvin", 9, {}, VarType::Long, [](Sample&, Args&) { return Variant(9); })
-          .build();
+  // Members sharing an id: a get and a put, a method and a get (the method declared first). A call
+  // of one kind reaches its own member, else the counterpart; a put-only id called as a method, a
+  // missing id and a call of no kind find nothing.
+  const auto noop = [](Sample&, Args&) { return Variant{}; };
+  const auto set = [](Sample&, Args&, Variant&) {};
+  const std::u16string longName(70, u'x');
+  const auto table = DispatchTable::Builder<Sample>(u"Kinds")
+                         .get(u"Level", 7, {}, VarType::Long, noop)
+                         .put(u"Level", 7, {}, byVal(u"v"), set)
+                         .put(u"Only", 8, {}, byVal(u"v"), set)
+                         .method(u"Both", 9, {}, VarType::Long, noop)
+                         .get(u"Both", 9, {}, VarType::Long, noop)
+                         .method(u"Twin", 20, {}, VarType::Long, noop)
+                         .method(u"TWIN", 21, {}, VarType::Long, noop)
+                         .method(longName, 22, {}, VarType::Long, noop)
+                         .method(u"Kelvin", 23, {}, VarType::Long, noop)
+                         .build();
   const DispatchTable copy = table;  // a copy answers as the table it was copied from
+  const auto kindOf = [](const DispatchTable& t, DispId id, InvokeKind kind) -> std::optional<InvokeKind> {
+    const Member* m = t.find(id, kind);
+    return m ? std::optional(m->kind) : std::nullopt;
+  };
   for (const DispatchTable* t : {&table, &copy}) {
-    EXPECT_EQ(t->find(7, InvokeKind::Method)->kind, InvokeKind::PropertyGet);
-    EXPECT_EQ(t->find(7, InvokeKind::PropertyGet)->kind, InvokeKind::PropertyGet);
-    EXPECT_EQ(t->find(7, InvokeKind::PropertyPutRef)->kind, InvokeKind::PropertyPut);
-    EXPECT_EQ(t->find(7, InvokeKind::Method | InvokeKind::PropertyGet)->kind, InvokeKind::PropertyGet);
-    EXPECT_EQ(t->find(8, InvokeKind::Method), nullptr);
-    EXPECT_EQ(t->find(6, InvokeKind::Method), nullptr);
-    // The Kelvin sign folds to k: its name is found from ASCII spellings too.
-    EXPECT_EQ(t->idOfName(u"KELVIN"), 9);
+    EXPECT_EQ(kindOf(*t, 7, InvokeKind::Method), InvokeKind::PropertyGet);
+    EXPECT_EQ(kindOf(*t, 7, InvokeKind::Method | InvokeKind::PropertyGet), InvokeKind::PropertyGet);
+    EXPECT_EQ(kindOf(*t, 7, InvokeKind::PropertyPutRef), InvokeKind::PropertyPut);
+    EXPECT_EQ(kindOf(*t, 7, InvokeKind::PropertyPut | InvokeKind::PropertyPutRef), InvokeKind::PropertyPut);
+    EXPECT_EQ(kindOf(*t, 9, InvokeKind::PropertyGet), InvokeKind::PropertyGet);
+    EXPECT_EQ(kindOf(*t, 9, InvokeKind::Method), InvokeKind::Method);
+    EXPECT_EQ(kindOf(*t, 9, InvokeKind::Method | InvokeKind::PropertyGet), InvokeKind::Method);
+    EXPECT_EQ(kindOf(*t, 8, InvokeKind::Method), std::nullopt);
+    EXPECT_EQ(kindOf(*t, 6, InvokeKind::Method), std::nullopt);
+    EXPECT_EQ(kindOf(*t, 7, InvokeKind{}), std::nullopt);
+    // Names: any case, the first of two spellings wins, a long name, a miss, and the Kelvin sign,
+    // which folds to k.
     EXPECT_EQ(t->idOfName(u"level"), 7);
+    EXPECT_EQ(t->idOfName(u"twin"), 20);
+    EXPECT_EQ(t->idOfName(std::u16string(70, u'X')), 22);
     EXPECT_EQ(t->idOfName(u"levels"), std::nullopt);
+    EXPECT_EQ(t->idOfName(u"\u212Aelvin"), 23);
+    EXPECT_EQ(t->idOfName(std::u16string_view{}), std::nullopt);
+    EXPECT_EQ(t->idOfName(std::u16string_view{}), std::nullopt);
   }
+  // A table with a name outside ASCII is searched in full.
+  const auto other = DispatchTable::Builder<Sample>(u"Other").method(u"\u212Aey", 5, {}, VarType::Long, noop).build();
+  EXPECT_EQ(other.idOfName(u"KEY"), 5);
   // One name asked of two tables in turn: each answers from its own members.
-  const Sample other;
+  const Sample sample;
   for (int round = 0; round < 2; ++round) {
-    EXPECT_EQ(other.idOfName(u"cell"), 5);
+    EXPECT_EQ(sample.idOfName(u"cell"), 5);
     EXPECT_EQ(table.idOfName(u"cell"), std::nullopt);
   }
 }

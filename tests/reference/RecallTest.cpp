@@ -23,6 +23,7 @@ struct Retrieval {
   std::set<std::pair<std::u16string, std::u16string>> reports;  // (upper name, dsn)
   std::vector<std::pair<std::u16string, std::u16string>> asked;
   bool tidiesName = false;  // writes the name back trimmed and in upper case
+  bool failsAfterTidying = false;
 };
 
 class FakeRetrieve final : public Dispatch {
@@ -39,6 +40,7 @@ class FakeRetrieve final : public Dispatch {
                       const std::u16string name = upper(trim(toText(a[1])));
                       self.r_->asked.emplace_back(name, toText(a[0]));
                       if (self.r_->tidiesName) a[1] = Variant(name);
+                      if (self.r_->failsAfterTidying) raise(5, u"the service is down");
                       if (!self.r_->reports.contains({name, toText(a[0])})) return Variant(false);
                       a[2] = Variant(u"report " + name + u" of " + toText(a[0]));
                       return Variant(true);
@@ -374,6 +376,18 @@ TEST_F(RecallTest, TheNameTheRetrievalLeavesIsTheNameTheControlHolds) {
   EXPECT_EQ(spread->names, (std::vector<std::u16string>{u"", u"ABC"}));
   EXPECT_EQ(retrieval->asked.size(), 1u);
   EXPECT_EQ(at(batch, 1, 1), Variant(u"report ABC of Language=CHS;DSN=本地|=REF(\"A2\",1)"));
+}
+
+TEST_F(RecallTest, AServiceThatFailsLoadsNothingAndIsAskedAgain) {
+  retrieval->reports = {{u"ABC", u"Language=CHS;DSN=本地"}};
+  retrieval->tidiesName = true;
+  retrieval->failsAfterTidying = true;
+  Variant batch = batchOf({list({Variant(u" abc "), Variant(u"A1")}), list({Variant(u"abc"), Variant(u"A2")})});
+  EXPECT_EQ(recall(u"REF_F", batch), 0);
+  EXPECT_EQ(at(batch, 0, 2), Variant(u"the service is down"));
+  EXPECT_EQ(at(batch, 1, 2), Variant(u"the service is down"));
+  EXPECT_EQ(retrieval->asked.size(), 2u);
+  EXPECT_TRUE(spread->formulas.empty());
 }
 
 TEST_F(RecallTest, MarkersAreLocalisedAndStayChineseWithoutTheLanguageComponents) {
