@@ -167,7 +167,8 @@ TEST(Dispatch, EachCallKindFindsItsMemberAndNamesFoldLikeTheTables) {
     EXPECT_EQ(t->idOfName(std::u16string_view{}), std::nullopt);
   }
   // A table with a name outside ASCII is searched in full.
-  const auto other = DispatchTable::Builder<Sample>(u"Other").method(u"\u212Aey", 5, {}, VarType::Long, noop).build();
+  const auto other =
+      DispatchTable::Builder<Sample>(u"Other").method(u"\u212Aey", 5, {}, VarType::Long, noop).build();
   EXPECT_EQ(other.idOfName(u"KEY"), 5);
   // One name asked of two tables in turn: each answers from its own members.
   const Sample sample;

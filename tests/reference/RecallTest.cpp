@@ -382,7 +382,8 @@ TEST_F(RecallTest, AServiceThatFailsLoadsNothingAndIsAskedAgain) {
   retrieval->reports = {{u"ABC", u"Language=CHS;DSN=本地"}};
   retrieval->tidiesName = true;
   retrieval->failsAfterTidying = true;
-  Variant batch = batchOf({list({Variant(u" abc "), Variant(u"A1")}), list({Variant(u"abc"), Variant(u"A2")})});
+  Variant batch =
+      batchOf({list({Variant(u" abc "), Variant(u"A1")}), list({Variant(u"abc"), Variant(u"A2")})});
   EXPECT_EQ(recall(u"REF_F", batch), 0);
   EXPECT_EQ(at(batch, 0, 2), Variant(u"the service is down"));
   EXPECT_EQ(at(batch, 1, 2), Variant(u"the service is down"));
