@@ -1,45 +1,35 @@
 #include "automation/ClassRegistry.h"
 
-#include <atomic>
 #include <iterator>
 
 #include "automation/Error.h"
+#include "automation/LastLookup.h"
 #include "automation/Text.h"
 
 namespace automation {
 namespace {
 
-std::uint64_t nextVersion() {
-  static std::atomic<std::uint64_t> last{0};
-  return ++last;
-}
-
 // The last lookup of this thread: a caller that creates objects of one class over and over (one
 // per report it loads, say) finds the factory without folding and hashing the ProgID each time.
-struct LastFound {
-  std::uint64_t version = 0;
-  std::u16string progId;  // as asked
-  const Factory* factory = nullptr;
-};
-thread_local LastFound lastFound;
+thread_local LastLookup<const Factory*> lastFound;
 
 }  // namespace
 
-ClassRegistry::ClassRegistry() : version_(nextVersion()) {}
+ClassRegistry::ClassRegistry() : version_(freshStamp()) {}
 
 void ClassRegistry::add(std::u16string_view progId, Factory factory) {
   factories_[upper(progId)] = std::move(factory);
-  version_ = nextVersion();
+  version_ = freshStamp();
 }
 
 void ClassRegistry::remove(std::u16string_view progId) {
   factories_.erase(upper(progId));
-  version_ = nextVersion();
+  version_ = freshStamp();
 }
 
 void ClassRegistry::clear() {
   factories_.clear();
-  version_ = nextVersion();
+  version_ = freshStamp();
 }
 
 bool ClassRegistry::contains(std::u16string_view progId) const {
@@ -52,22 +42,13 @@ std::optional<Factory> ClassRegistry::factory(std::u16string_view progId) const 
 }
 
 const Factory* ClassRegistry::find(std::u16string_view progId) const {
-  if (lastFound.version == version_ && SameUnits{}(lastFound.progId, progId)) return lastFound.factory;
+  if (const auto* remembered = lastFound.find(version_, progId)) return *remembered;
   // ProgIDs are short ASCII names: fold those on the stack, without the Unicode tables.
   char16_t folded[64];
-  bool ascii = progId.size() <= std::size(folded);
-  for (std::size_t i = 0; ascii && i < progId.size(); ++i) {
-    const char16_t c = progId[i];
-    ascii = c < 0x80;
-    folded[i] = c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c;
-  }
-  const auto it = ascii ? factories_.find(std::u16string_view(folded, progId.size()))
-                        : factories_.find(upper(progId));
+  const auto it = asciiUpper(progId, folded) ? factories_.find(std::u16string_view(folded, progId.size()))
+                                             : factories_.find(upper(progId));
   const Factory* found = it == factories_.end() ? nullptr : &it->second;
-  lastFound.version = 0;  // remembered only once all of it is written
-  lastFound.progId.assign(progId);
-  lastFound.factory = found;
-  lastFound.version = version_;
+  lastFound.remember(version_, progId, found);
   return found;
 }
 

@@ -1,7 +1,6 @@
 #include "automation/Dispatch.h"
 
 #include <array>
-#include <atomic>
 #include <cstddef>
 #include <cstring>
 #include <limits>
@@ -14,6 +13,7 @@
 
 #include "automation/Conversions.h"
 #include "automation/Error.h"
+#include "automation/LastLookup.h"
 #include "automation/Text.h"
 
 namespace automation {
@@ -71,17 +71,6 @@ class ArgumentCopies {
   std::vector<Variant> heap_;
 };
 
-// `name` in lower case into `out` when it is ASCII and fits; false otherwise.
-bool asciiLower(std::u16string_view name, std::span<char16_t> out) {
-  if (name.size() > out.size()) return false;
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    const char16_t c = name[i];
-    if (c >= 0x80) return false;
-    out[i] = c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
-  }
-  return true;
-}
-
 // The order of the name index: by length, then by code units. Any total order serves, and this one
 // compares without a loop per character.
 bool nameBefore(std::u16string_view a, std::u16string_view b) {
@@ -89,20 +78,10 @@ bool nameBefore(std::u16string_view a, std::u16string_view b) {
   return !a.empty() && std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) < 0;
 }
 
-std::uint64_t nextSerial() {
-  static std::atomic<std::uint64_t> last{0};
-  return ++last;
-}
-
 // The name this thread looked up last, and what it found: a caller that calls one member by name
 // over and over (a service it creates for every report it loads, say) finds it without folding
 // and searching the name each time.
-struct LastName {
-  std::uint64_t table = 0;
-  std::u16string name;  // as asked
-  std::optional<DispId> id;
-};
-thread_local LastName lastName;
+thread_local LastLookup<std::optional<DispId>> lastName;
 
 // Which member serves a call of `kind` to `id`: a call as a method may be served by a property get
 // and the other way round, a put and a put-by-reference likewise, and a member of the kind asked
@@ -126,7 +105,7 @@ std::int16_t memberFor(const std::vector<Member>& members, DispId id, InvokeKind
 }  // namespace
 
 DispatchTable::DispatchTable(std::u16string className, std::vector<Member> members)
-    : className_(std::move(className)), members_(std::move(members)), serial_(nextSerial()) {
+    : className_(std::move(className)), members_(std::move(members)), serial_(freshStamp()) {
   if (members_.size() > static_cast<std::size_t>(std::numeric_limits<std::int16_t>::max()))
     throw std::length_error("a dispatch table holds at most 32767 members");
   byName_.reserve(members_.size());
@@ -141,7 +120,7 @@ DispatchTable::DispatchTable(std::u16string className, std::vector<Member> membe
       byId_.push_back(entry);
     }
     std::u16string key(m.name.size(), u'\0');
-    asciiNames_ = asciiNames_ && asciiLower(m.name, key);
+    asciiNames_ = asciiNames_ && asciiUpper(m.name, key);
     byName_.emplace_back(std::move(key), m.id);
   }
   std::sort(byId_.begin(), byId_.end(), [](const IdEntry& a, const IdEntry& b) { return a.id < b.id; });
@@ -152,18 +131,15 @@ DispatchTable::DispatchTable(std::u16string className, std::vector<Member> membe
 }
 
 std::optional<DispId> DispatchTable::idOfName(std::u16string_view name) const {
-  if (lastName.table == serial_ && SameUnits{}(lastName.name, name)) return lastName.id;
+  if (const auto* remembered = lastName.find(serial_, name)) return *remembered;
   const std::optional<DispId> id = searchName(name);
-  lastName.table = 0;  // remembered only once all of it is written
-  lastName.name.assign(name);
-  lastName.id = id;
-  lastName.table = serial_;
+  lastName.remember(serial_, name, id);
   return id;
 }
 
 std::optional<DispId> DispatchTable::searchName(std::u16string_view name) const {
   char16_t buffer[64];
-  if (asciiNames_ && asciiLower(name, buffer)) {
+  if (asciiNames_ && asciiUpper(name, buffer)) {
     const std::u16string_view key(buffer, name.size());
     const auto it =
         std::lower_bound(byName_.begin(), byName_.end(), key,

@@ -106,7 +106,7 @@ class DispatchTable {
   std::u16string className_;
   std::vector<Member> members_;
   // Indexes into members_, for lookups without a scan. By id: the member that serves each of the
-  // sixteen call kinds (-1: none), worked out once. By name: ASCII names in lower case (a table
+  // sixteen call kinds (-1: none), worked out once. By name: ASCII names in upper case (a table
   // whose names are not all ASCII is searched in full).
   struct IdEntry {
     DispId id;

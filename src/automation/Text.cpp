@@ -184,6 +184,16 @@ bool equalsIgnoreCase(std::u16string_view a, std::u16string_view b) {
   return ascii || fold(a) == fold(b);
 }
 
+bool asciiUpper(std::u16string_view text, std::span<char16_t> out) {
+  if (text.size() > out.size()) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    if (c >= 0x80) return false;
+    out[i] = c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c;
+  }
+  return true;
+}
+
 bool sameUpper(std::u16string_view a, std::u16string_view b) {
   if (a.size() != b.size()) return false;  // upper keeps the length
   for (std::size_t i = 0; i < a.size(); ++i) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -45,6 +46,10 @@ std::optional<std::u16string> propertyValue(std::u16string_view props, std::u16s
 
 // Equality ignoring letter case (Unicode case folding, code unit for code unit).
 bool equalsIgnoreCase(std::u16string_view a, std::u16string_view b);
+// `text` in upper case into `out`, on the caller's stack, when it is ASCII and fits; false (and
+// `out` unspecified) otherwise.
+bool asciiUpper(std::u16string_view text, std::span<char16_t> out);
+
 // Whether upper(a) == upper(b), without building either when the texts are ASCII or CJK.
 bool sameUpper(std::u16string_view a, std::u16string_view b);
 
