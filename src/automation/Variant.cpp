@@ -5,52 +5,70 @@
 
 namespace automation {
 
-Variant::Variant(VariantArray array) : value_(std::make_shared<VariantArray>(std::move(array))) {}
-
-VarType Variant::arrayType() const {
-  return VarType::Array | std::get<std::shared_ptr<VariantArray>>(value_)->elementType();
+Variant::Variant(VariantArray array) : kind_(kArray) {
+  new (raw_) ArrayRef(std::make_shared<VariantArray>(std::move(array)));
 }
 
-template <class T>
-const T& Variant::get() const {
-  if (const T* p = std::get_if<T>(&value_)) return *p;
+VarType Variant::arrayType() const {
+  return VarType::Array | held<ArrayRef>()->elementType();
+}
+
+void Variant::mismatch() {
   raise(errors::TypeMismatch);
 }
 
-template const std::int16_t& Variant::get() const;
-template const std::int32_t& Variant::get() const;
-template const float& Variant::get() const;
-template const double& Variant::get() const;
-template const Currency& Variant::get() const;
-template const Date& Variant::get() const;
-template const std::u16string& Variant::get() const;
-template const ObjectRef& Variant::get() const;
-template const ErrorValue& Variant::get() const;
-template const bool& Variant::get() const;
-template const Decimal& Variant::get() const;
-template const std::uint8_t& Variant::get() const;
-
 const VariantArray& Variant::array() const {
-  return *get<std::shared_ptr<VariantArray>>();
+  return *get<ArrayRef>();
 }
 
 std::u16string Variant::takeString() && {
   if (!isString()) raise(errors::TypeMismatch);
-  std::u16string text = std::move(std::get<std::u16string>(value_));
-  value_ = std::monostate{};
+  std::u16string text = std::move(held<std::u16string>());
+  release();
   return text;
 }
 
 VariantArray& Variant::mutableArray() {
   if (!isArray()) raise(errors::TypeMismatch);
-  auto& shared = std::get<std::shared_ptr<VariantArray>>(value_);
+  ArrayRef& shared = held<ArrayRef>();
   if (shared.use_count() > 1) shared = std::make_shared<VariantArray>(*shared);
   return *shared;
 }
 
 bool operator==(const Variant& a, const Variant& b) {
-  if (a.isArray() && b.isArray()) return a.array() == b.array();
-  return a.value_ == b.value_;
+  if (a.kind_ != b.kind_) return false;
+  switch (a.kind_) {
+    case Variant::kEmpty:
+    case Variant::kNull:
+      return true;
+    case Variant::kInteger:
+      return a.plain<std::int16_t>() == b.plain<std::int16_t>();
+    case Variant::kLong:
+      return a.plain<std::int32_t>() == b.plain<std::int32_t>();
+    case Variant::kSingle:
+      return a.plain<float>() == b.plain<float>();
+    case Variant::kDouble:
+      return a.plain<double>() == b.plain<double>();
+    case Variant::kCurrency:
+      return a.plain<Currency>() == b.plain<Currency>();
+    case Variant::kDate:
+      return a.plain<Date>() == b.plain<Date>();
+    case Variant::kString:
+      return a.held<std::u16string>() == b.held<std::u16string>();
+    case Variant::kObject:
+      return a.held<ObjectRef>() == b.held<ObjectRef>();
+    case Variant::kError:
+      return a.plain<ErrorValue>() == b.plain<ErrorValue>();
+    case Variant::kBoolean:
+      return a.plain<bool>() == b.plain<bool>();
+    case Variant::kDecimal:
+      return a.plain<Decimal>() == b.plain<Decimal>();
+    case Variant::kByte:
+      return a.plain<std::uint8_t>() == b.plain<std::uint8_t>();
+    case Variant::kArray:
+      return a.array() == b.array();
+  }
+  return false;
 }
 
 std::u16string typeName(VarType type) {

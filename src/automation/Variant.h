@@ -4,11 +4,13 @@
 #include <compare>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <iterator>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
-#include <variant>
+#include <type_traits>
 
 namespace automation {
 
@@ -79,48 +81,74 @@ struct NullValue {
 class Variant {
  public:
   Variant() = default;
-  Variant(NullValue) : value_(NullValue{}) {}
-  Variant(std::int16_t v) : value_(v) {}
-  Variant(std::int32_t v) : value_(v) {}
-  Variant(float v) : value_(v) {}
-  Variant(double v) : value_(v) {}
-  Variant(Currency v) : value_(v) {}
-  Variant(Date v) : value_(v) {}
-  Variant(std::u16string v) : value_(std::move(v)) {}
-  Variant(std::u16string_view v) : value_(std::u16string(v)) {}
-  Variant(const char16_t* v) : value_(std::u16string(v)) {}
-  Variant(ObjectRef v) : value_(std::move(v)) {}
-  Variant(ErrorValue v) : value_(v) {}
-  Variant(bool v) : value_(v) {}
-  Variant(Decimal v) : value_(v) {}
-  Variant(std::uint8_t v) : value_(v) {}
+  Variant(NullValue) : kind_(kNull) {}
+  Variant(std::int16_t v) { emplacePlain(kInteger, v); }
+  Variant(std::int32_t v) { emplacePlain(kLong, v); }
+  Variant(float v) { emplacePlain(kSingle, v); }
+  Variant(double v) { emplacePlain(kDouble, v); }
+  Variant(Currency v) { emplacePlain(kCurrency, v); }
+  Variant(Date v) { emplacePlain(kDate, v); }
+  Variant(std::u16string v) : kind_(kString) { new (raw_) std::u16string(std::move(v)); }
+  Variant(std::u16string_view v) : kind_(kString) { new (raw_) std::u16string(v); }
+  Variant(const char16_t* v) : kind_(kString) { new (raw_) std::u16string(v); }
+  Variant(ObjectRef v) : kind_(kObject) { new (raw_) ObjectRef(std::move(v)); }
+  Variant(ErrorValue v) { emplacePlain(kError, v); }
+  Variant(bool v) { emplacePlain(kBoolean, v); }
+  Variant(Decimal v) { emplacePlain(kDecimal, v); }
+  Variant(std::uint8_t v) { emplacePlain(kByte, v); }
   Variant(VariantArray array);
   // Narrow strings are not automation strings: convert with fromUtf8 first.
   Variant(const char*) = delete;
+
+  Variant(const Variant& other) { copyFrom(other); }
+  // A moved-from variant keeps its type and holds the moved-from value (an empty text, say).
+  Variant(Variant&& other) noexcept { moveFrom(other); }
+  Variant& operator=(const Variant& other) {
+    if (this == &other) return *this;
+    if (owning(other.kind_) || owning(kind_)) {
+      // Through a copy: `other` may live inside what this variant holds.
+      Variant copy(other);
+      return *this = std::move(copy);
+    }
+    std::memcpy(raw_, other.raw_, sizeof raw_);
+    kind_ = other.kind_;
+    return *this;
+  }
+  Variant& operator=(Variant&& other) noexcept {
+    if (this == &other) return *this;
+    if (owning(kind_)) {
+      // `other` may live inside what this variant holds: take it before letting go.
+      Variant taken(std::move(other));
+      release();
+      moveFrom(taken);
+    } else {
+      moveFrom(other);
+    }
+    return *this;
+  }
+  ~Variant() {
+    if (owning(kind_)) release();
+  }
 
   static Variant null() { return Variant(NullValue{}); }
   static Variant missing() { return Variant(ErrorValue{kParamNotFound}); }
 
   // The type code; an array answers Array or'ed with its element type.
   VarType type() const {
-    // The alternatives are declared in the order of their codes below.
+    // The kinds are declared in the order of their codes here.
     static constexpr VarType kCodes[] = {
         VarType::Empty,  VarType::Null,     VarType::Integer, VarType::Long,   VarType::Single,
         VarType::Double, VarType::Currency, VarType::Date,    VarType::String, VarType::Object,
         VarType::Error,  VarType::Boolean,  VarType::Decimal, VarType::Byte};
-    const std::size_t i = value_.index();
-    return i < std::size(kCodes) ? kCodes[i] : arrayType();
+    return kind_ < kArray ? kCodes[kind_] : arrayType();
   }
 
-  bool isEmpty() const { return value_.index() == 0; }
-  bool isNull() const { return std::holds_alternative<NullValue>(value_); }
-  bool isMissing() const {
-    const auto* e = std::get_if<ErrorValue>(&value_);
-    return e != nullptr && e->scode == kParamNotFound;
-  }
-  bool isObject() const { return std::holds_alternative<ObjectRef>(value_); }
-  bool isArray() const { return std::holds_alternative<std::shared_ptr<VariantArray>>(value_); }
-  bool isString() const { return std::holds_alternative<std::u16string>(value_); }
+  bool isEmpty() const { return kind_ == kEmpty; }
+  bool isNull() const { return kind_ == kNull; }
+  bool isMissing() const { return kind_ == kError && plain<ErrorValue>().scode == kParamNotFound; }
+  bool isObject() const { return kind_ == kObject; }
+  bool isArray() const { return kind_ == kArray; }
+  bool isString() const { return kind_ == kString; }
 
   // Typed access; the caller must have checked the type (other types raise 13).
   std::int16_t asInteger() const { return get<std::int16_t>(); }
@@ -146,16 +174,144 @@ class Variant {
   friend bool operator==(const Variant& a, const Variant& b);
 
  private:
+  using ArrayRef = std::shared_ptr<VariantArray>;
+  // What the variant holds, numbered as the type codes are ordered in type().
+  enum Kind : std::uint8_t {
+    kEmpty,
+    kNull,
+    kInteger,
+    kLong,
+    kSingle,
+    kDouble,
+    kCurrency,
+    kDate,
+    kString,
+    kObject,
+    kError,
+    kBoolean,
+    kDecimal,
+    kByte,
+    kArray
+  };
   template <class T>
-  const T& get() const;
+  static constexpr Kind kindOf();
+  // Texts, objects and arrays own what they hold; every other kind is plain bytes, copied as such.
+  static constexpr bool owning(Kind k) { return k == kString || k == kObject || k == kArray; }
+
+  template <class T>
+  T& held() {
+    return *std::launder(reinterpret_cast<T*>(raw_));
+  }
+  template <class T>
+  const T& held() const {
+    return *std::launder(reinterpret_cast<const T*>(raw_));
+  }
+  template <class T>
+  const T& plain() const {
+    return held<T>();
+  }
+  template <class T>
+  void emplacePlain(Kind kind, T value) {
+    static_assert(std::is_trivially_copyable_v<T> && sizeof(T) <= sizeof raw_);
+    new (raw_) T(value);
+    kind_ = kind;
+  }
+  template <class T>
+  const T& get() const {
+    if (kind_ != kindOf<T>()) mismatch();
+    return held<T>();
+  }
+  [[noreturn]] static void mismatch();
   VarType arrayType() const;
 
-  std::variant<std::monostate, NullValue, std::int16_t, std::int32_t, float, double, Currency, Date,
-               std::u16string, ObjectRef, ErrorValue, bool, Decimal, std::uint8_t,
-               std::shared_ptr<VariantArray>>
-      value_;
-  static_assert(std::variant_size_v<decltype(value_)> == 15, "type() maps the first 14 alternatives");
+  void copyFrom(const Variant& other) {
+    switch (other.kind_) {
+      case kString:
+        new (raw_) std::u16string(other.held<std::u16string>());
+        break;
+      case kObject:
+        new (raw_) ObjectRef(other.held<ObjectRef>());
+        break;
+      case kArray:
+        new (raw_) ArrayRef(other.held<ArrayRef>());
+        break;
+      default:
+        std::memcpy(raw_, other.raw_, sizeof raw_);
+    }
+    kind_ = other.kind_;
+  }
+  // This variant holds nothing owned on entry.
+  void moveFrom(Variant& other) noexcept {
+    switch (other.kind_) {
+      case kString:
+        new (raw_) std::u16string(std::move(other.held<std::u16string>()));
+        break;
+      case kObject:
+        new (raw_) ObjectRef(std::move(other.held<ObjectRef>()));
+        break;
+      case kArray:
+        new (raw_) ArrayRef(std::move(other.held<ArrayRef>()));
+        break;
+      default:
+        std::memcpy(raw_, other.raw_, sizeof raw_);
+    }
+    kind_ = other.kind_;
+  }
+  // Destroys what an owning kind holds and leaves the variant Empty.
+  void release() noexcept {
+    switch (kind_) {
+      case kString:
+        held<std::u16string>().~basic_string();
+        break;
+      case kObject:
+        held<ObjectRef>().~ObjectRef();
+        break;
+      case kArray:
+        held<ArrayRef>().~ArrayRef();
+        break;
+      default:
+        break;
+    }
+    kind_ = kEmpty;
+  }
+
+  // Zeroed, so that copying the bytes of a plain kind never reads what was not written.
+  alignas(std::u16string) std::byte raw_[sizeof(std::u16string)]{};
+  Kind kind_ = kEmpty;
+  static_assert(sizeof(std::u16string) >= sizeof(ObjectRef) && sizeof(std::u16string) >= sizeof(Decimal));
 };
+
+template <class T>
+constexpr Variant::Kind Variant::kindOf() {
+  if constexpr (std::is_same_v<T, std::int16_t>)
+    return kInteger;
+  else if constexpr (std::is_same_v<T, std::int32_t>)
+    return kLong;
+  else if constexpr (std::is_same_v<T, float>)
+    return kSingle;
+  else if constexpr (std::is_same_v<T, double>)
+    return kDouble;
+  else if constexpr (std::is_same_v<T, Currency>)
+    return kCurrency;
+  else if constexpr (std::is_same_v<T, Date>)
+    return kDate;
+  else if constexpr (std::is_same_v<T, std::u16string>)
+    return kString;
+  else if constexpr (std::is_same_v<T, ObjectRef>)
+    return kObject;
+  else if constexpr (std::is_same_v<T, ErrorValue>)
+    return kError;
+  else if constexpr (std::is_same_v<T, bool>)
+    return kBoolean;
+  else if constexpr (std::is_same_v<T, Decimal>)
+    return kDecimal;
+  else if constexpr (std::is_same_v<T, std::uint8_t>)
+    return kByte;
+  else {
+    static_assert(std::is_same_v<T, ArrayRef>, "not a kind a variant holds");
+    return kArray;
+  }
+}
 
 // The name of a type code as the platform's TypeName answers it ("Long", "String", "Long()" …).
 std::u16string typeName(VarType type);
