@@ -101,10 +101,15 @@ class Variant {
   Variant(const char*) = delete;
 
   Variant(const Variant& other) { copyFrom(other); }
-  // A moved-from variant keeps its type and holds the moved-from value (an empty text, say).
+  // A moved-from text stays a String, empty, as callers expect; a moved-from object or array is
+  // only fit to be assigned or destroyed.
   Variant(Variant&& other) noexcept { moveFrom(other); }
   Variant& operator=(const Variant& other) {
     if (this == &other) return *this;
+    if (kind_ == kString && other.kind_ == kString) {
+      held<std::u16string>() = other.held<std::u16string>();  // reuses this text's buffer
+      return *this;
+    }
     if (owning(other.kind_) || owning(kind_)) {
       // Through a copy: `other` may live inside what this variant holds.
       Variant copy(other);
@@ -212,7 +217,8 @@ class Variant {
   }
   template <class T>
   void emplacePlain(Kind kind, T value) {
-    static_assert(std::is_trivially_copyable_v<T> && sizeof(T) <= sizeof raw_);
+    static_assert(std::is_trivially_copyable_v<T> && sizeof(T) <= sizeof raw_ &&
+                  alignof(T) <= alignof(Variant));
     new (raw_) T(value);
     kind_ = kind;
   }
@@ -259,7 +265,9 @@ class Variant {
   }
   // Destroys what an owning kind holds and leaves the variant Empty.
   void release() noexcept {
-    switch (kind_) {
+    const Kind held_kind = kind_;
+    kind_ = kEmpty;  // Empty already while a destructor runs that might look at this variant
+    switch (held_kind) {
       case kString:
         held<std::u16string>().~basic_string();
         break;
@@ -272,13 +280,15 @@ class Variant {
       default:
         break;
     }
-    kind_ = kEmpty;
   }
 
-  // Zeroed, so that copying the bytes of a plain kind never reads what was not written.
+  // Plain kinds are copied as the whole buffer; zeroed at first, it never has a byte not written.
   alignas(std::u16string) std::byte raw_[sizeof(std::u16string)]{};
   Kind kind_ = kEmpty;
-  static_assert(sizeof(std::u16string) >= sizeof(ObjectRef) && sizeof(std::u16string) >= sizeof(Decimal));
+  static_assert(sizeof(std::u16string) >= sizeof(ObjectRef) && sizeof(std::u16string) >= sizeof(ArrayRef) &&
+                sizeof(std::u16string) >= sizeof(Decimal));
+  static_assert(alignof(std::u16string) >= alignof(ObjectRef) &&
+                alignof(std::u16string) >= alignof(ArrayRef));
 };
 
 template <class T>

@@ -83,9 +83,9 @@ TEST(Variant, AVariantMayBeAssignedWhatItHoldsInside) {
   EXPECT_EQ(holder, Variant(u"moved out of the array that held it"));
 
   Variant self(u"assigned to itself, by copy and by move");
-  const Variant& alias = self;
+  Variant& alias = self;
   self = alias;
-  self = std::move(self);
+  self = std::move(alias);
   EXPECT_EQ(self, Variant(u"assigned to itself, by copy and by move"));
 }
 

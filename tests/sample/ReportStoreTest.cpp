@@ -414,8 +414,8 @@ TEST_F(ReportStoreTest, AStoredReportThatCannotBeReadIsHandedOutAndRefusedWhereI
   const auto data = retrieve(kLocal, u"残表");
   ASSERT_TRUE(data);
   EXPECT_EQ(toText(*data), fromUtf8(broken));
-  for (const auto& [progId, load] : {std::pair(u"ZPSPREADLib.ZpSpread120", 32), {u"ZPS20Lib.ZPS20", 20}}) {
-    const auto e = errorOf([&] { loaded(progId, load, *data); });
+  for (const auto& control : {std::pair(u"ZPSPREADLib.ZpSpread120", 32), {u"ZPS20Lib.ZPS20", 20}}) {
+    const auto e = errorOf([&] { loaded(control.first, control.second, *data); });
     ASSERT_TRUE(e);
     EXPECT_EQ(e->number(), errors::InvalidProcedureCall);
     EXPECT_NE(e->description().find(u"cannot be read"), std::u16string::npos);
