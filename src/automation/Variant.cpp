@@ -42,29 +42,29 @@ bool operator==(const Variant& a, const Variant& b) {
     case Variant::kNull:
       return true;
     case Variant::kInteger:
-      return a.plain<std::int16_t>() == b.plain<std::int16_t>();
+      return a.held<std::int16_t>() == b.held<std::int16_t>();
     case Variant::kLong:
-      return a.plain<std::int32_t>() == b.plain<std::int32_t>();
+      return a.held<std::int32_t>() == b.held<std::int32_t>();
     case Variant::kSingle:
-      return a.plain<float>() == b.plain<float>();
+      return a.held<float>() == b.held<float>();
     case Variant::kDouble:
-      return a.plain<double>() == b.plain<double>();
+      return a.held<double>() == b.held<double>();
     case Variant::kCurrency:
-      return a.plain<Currency>() == b.plain<Currency>();
+      return a.held<Currency>() == b.held<Currency>();
     case Variant::kDate:
-      return a.plain<Date>() == b.plain<Date>();
+      return a.held<Date>() == b.held<Date>();
     case Variant::kString:
       return a.held<std::u16string>() == b.held<std::u16string>();
     case Variant::kObject:
       return a.held<ObjectRef>() == b.held<ObjectRef>();
     case Variant::kError:
-      return a.plain<ErrorValue>() == b.plain<ErrorValue>();
+      return a.held<ErrorValue>() == b.held<ErrorValue>();
     case Variant::kBoolean:
-      return a.plain<bool>() == b.plain<bool>();
+      return a.held<bool>() == b.held<bool>();
     case Variant::kDecimal:
-      return a.plain<Decimal>() == b.plain<Decimal>();
+      return a.held<Decimal>() == b.held<Decimal>();
     case Variant::kByte:
-      return a.plain<std::uint8_t>() == b.plain<std::uint8_t>();
+      return a.held<std::uint8_t>() == b.held<std::uint8_t>();
     case Variant::kArray:
       return a.array() == b.array();
   }

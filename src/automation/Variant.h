@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <iterator>
 #include <memory>
 #include <new>
 #include <string>
@@ -150,7 +149,7 @@ class Variant {
 
   bool isEmpty() const { return kind_ == kEmpty; }
   bool isNull() const { return kind_ == kNull; }
-  bool isMissing() const { return kind_ == kError && plain<ErrorValue>().scode == kParamNotFound; }
+  bool isMissing() const { return kind_ == kError && held<ErrorValue>().scode == kParamNotFound; }
   bool isObject() const { return kind_ == kObject; }
   bool isArray() const { return kind_ == kArray; }
   bool isString() const { return kind_ == kString; }
@@ -210,10 +209,6 @@ class Variant {
   template <class T>
   const T& held() const {
     return *std::launder(reinterpret_cast<const T*>(raw_));
-  }
-  template <class T>
-  const T& plain() const {
-    return held<T>();
   }
   template <class T>
   void emplacePlain(Kind kind, T value) {
