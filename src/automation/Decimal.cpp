@@ -117,9 +117,11 @@ std::optional<std::int64_t> decimalScaled(const Decimal& d, int targetScale) {
       m *= 10;
     }
   }
-  if (m > static_cast<u128>(std::numeric_limits<std::int64_t>::max())) return std::nullopt;
-  const auto v = static_cast<std::int64_t>(m);
-  return d.negative ? -v : v;
+  // The negative range reaches one unit further than the positive: -2^63 has no positive twin.
+  constexpr auto kLargest = static_cast<u128>(std::numeric_limits<std::int64_t>::max());
+  if (m > kLargest + (d.negative ? 1 : 0)) return std::nullopt;
+  if (!d.negative) return static_cast<std::int64_t>(m);
+  return static_cast<std::int64_t>(u128{0} - m);  // two's complement: exact for -2^63 too
 }
 
 Decimal decimalFromDouble(double v) {

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <limits>
 #include <vector>
 
 #include <unicode/uchar.h>
@@ -139,6 +141,22 @@ TEST(Decimal, KeepsExactDigitsAndRoundsHalfToEven) {
   EXPECT_EQ(toText(toDecimal(0.1)), u"0.1");
   EXPECT_DOUBLE_EQ(toDouble(toDecimal(Variant(u"1e-3"))), 0.001);
   EXPECT_EQ(toCurrency(Variant(u"12.34565")).scaled, 123456);
+}
+
+TEST(Currency, ReadsBackItsWholeRangeAndNoFurther) {
+  const Currency lowest{std::numeric_limits<std::int64_t>::min()};
+  const Currency highest{std::numeric_limits<std::int64_t>::max()};
+  EXPECT_EQ(toText(lowest), u"-922337203685477.5808");
+  EXPECT_EQ(toCurrency(Variant(toText(lowest))), lowest);
+  EXPECT_EQ(toCurrency(Variant(toText(highest))), highest);
+  EXPECT_EQ(toCurrency(toDecimal(Variant(u"-922337203685477.5808"))), lowest);
+  EXPECT_EQ(toCurrency(-900000000000000.0).scaled, -9000000000000000000);
+  // The Double next beyond the lowest Currency scales to exactly -2^63, and is still beyond it.
+  EXPECT_EQ(errorNumber([] { toCurrency(-922337203685477.625); }), errors::Overflow);
+  EXPECT_EQ(errorNumber([] { toCurrency(Variant(u"922337203685477.5808")); }), errors::Overflow);
+  EXPECT_EQ(errorNumber([] { toCurrency(Variant(u"-922337203685477.5809")); }), errors::Overflow);
+  EXPECT_EQ(errorNumber([] { toCurrency(922337203685477.5808); }), errors::Overflow);
+  EXPECT_EQ(errorNumber([] { toCurrency(-922337203685478.0); }), errors::Overflow);
 }
 
 TEST(IsNumeric, FollowsTheTextToNumberRules) {
