@@ -1,6 +1,5 @@
 #include "automation/Dispatch.h"
 
-#include <array>
 #include <cstddef>
 #include <cstring>
 #include <limits>
@@ -64,7 +63,9 @@ class ArgumentCopies {
   }
 
  private:
-  Variant* slot(std::size_t i) { return std::launder(reinterpret_cast<Variant*>(storage_ + i * sizeof(Variant))); }
+  Variant* slot(std::size_t i) {
+    return std::launder(reinterpret_cast<Variant*>(storage_ + i * sizeof(Variant)));
+  }
 
   alignas(Variant) std::byte storage_[kInline * sizeof(Variant)];
   std::size_t count_ = 0;
@@ -194,18 +195,14 @@ Variant Dispatch::call(DispId id, InvokeKind kind, std::span<Variant> args, bool
   const std::size_t count = member->params.size();
   const std::size_t given = args.size();
   if (given > count || given < member->required) {
-    raise(errors::WrongArgumentCount,
-          standardDescription(errors::WrongArgumentCount) + u" (" + table.className() + u"." + member->name +
-              u" takes " + number(count) + u", was given " + number(given) + u")");
+    raise(errors::WrongArgumentCount, standardDescription(errors::WrongArgumentCount) + u" (" +
+                                          table.className() + u"." + member->name + u" takes " +
+                                          number(count) + u", was given " + number(given) + u")");
   }
 
   // Most calls take a handful of arguments: bind them without allocating, and build only the
   // copies a by-value parameter needs.
-  constexpr std::size_t kInline = 8;
-  std::array<Variant*, kInline> inlineBound;
-  std::unique_ptr<Variant*[]> heapBound;
-  if (count > kInline) heapBound = std::make_unique<Variant*[]>(count);
-  Variant** bound = count > kInline ? heapBound.get() : inlineBound.data();
+  Args bound(Args::Unbound{}, count);
   ArgumentCopies copies(count);
   const Param* params = member->params.data();
   for (std::size_t k = 0; k < count; ++k) {
@@ -217,22 +214,21 @@ Variant Dispatch::call(DispId id, InvokeKind kind, std::span<Variant> args, bool
                                                table.className() + u"." + member->name + u": " + p.name +
                                                u")");
       }
-      bound[k] = copies.add(omitted(p));
+      bound.slot(k) = copies.add(omitted(p));
     } else if (p.type == VarType::Object && arg->isEmpty()) {
       // An Empty argument reaches an object parameter as Nothing, as a host's unset object does.
       if (p.pass == Pass::ByRef) *arg = Variant(ObjectRef{});
-      bound[k] = p.pass == Pass::ByRef ? arg : copies.add(Variant(ObjectRef{}));
+      bound.slot(k) = p.pass == Pass::ByRef ? arg : copies.add(Variant(ObjectRef{}));
     } else if (p.pass == Pass::ByRef) {
       if (p.type != VarType::Variant && arg->type() != p.type) *arg = changeType(*arg, p.type);
-      bound[k] = arg;
+      bound.slot(k) = arg;
     } else if (consume && (p.type == VarType::Variant || arg->type() == p.type)) {
-      bound[k] = arg;  // the caller gave it up: the callee may use it as its own copy
+      bound.slot(k) = arg;  // the caller gave it up: the callee may use it as its own copy
     } else {
-      bound[k] = copies.add(changeType(*arg, p.type));
+      bound.slot(k) = copies.add(changeType(*arg, p.type));
     }
   }
-  Args bound_args(std::span<Variant* const>(bound, count));
-  return member->handler(*this, bound_args);
+  return member->handler(*this, bound);
 }
 
 const ObjectRef& objectOf(const Variant& value) {

@@ -61,6 +61,14 @@ class Args {
   }
 
  private:
+  friend class Dispatch;
+  // Room for `size` arguments, bound by the dispatcher in place.
+  struct Unbound {};
+  Args(Unbound, std::size_t size) : size_(size) {
+    if (size_ > kInline) heap_.resize(size_);
+  }
+  Variant*& slot(std::size_t i) { return size_ > kInline ? heap_[i] : inline_[i]; }
+
   // Calls take few arguments: they are bound without an allocation.
   static constexpr std::size_t kInline = 8;
   std::size_t size_;

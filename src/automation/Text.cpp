@@ -25,7 +25,8 @@ std::u16string mapCodePoints(std::u16string_view text, Map map) {
     // Plain ASCII needs no tables: only the letters change. Kana, Hangul letters and the CJK
     // ideographs have no case at all.
     if (unit < 0x80) {
-      if ((unit >= u'A' && unit <= u'Z') || (unit >= u'a' && unit <= u'z')) unit = static_cast<char16_t>(map(unit));
+      if ((unit >= u'A' && unit <= u'Z') || (unit >= u'a' && unit <= u'z'))
+        unit = static_cast<char16_t>(map(unit));
       ++i;
       continue;
     }
@@ -198,6 +199,7 @@ bool sameUpper(std::u16string_view a, std::u16string_view b) {
   if (a.size() != b.size()) return false;  // upper keeps the length
   for (std::size_t i = 0; i < a.size(); ++i) {
     char16_t x = a[i], y = b[i];
+    if (x == y) continue;  // equal units map alike, a surrogate pair's half included
     // The code units upper() passes through or maps on its own; anything else may depend on its
     // neighbour (a surrogate pair) or on the tables, so the whole texts are mapped.
     const bool plain =

@@ -1,5 +1,7 @@
 #include "sample/ReportData.h"
 
+#include <typeinfo>
+
 #include "automation/Conversions.h"
 #include "automation/Error.h"
 #include "automation/Text.h"
@@ -76,7 +78,10 @@ const automation::DispatchTable& ReportData::dispatchTable() const {
 }
 
 const ReportData* reportDataOf(const Variant& value) {
-  return value.isObject() ? dynamic_cast<const ReportData*>(value.asObject().get()) : nullptr;
+  if (!value.isObject() || !value.asObject()) return nullptr;
+  const automation::Dispatch& object = *value.asObject();
+  // The class is final: its own type id is the whole test.
+  return typeid(object) == typeid(ReportData) ? static_cast<const ReportData*>(&object) : nullptr;
 }
 
 // --- StoredReportCache ------------------------------------------------------------------------------

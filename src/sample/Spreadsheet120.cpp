@@ -49,13 +49,17 @@ class NamedProperties {
     return p->value;
   }
   // A property not created before is created as a text.
-  void put(std::u16string_view name, Variant value) {
+  void put(std::u16string_view name, Variant&& value) {
     Property* p = find(name);
     if (p == nullptr) {
       properties_.push_back({std::u16string(name), VarType::String, {}});
       p = &properties_.back();
     }
-    p->value = value.type() == p->type ? std::move(value) : automation::changeType(value, p->type);
+    if (value.type() == p->type) {
+      p->value = std::move(value);
+    } else {
+      p->value = automation::changeType(value, p->type);
+    }
   }
   void clear() { properties_.clear(); }
 
