@@ -109,10 +109,9 @@ std::u16string decimalText(std::int64_t n) {
 }
 
 std::u16string_view trimmed(std::u16string_view text) {
-  const auto first = text.find_first_not_of(u' ');
-  if (first == std::u16string_view::npos) return {};
-  const auto last = text.find_last_not_of(u' ');
-  return text.substr(first, last - first + 1);
+  while (!text.empty() && text.front() == u' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == u' ') text.remove_suffix(1);
+  return text;
 }
 
 std::u16string trim(std::u16string_view text) {
