@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <vector>
 
 #include "automation/ClassRegistry.h"
 #include "automation/Collection.h"
@@ -50,6 +51,20 @@ class Sample final : public Dispatch {
                  [](Sample& s, Args& a) { return s.cells[a[0].asString()]; })
             .put(u"Cell", 5, {byVal(u"name", VarType::String)}, byVal(u"v"),
                  [](Sample& s, Args& a, Variant& v) { s.cells[a[0].asString()] = v; })
+            // More parameters than a call binds without allocating: the total into the first.
+            .method(u"Total", 6,
+                    {byRef(u"total"), byVal(u"a1", VarType::Long), byVal(u"a2", VarType::Long),
+                     byVal(u"a3", VarType::Long), byVal(u"a4", VarType::Long), byVal(u"a5", VarType::Long),
+                     byVal(u"a6", VarType::Long), byVal(u"a7", VarType::Long), byVal(u"a8", VarType::Long),
+                     optionalByVal(u"a9", VarType::Long, Variant(1000)),
+                     optionalByVal(u"a10", VarType::Long, Variant(10000))},
+                    VarType::Long,
+                    [](Sample&, Args& a) {
+                      std::int32_t sum = 0;
+                      for (std::size_t i = 1; i < a.size(); ++i) sum += a[i].asLong();
+                      a[0] = Variant(sum);
+                      return Variant(static_cast<std::int32_t>(a.size()));
+                    })
             .build();
     return table;
   }
@@ -75,6 +90,26 @@ TEST(Dispatch, ByReferenceArgumentsComeBackChangedByValueOnesDoNot) {
   Variant y[] = {Variant(u"kept")};
   callByRef(s, u"Touch", y);
   EXPECT_EQ(y[0], Variant(u"kept"));
+}
+
+TEST(Dispatch, CallsWithManyArgumentsBindEachInItsPlace) {
+  auto s = std::make_shared<Sample>();
+  // Converted copies of texts, then the defaults of the two left out.
+  std::vector<Variant> args = {Variant{}};
+  for (int i = 1; i <= 8; ++i) args.push_back(Variant(std::u16string(1, static_cast<char16_t>(u'0' + i))));
+  EXPECT_EQ(s->invoke(6, InvokeKind::Method, args), Variant(11));
+  EXPECT_EQ(args[0], Variant(36 + 11000));
+  EXPECT_EQ(args[1], Variant(u"1"));  // by value: the caller's text stays
+  // All given, as Longs handed over to the callee.
+  args.assign({Variant{}});
+  for (int i = 1; i <= 10; ++i) args.push_back(Variant(i));
+  EXPECT_EQ(s->invokeConsuming(6, InvokeKind::Method, args), Variant(11));
+  EXPECT_EQ(args[0], Variant(55));
+  // One argument that cannot be converted stops the call before the callee runs.
+  args.assign({Variant(-1)});
+  for (int i = 1; i <= 10; ++i) args.push_back(Variant(i == 7 ? Variant(u"seven") : Variant(i)));
+  EXPECT_EQ(errorNumber([&] { s->invoke(6, InvokeKind::Method, args); }), errors::TypeMismatch);
+  EXPECT_EQ(args[0], Variant(-1));
 }
 
 TEST(Dispatch, MissingArgumentsAndOptionalParameters) {
