@@ -203,6 +203,7 @@ Variant Dispatch::call(DispId id, InvokeKind kind, std::span<Variant> args, bool
   // Most calls take a handful of arguments: bind them without allocating, and build only the
   // copies a by-value parameter needs.
   Args bound(Args::Unbound{}, count);
+  Variant** slot = bound.pointers();
   ArgumentCopies copies(count);
   const Param* params = member->params.data();
   for (std::size_t k = 0; k < count; ++k) {
@@ -214,18 +215,18 @@ Variant Dispatch::call(DispId id, InvokeKind kind, std::span<Variant> args, bool
                                                table.className() + u"." + member->name + u": " + p.name +
                                                u")");
       }
-      bound.slot(k) = copies.add(omitted(p));
+      slot[k] = copies.add(omitted(p));
     } else if (p.type == VarType::Object && arg->isEmpty()) {
       // An Empty argument reaches an object parameter as Nothing, as a host's unset object does.
       if (p.pass == Pass::ByRef) *arg = Variant(ObjectRef{});
-      bound.slot(k) = p.pass == Pass::ByRef ? arg : copies.add(Variant(ObjectRef{}));
+      slot[k] = p.pass == Pass::ByRef ? arg : copies.add(Variant(ObjectRef{}));
     } else if (p.pass == Pass::ByRef) {
       if (p.type != VarType::Variant && arg->type() != p.type) *arg = changeType(*arg, p.type);
-      bound.slot(k) = arg;
+      slot[k] = arg;
     } else if (consume && (p.type == VarType::Variant || arg->type() == p.type)) {
-      bound.slot(k) = arg;  // the caller gave it up: the callee may use it as its own copy
+      slot[k] = arg;  // the caller gave it up: the callee may use it as its own copy
     } else {
-      bound.slot(k) = copies.add(changeType(*arg, p.type));
+      slot[k] = copies.add(changeType(*arg, p.type));
     }
   }
   return member->handler(*this, bound);

@@ -44,9 +44,8 @@ struct Param {
 // own variant; a by-value one is a converted copy.
 class Args {
  public:
-  explicit Args(std::span<Variant* const> bound) : size_(bound.size()) {
-    if (size_ > kInline) heap_.assign(bound.begin(), bound.end());
-    std::copy(bound.begin(), bound.end(), size_ > kInline ? heap_.data() : inline_);
+  explicit Args(std::span<Variant* const> bound) : Args(Unbound{}, bound.size()) {
+    std::copy(bound.begin(), bound.end(), pointers());
   }
   explicit Args(const std::vector<Variant*>& bound) : Args(std::span<Variant* const>(bound)) {}
   explicit Args(std::initializer_list<Variant*> bound)
@@ -57,17 +56,17 @@ class Args {
   std::size_t size() const { return size_; }
   Variant& operator[](std::size_t i) const {
     if (i >= size_) throw std::out_of_range("argument index");
-    return *(size_ > kInline ? heap_[i] : inline_[i]);
+    return *(size_ > kInline ? heap_.data() : inline_)[i];
   }
 
  private:
   friend class Dispatch;
-  // Room for `size` arguments, bound by the dispatcher in place.
+  // Room for `size` arguments, bound in place (by the dispatcher, or from a caller's list).
   struct Unbound {};
   Args(Unbound, std::size_t size) : size_(size) {
     if (size_ > kInline) heap_.resize(size_);
   }
-  Variant*& slot(std::size_t i) { return size_ > kInline ? heap_[i] : inline_[i]; }
+  Variant** pointers() { return size_ > kInline ? heap_.data() : inline_; }
 
   // Calls take few arguments: they are bound without an allocation.
   static constexpr std::size_t kInline = 8;
