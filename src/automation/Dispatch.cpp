@@ -256,6 +256,11 @@ Variant callByRef(const ObjectRef& object, std::u16string_view name, std::span<V
   return target(object).invoke(name, InvokeKind::Method | InvokeKind::PropertyGet, args);
 }
 
+Variant callConsuming(const ObjectRef& object, std::u16string_view name, std::span<Variant> args) {
+  Dispatch& callee = target(object);
+  return callee.invokeConsuming(callee.idOfName(name), InvokeKind::Method | InvokeKind::PropertyGet, args);
+}
+
 Variant get(const ObjectRef& object, std::u16string_view name, std::vector<Variant> indexes) {
   return callByRef(object, name, indexes);
 }

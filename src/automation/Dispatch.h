@@ -219,6 +219,8 @@ const ObjectRef& objectOf(const Variant& value);
 Variant call(const ObjectRef& object, std::u16string_view name, std::vector<Variant> args = {});
 // A method call whose arguments the callee may change (by reference).
 Variant callByRef(const ObjectRef& object, std::u16string_view name, std::span<Variant> args);
+// As callByRef, for a caller that gives up its by-value arguments (see invokeConsuming).
+Variant callConsuming(const ObjectRef& object, std::u16string_view name, std::span<Variant> args);
 Variant get(const ObjectRef& object, std::u16string_view name, std::vector<Variant> indexes = {});
 void put(const ObjectRef& object, std::u16string_view name, Variant value);
 void putIndexed(const ObjectRef& object, std::u16string_view name, std::vector<Variant> indexes,

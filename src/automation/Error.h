@@ -71,7 +71,14 @@ struct ErrObject {
   std::u16string HelpFile;
   std::int32_t HelpContext = 0;
 
-  void Clear() { *this = ErrObject{}; }
+  // Keeps the texts' room: code that ignores errors clears after almost every statement.
+  void Clear() {
+    Number = 0;
+    Description.clear();
+    Source.clear();
+    HelpFile.clear();
+    HelpContext = 0;
+  }
   void set(const AutomationError& error);
   [[noreturn]] void Raise(std::int32_t number, std::u16string source = {}, std::u16string description = {},
                           std::u16string helpFile = {}, std::int32_t helpContext = 0);

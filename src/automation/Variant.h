@@ -120,7 +120,14 @@ class Variant {
   }
   Variant& operator=(Variant&& other) noexcept {
     if (this == &other) return *this;
-    if (owning(kind_)) {
+    if (kind_ == kString) {
+      if (other.kind_ == kString) {
+        held<std::u16string>() = std::move(other.held<std::u16string>());
+        return *this;
+      }
+      release();  // a text holds no variant: `other` is not inside it
+      moveFrom(other);
+    } else if (owning(kind_)) {
       // `other` may live inside what this variant holds: take it before letting go.
       Variant taken(std::move(other));
       release();

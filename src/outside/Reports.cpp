@@ -23,23 +23,9 @@ constexpr std::int32_t kStringProperty = 8;
 
 }  // namespace
 
-bool RptRetrieveCalls::getRptViaName(Variant& dsn, Variant& name, Variant& report) const {
-  Variant args[] = {std::move(dsn), std::move(name), std::move(report), Variant::missing(),
-                    Variant(std::int16_t{1})};
-  // The three go by reference: the caller gets back what the service left in them, also when the
-  // call fails.
-  struct Restore {
-    Variant* args;
-    Variant& dsn;
-    Variant& name;
-    Variant& report;
-    ~Restore() {
-      dsn = std::move(args[0]);
-      name = std::move(args[1]);
-      report = std::move(args[2]);
-    }
-  } restore{args, dsn, name, report};
-  return automation::toBoolean(automation::callByRef(o_, u"GetRptViaName", args));
+bool RptRetrieveCalls::getRptViaName(RetrievalArgs& args) const {
+  // The two by-value arguments are not looked at again: the service may have them.
+  return automation::toBoolean(automation::callConsuming(o_, u"GetRptViaName", args.args_));
 }
 
 ObjectRef ReportStoreCalls::getReport(const std::u16string& dsn, std::int32_t id) const {
@@ -91,7 +77,7 @@ Variant RefSpreadCalls::namedProperty(std::u16string_view name) const {
   return member(o_, 82, InvokeKind::PropertyGet, name);
 }
 
-void RefSpreadCalls::setNamedProperty(std::u16string_view name, Variant value) const {
+void RefSpreadCalls::setNamedProperty(std::u16string_view name, Variant&& value) const {
   member(o_, 82, InvokeKind::PropertyPut, name, std::move(value));
 }
 
@@ -99,7 +85,7 @@ Variant RefSpreadCalls::namedProperty2(std::u16string_view name) const {
   return member(o_, 83, InvokeKind::PropertyGet, name, std::int32_t{-1});
 }
 
-void RefSpreadCalls::setNamedProperty2(std::u16string_view name, Variant value) const {
+void RefSpreadCalls::setNamedProperty2(std::u16string_view name, Variant&& value) const {
   member(o_, 83, InvokeKind::PropertyPut, name, std::int32_t{-1}, std::move(value));
 }
 

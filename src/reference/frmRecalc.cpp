@@ -108,13 +108,13 @@ bool frmRecalc::GetRefZps(const Variant& VarParam, Variant& sRetVal, Variant& sE
       if (!holdsReport(name, dsn)) {
         // The service takes the data source and the name by reference: what it leaves in them is
         // what the control is then said to hold.
-        Variant dsnArg(dsn);
-        Variant nameArg(name);
-        Variant report;
+        outside::RetrievalArgs retrieval(dsn, name);
+        Variant& dsnArg = retrieval.dsn();
+        Variant& nameArg = retrieval.name();
         const outside::RptRetrieveCalls service(automation::CreateObject(outside::kRptRetrieve));
-        if (!service.getRptViaName(dsnArg, nameArg, report)) return true;  // no such report: nothing to read
-        m_bLoadedKnown = false;  // loading clears the control's properties
-        spread.load(std::move(report));
+        if (!service.getRptViaName(retrieval)) return true;  // no such report: nothing to read
+        m_bLoadedKnown = false;                              // loading clears the control's properties
+        spread.load(std::move(retrieval.report()));
         if (place.sheet == 0) place.sheet = getIndexByName(place.sheetText, ZPSREF12.object());
         EvaluateRef(content, place.sheet, sRetVal);
         // Which report the control holds; it only saves retrievals, so a failure here is no failure.

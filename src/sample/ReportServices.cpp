@@ -237,7 +237,9 @@ class CsRpt final : public automation::Dispatch {
 
 void registerReportComponents(automation::ClassRegistry& registry,
                               const std::shared_ptr<SampleSystem>& system) {
-  registry.add(u"Haldor.SrvRptRetrieve", [system] { return std::make_shared<SrvRptRetrieve>(system); });
+  // The service keeps nothing of its own between calls: every caller is handed the one instance.
+  registry.add(u"Haldor.SrvRptRetrieve",
+               [service = std::make_shared<SrvRptRetrieve>(system)]() -> ObjectRef { return service; });
   registry.add(u"NURZps.ZpsInfo", [system] { return std::make_shared<ZpsInfo>(system); });
   registry.add(u"ZPSPREADLib.ZpSpread120", [] { return makeReferenceSpreadsheet(); });
   registry.add(u"ZPS20Lib.ZPS20", [] { return makeReportSpreadsheet(); });

@@ -98,6 +98,19 @@ TEST(Variant, AMovedFromVariantKeepsItsTypeAndTakeStringLeavesEmpty) {
   EXPECT_EQ(std::move(taken).takeString(), u"a text that is moved away from here");
   EXPECT_TRUE(taken.isEmpty());  // NOLINT(bugprone-use-after-move)
   EXPECT_THROW(std::move(taken).takeString(), AutomationError);
+
+  // A text moved over a text, short and long either way round.
+  for (const auto& [over, from] :
+       {std::pair{u"short", u"a text longer than the short-string buffer"},
+        std::pair{u"a text longer than the short-string buffer", u"short"},
+        std::pair{u"a text longer than the short-string buffer", u"another long text, moved"}}) {
+    Variant target(over);
+    Variant source(from);
+    target = std::move(source);
+    EXPECT_EQ(target, Variant(from));
+    EXPECT_TRUE(source.isString());  // NOLINT(bugprone-use-after-move)
+    EXPECT_EQ(source.asString(), u"");
+  }
 }
 
 TEST(Variant, EqualityAndTypedAccessFollowTheKind) {
