@@ -209,6 +209,12 @@ Variant Dispatch::call(DispId id, InvokeKind kind, std::span<Variant> args, bool
   for (std::size_t k = 0; k < count; ++k) {
     const Param& p = params[k];
     Variant* arg = k < given ? &args[k] : nullptr;
+    // The usual case first: an argument of the parameter's type that the callee may have itself.
+    if (arg != nullptr && (consume || p.pass == Pass::ByRef) && !arg->isMissing() &&
+        (p.type == VarType::Variant || arg->type() == p.type)) {
+      slot[k] = arg;
+      continue;
+    }
     if (arg == nullptr || arg->isMissing()) {
       if (!p.optional) {
         raise(errors::ArgumentNotOptional, standardDescription(errors::ArgumentNotOptional) + u" (" +

@@ -2,6 +2,7 @@
 // workbook it holds, and what both spreadsheet controls share.
 #include <map>
 #include <optional>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -32,8 +33,7 @@ class NamedProperties {
                                          VarType::String,  VarType::Boolean, VarType::Variant};
     for (VarType t : kTypes) {
       if (automation::code(t) != type) continue;
-      if (find(name) == nullptr)
-        properties_.push_back({std::u16string(name), t, automation::changeType(Variant{}, t)});
+      if (find(name) == nullptr) add(name, t).value = automation::changeType(Variant{}, t);
       return;
     }
     automation::raise(
@@ -51,17 +51,15 @@ class NamedProperties {
   // A property not created before is created as a text.
   void put(std::u16string_view name, Variant&& value) {
     Property* p = find(name);
-    if (p == nullptr) {
-      properties_.push_back({std::u16string(name), VarType::String, {}});
-      p = &properties_.back();
-    }
+    if (p == nullptr) p = &add(name, VarType::String);
     if (value.type() == p->type) {
       p->value = std::move(value);
     } else {
       p->value = automation::changeType(value, p->type);
     }
   }
-  void clear() { properties_.clear(); }
+  // Every workbook loaded brings its own properties: the entries are kept for them to reuse.
+  void clear() { live_ = 0; }
 
  private:
   struct Property {
@@ -70,17 +68,27 @@ class NamedProperties {
     Variant value;
   };
   const Property* find(std::u16string_view name) const {
-    for (const Property& p : properties_) {
+    const std::span<const Property> live(properties_.data(), live_);
+    for (const Property& p : live) {
       if (p.name == name) return &p;  // the name as created, the usual case, needs no case folding
     }
-    for (const Property& p : properties_) {
+    for (const Property& p : live) {
       if (automation::equalsIgnoreCase(p.name, name)) return &p;
     }
     return nullptr;
   }
   Property* find(std::u16string_view name) { return const_cast<Property*>(std::as_const(*this).find(name)); }
+  // A new property, in the room a cleared one left if there is any; its value is the caller's to set.
+  Property& add(std::u16string_view name, VarType type) {
+    if (live_ == properties_.size()) properties_.emplace_back();
+    Property& p = properties_[live_++];
+    p.name.assign(name);
+    p.type = type;
+    return p;
+  }
 
-  std::vector<Property> properties_;
+  std::vector<Property> properties_;  // the first live_ are the workbook's
+  std::size_t live_ = 0;
 };
 
 void wholeWorkbookOnly(std::int32_t sheet) {

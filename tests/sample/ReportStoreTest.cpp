@@ -257,6 +257,18 @@ TEST_F(ReportStoreTest, NamedPropertiesOfEachKindLiveWithTheLoadedWorkbook) {
             }),
             errors::InvalidProcedureCall);
 
+  // The next workbook starts without them, and a name used before may come back with another type.
+  member(spread, 45, InvokeKind::Method, {Variant(u"期数"), Variant(3), flags});
+  member(spread, 82, InvokeKind::PropertyPut, {Variant(u"期数"), Variant(u"12")});
+  EXPECT_EQ(member(spread, 82, kGet, {Variant(u"期数")}), Variant(12));
+  member(spread, 32, InvokeKind::PropertyPut, {*retrieve(kLocal, u"利润表")});
+  EXPECT_EQ(errorNumber([&] { member(spread, 82, kGet, {Variant(u"报表名")}); }),
+            errors::InvalidProcedureCall);
+  member(spread, 82, InvokeKind::PropertyPut, {Variant(u"期数"), Variant(u"第十二期")});
+  EXPECT_EQ(member(spread, 82, kGet, {Variant(u"期数")}), Variant(u"第十二期"));
+  EXPECT_EQ(errorNumber([&] { member(spread, 82, kGet, {Variant(u"报表名")}); }),
+            errors::InvalidProcedureCall);
+
   // TabProps, as the component looks a sheet up by name.
   EXPECT_EQ(call(spread, u"TabProps", {Variant(1), Variant(std::int16_t{0})}), Variant(3));
   Variant tab[] = {Variant(3), Variant(2)};
