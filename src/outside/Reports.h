@@ -21,8 +21,8 @@ inline constexpr std::u16string_view kRefSpread = u"ZPSPREADLib.ZpSpread120";
 inline constexpr std::u16string_view kVexSpread = u"ZPS20Lib.ZPS20";
 inline constexpr std::u16string_view kConsolidation = u"Ostrel.CsRpt";
 
-// The arguments of one GetRptViaName call, kept where the call reads them. The service answers in
-// the first three (by reference): `dsn` and `name` hold afterwards what it left in them.
+// The arguments of one GetRptViaName call, kept where the call reads them. The service takes the
+// first three by reference and answers in them: `dsn` and `name` hold afterwards what it left there.
 class RetrievalArgs {
  public:
   RetrievalArgs(std::u16string_view dsn, std::u16string_view name)

@@ -58,8 +58,12 @@ class NamedProperties {
       p->value = automation::changeType(value, p->type);
     }
   }
-  // Every workbook loaded brings its own properties: the entries are kept for them to reuse.
-  void clear() { live_ = 0; }
+  // Every workbook loaded brings its own properties. The values go with the workbook; the entries
+  // are kept for the next one's properties to reuse.
+  void clear() {
+    for (std::size_t i = 0; i < live_; ++i) properties_[i].value = Variant{};
+    live_ = 0;
+  }
 
  private:
   struct Property {

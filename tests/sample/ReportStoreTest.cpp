@@ -268,6 +268,13 @@ TEST_F(ReportStoreTest, NamedPropertiesOfEachKindLiveWithTheLoadedWorkbook) {
   EXPECT_EQ(member(spread, 82, kGet, {Variant(u"期数")}), Variant(u"第十二期"));
   EXPECT_EQ(errorNumber([&] { member(spread, 82, kGet, {Variant(u"报表名")}); }),
             errors::InvalidProcedureCall);
+  // A put that fails leaves nothing of the last workbook's value behind.
+  member(spread, 32, InvokeKind::PropertyPut, {*retrieve(kLocal, u"利润表")});
+  EXPECT_EQ(errorNumber([&] {
+              member(spread, 82, InvokeKind::PropertyPut, {Variant(u"期数"), Variant::null()});
+            }),
+            errors::InvalidUseOfNull);
+  EXPECT_NE(member(spread, 82, kGet, {Variant(u"期数")}), Variant(u"第十二期"));
 
   // TabProps, as the component looks a sheet up by name.
   EXPECT_EQ(call(spread, u"TabProps", {Variant(1), Variant(std::int16_t{0})}), Variant(3));
