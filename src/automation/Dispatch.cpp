@@ -209,12 +209,6 @@ Variant Dispatch::call(DispId id, InvokeKind kind, std::span<Variant> args, bool
   for (std::size_t k = 0; k < count; ++k) {
     const Param& p = params[k];
     Variant* arg = k < given ? &args[k] : nullptr;
-    // The usual case first: an argument of the parameter's type that the callee may have itself.
-    if (arg != nullptr && (consume || p.pass == Pass::ByRef) && !arg->isMissing() &&
-        (p.type == VarType::Variant || arg->type() == p.type)) {
-      slot[k] = arg;
-      continue;
-    }
     if (arg == nullptr || arg->isMissing()) {
       if (!p.optional) {
         raise(errors::ArgumentNotOptional, standardDescription(errors::ArgumentNotOptional) + u" (" +
@@ -222,15 +216,16 @@ Variant Dispatch::call(DispId id, InvokeKind kind, std::span<Variant> args, bool
                                                u")");
       }
       slot[k] = copies.add(omitted(p));
+    } else if (p.type == VarType::Variant || arg->type() == p.type) {
+      // The usual case: by reference, or given up by the caller, the argument is the callee's as it is.
+      slot[k] = consume || p.pass == Pass::ByRef ? arg : copies.add(changeType(*arg, p.type));
     } else if (p.type == VarType::Object && arg->isEmpty()) {
       // An Empty argument reaches an object parameter as Nothing, as a host's unset object does.
       if (p.pass == Pass::ByRef) *arg = Variant(ObjectRef{});
       slot[k] = p.pass == Pass::ByRef ? arg : copies.add(Variant(ObjectRef{}));
     } else if (p.pass == Pass::ByRef) {
-      if (p.type != VarType::Variant && arg->type() != p.type) *arg = changeType(*arg, p.type);
+      *arg = changeType(*arg, p.type);
       slot[k] = arg;
-    } else if (consume && (p.type == VarType::Variant || arg->type() == p.type)) {
-      slot[k] = arg;  // the caller gave it up: the callee may use it as its own copy
     } else {
       slot[k] = copies.add(changeType(*arg, p.type));
     }
