@@ -125,6 +125,13 @@ DispatchTable::DispatchTable(std::u16string className, std::vector<Member> membe
     byName_.emplace_back(std::move(key), m.id);
   }
   std::sort(byId_.begin(), byId_.end(), [](const IdEntry& a, const IdEntry& b) { return a.id < b.id; });
+  for (std::size_t i = 0; i < byId_.size(); ++i) {
+    const DispId id = byId_[i].id;
+    if (id < 0 || id >= kDirectIds) continue;
+    if (byDirectId_.size() <= static_cast<std::size_t>(id))
+      byDirectId_.resize(static_cast<std::size_t>(id) + 1, -1);
+    byDirectId_[static_cast<std::size_t>(id)] = static_cast<std::int16_t>(i);
+  }
   // Stable: among members of one name, the first declared comes first.
   std::stable_sort(byName_.begin(), byName_.end(),
                    [](const auto& a, const auto& b) { return nameBefore(a.first, b.first); });
@@ -156,10 +163,18 @@ std::optional<DispId> DispatchTable::searchName(std::u16string_view name) const 
 }
 
 const Member* DispatchTable::find(DispId id, InvokeKind kind) const {
-  const auto it = std::lower_bound(byId_.begin(), byId_.end(), id,
-                                   [](const IdEntry& entry, DispId wanted) { return entry.id < wanted; });
-  if (it == byId_.end() || it->id != id) return nullptr;
-  const std::int16_t i = it->byKind[static_cast<std::uint8_t>(kind) & 15u];
+  const IdEntry* entry = nullptr;
+  if (static_cast<std::uint32_t>(id) < byDirectId_.size()) {
+    const std::int16_t at = byDirectId_[static_cast<std::uint32_t>(id)];
+    if (at < 0) return nullptr;
+    entry = &byId_[static_cast<std::size_t>(at)];
+  } else {
+    const auto it = std::lower_bound(byId_.begin(), byId_.end(), id,
+                                     [](const IdEntry& e, DispId wanted) { return e.id < wanted; });
+    if (it == byId_.end() || it->id != id) return nullptr;
+    entry = &*it;
+  }
+  const std::int16_t i = entry->byKind[static_cast<std::uint8_t>(kind) & 15u];
   return i < 0 ? nullptr : &members_[static_cast<std::size_t>(i)];
 }
 

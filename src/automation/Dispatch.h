@@ -71,7 +71,7 @@ class Args {
   // Calls take few arguments: they are bound without an allocation.
   static constexpr std::size_t kInline = 8;
   std::size_t size_;
-  Variant* inline_[kInline] = {};
+  Variant* inline_[kInline];  // the first size_ are bound before a handler sees them
   std::vector<Variant*> heap_;
 };
 
@@ -120,6 +120,10 @@ class DispatchTable {
     std::array<std::int16_t, 16> byKind;
   };
   std::vector<IdEntry> byId_;
+  // For ids from 0 up to the highest below kDirectIds: the index of each one's entry in byId_ (-1:
+  // none), so the small numbers controls use are found without a search.
+  static constexpr DispId kDirectIds = 1024;
+  std::vector<std::int16_t> byDirectId_;
   std::vector<std::pair<std::u16string, DispId>> byName_;
   bool asciiNames_ = true;
   // Tells this table's members apart from any other table's, for the name a thread looked up last.

@@ -86,7 +86,7 @@ class NamedProperties {
   Property& add(std::u16string_view name, VarType type) {
     if (live_ == properties_.size()) properties_.emplace_back();
     Property& p = properties_[live_++];
-    p.name.assign(name);
+    if (p.name != name) p.name.assign(name);  // a reused entry has the name, as a rule
     p.type = type;
     return p;
   }

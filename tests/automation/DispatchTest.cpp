@@ -151,6 +151,35 @@ TEST(Dispatch, BadCallsRaiseClearErrors) {
   EXPECT_EQ(errorNumber([] { objectOf(Variant(1)); }), errors::ObjectRequired);
 }
 
+// Members numbered anywhere: small numbers as controls use, negative ones, and large ones as
+// type libraries give.
+class Numbered final : public Dispatch {
+ public:
+  static constexpr DispId kIds[] = {-4, 2, 40, 1023, 1024, 5000, 0x60030016};
+
+  const DispatchTable& dispatchTable() const override {
+    static const DispatchTable table = [] {
+      DispatchTable::Builder<Numbered> builder(u"Numbered");
+      for (std::size_t i = 0; i < std::size(kIds); ++i) {
+        const DispId id = kIds[i];
+        builder.method(u"M" + std::u16string(1, static_cast<char16_t>(u'a' + i)), id, {}, VarType::Long,
+                       [id](Numbered&, Args&) { return Variant(id); });
+      }
+      return builder.build();
+    }();
+    return table;
+  }
+};
+
+TEST(Dispatch, MembersAreFoundByTheirNumberWhateverItIs) {
+  Numbered n;
+  for (const DispId id : Numbered::kIds) EXPECT_EQ(n.invoke(id, InvokeKind::Method, {}), Variant(id)) << id;
+  for (const DispId id : {-5, -1, 0, 1, 3, 39, 41, 1022, 1025, 4999, 0x60030015, 0x60030017}) {
+    EXPECT_EQ(errorNumber([&] { n.invoke(id, InvokeKind::Method, {}); }), errors::MemberNotSupported) << id;
+  }
+  EXPECT_EQ(errorNumber([&] { n.invoke(40, InvokeKind::PropertyPut, {}); }), errors::MemberNotSupported);
+}
+
 TEST(Dispatch, ObjectsConvertThroughTheirDefaultMember) {
   auto s = std::make_shared<Sample>();
   EXPECT_EQ(toText(Variant(ObjectRef(s))), u"7");
