@@ -162,20 +162,10 @@ std::optional<DispId> DispatchTable::searchName(std::u16string_view name) const 
   return std::nullopt;
 }
 
-const Member* DispatchTable::find(DispId id, InvokeKind kind) const {
-  const IdEntry* entry = nullptr;
-  if (static_cast<std::uint32_t>(id) < byDirectId_.size()) {
-    const std::int16_t at = byDirectId_[static_cast<std::uint32_t>(id)];
-    if (at < 0) return nullptr;
-    entry = &byId_[static_cast<std::size_t>(at)];
-  } else {
-    const auto it = std::lower_bound(byId_.begin(), byId_.end(), id,
-                                     [](const IdEntry& e, DispId wanted) { return e.id < wanted; });
-    if (it == byId_.end() || it->id != id) return nullptr;
-    entry = &*it;
-  }
-  const std::int16_t i = entry->byKind[static_cast<std::uint8_t>(kind) & 15u];
-  return i < 0 ? nullptr : &members_[static_cast<std::size_t>(i)];
+const Member* DispatchTable::search(DispId id, InvokeKind kind) const {
+  const auto it = std::lower_bound(byId_.begin(), byId_.end(), id,
+                                   [](const IdEntry& e, DispId wanted) { return e.id < wanted; });
+  return it == byId_.end() || it->id != id ? nullptr : memberOf(*it, kind);
 }
 
 DispId Dispatch::idOfName(std::u16string_view name) const {
@@ -192,48 +182,49 @@ Variant Dispatch::invoke(DispId id, InvokeKind kind, std::span<Variant> args) {
   return call(id, kind, args, false);
 }
 
-Variant Dispatch::invokeConsuming(DispId id, InvokeKind kind, std::span<Variant> args) {
-  return call(id, kind, args, true);
+namespace {
+
+[[noreturn, gnu::noinline]] void noMember(const DispatchTable& table, DispId id, InvokeKind kind) {
+  for (const Member& m : table.members())
+    if (m.id == id) notSupported(table, m.name + u" as " + kindName(kind));
+  notSupported(table, u"dispatch id " + number(static_cast<std::size_t>(static_cast<std::uint32_t>(id))));
 }
 
-Variant Dispatch::call(DispId id, InvokeKind kind, std::span<Variant> args, bool consume) {
-  const DispatchTable& table = dispatchTable();
-  const Member* member = table.find(id, kind);
-  if (member == nullptr) {
-    const std::u16string what = [&] {
-      for (const Member& m : table.members())
-        if (m.id == id) return m.name + u" as " + kindName(kind);
-      return u"dispatch id " + number(static_cast<std::size_t>(static_cast<std::uint32_t>(id)));
-    }();
-    notSupported(table, what);
-  }
-  const std::size_t count = member->params.size();
-  const std::size_t given = args.size();
-  if (given > count || given < member->required) {
-    raise(errors::WrongArgumentCount, standardDescription(errors::WrongArgumentCount) + u" (" +
-                                          table.className() + u"." + member->name + u" takes " +
-                                          number(count) + u", was given " + number(given) + u")");
-  }
+[[noreturn, gnu::noinline]] void wrongCount(const DispatchTable& table, const Member& member,
+                                            std::size_t given) {
+  raise(errors::WrongArgumentCount,
+        standardDescription(errors::WrongArgumentCount) + u" (" + table.className() + u"." + member.name +
+            u" takes " + number(member.params.size()) + u", was given " + number(given) + u")");
+}
 
-  // Most calls take a handful of arguments: bind them without allocating, and build only the
-  // copies a by-value parameter needs.
-  Args bound(Args::Unbound{}, count);
-  Variant** slot = bound.pointers();
+// Whether a present argument reaches its parameter as it is: it is of the parameter's type (any
+// type, for a Variant parameter) and goes by reference, or the caller gave it up.
+bool bindsAsIs(const Param& p, const Variant& arg, bool consume) {
+  return (p.type == VarType::Variant || arg.type() == p.type) && (consume || p.pass == Pass::ByRef);
+}
+
+// Binds the parameters from `first` on, those before it being bound already, and calls the member.
+[[gnu::noinline]] Variant bindAndCall(Dispatch& self, const DispatchTable& table, const Member& member,
+                                      std::span<Variant> args, bool consume, Args& bound, Variant** slot,
+                                      std::size_t first) {
+  const std::size_t count = member.params.size();
+  const std::size_t given = args.size();
   ArgumentCopies copies(count);
-  const Param* params = member->params.data();
-  for (std::size_t k = 0; k < count; ++k) {
+  const Param* params = member.params.data();
+  for (std::size_t k = first; k < count; ++k) {
     const Param& p = params[k];
     Variant* arg = k < given ? &args[k] : nullptr;
     if (arg == nullptr || arg->isMissing()) {
       if (!p.optional) {
         raise(errors::ArgumentNotOptional, standardDescription(errors::ArgumentNotOptional) + u" (" +
-                                               table.className() + u"." + member->name + u": " + p.name +
+                                               table.className() + u"." + member.name + u": " + p.name +
                                                u")");
       }
       slot[k] = copies.add(omitted(p));
+    } else if (bindsAsIs(p, *arg, consume)) {
+      slot[k] = arg;
     } else if (p.type == VarType::Variant || arg->type() == p.type) {
-      // The usual case: by reference, or given up by the caller, the argument is the callee's as it is.
-      slot[k] = consume || p.pass == Pass::ByRef ? arg : copies.add(changeType(*arg, p.type));
+      slot[k] = copies.add(changeType(*arg, p.type));  // by value, and the caller keeps its own
     } else if (p.type == VarType::Object && arg->isEmpty()) {
       // An Empty argument reaches an object parameter as Nothing, as a host's unset object does.
       if (p.pass == Pass::ByRef) *arg = Variant(ObjectRef{});
@@ -245,7 +236,34 @@ Variant Dispatch::call(DispId id, InvokeKind kind, std::span<Variant> args, bool
       slot[k] = copies.add(changeType(*arg, p.type));
     }
   }
-  return member->handler(*this, bound);
+  return member.handler(self, bound);
+}
+
+}  // namespace
+
+Variant Dispatch::call(DispId id, InvokeKind kind, std::span<Variant> args, bool consume) {
+  const DispatchTable& table = dispatchTable();
+  const Member* member = table.find(id, kind);
+  if (member == nullptr) noMember(table, id, kind);
+  const std::size_t count = member->params.size();
+  const std::size_t given = args.size();
+  if (given > count || given < member->required) wrongCount(table, *member, given);
+
+  // Bound without an allocation for the usual handful of arguments. The usual call gives each
+  // argument as its parameter takes it: the callee has them as they are, with nothing to copy or
+  // convert, and the rest of the binding rules are for the calls that need them.
+  Args bound(Args::Unbound{}, count);
+  Variant** slot = bound.pointers();
+  const Param* params = member->params.data();
+  std::size_t k = 0;
+  if (given == count) {
+    while (k < count && !args[k].isMissing() && bindsAsIs(params[k], args[k], consume)) {
+      slot[k] = &args[k];
+      ++k;
+    }
+  }
+  if (k == count) return member->handler(*this, bound);
+  return bindAndCall(*this, table, *member, args, consume, bound, slot, k);
 }
 
 const ObjectRef& objectOf(const Variant& value) {

@@ -56,22 +56,26 @@ class Args {
   std::size_t size() const { return size_; }
   Variant& operator[](std::size_t i) const {
     if (i >= size_) throw std::out_of_range("argument index");
-    return *(size_ > kInline ? heap_.data() : inline_)[i];
+    return *bound_[i];
   }
 
  private:
   friend class Dispatch;
   // Room for `size` arguments, bound in place (by the dispatcher, or from a caller's list).
   struct Unbound {};
-  Args(Unbound, std::size_t size) : size_(size) {
-    if (size_ > kInline) heap_.resize(size_);
+  Args(Unbound, std::size_t size) : size_(size), bound_(inline_) {
+    if (size_ > kInline) {
+      heap_.resize(size_);
+      bound_ = heap_.data();
+    }
   }
-  Variant** pointers() { return size_ > kInline ? heap_.data() : inline_; }
+  Variant** pointers() { return bound_; }
 
   // Calls take few arguments: they are bound without an allocation.
   static constexpr std::size_t kInline = 8;
   std::size_t size_;
-  Variant* inline_[kInline];  // the first size_ are bound before a handler sees them
+  Variant** bound_;           // inline_ or heap_: the first size_ are bound before a handler sees them
+  Variant* inline_[kInline];  // (the class is neither copied nor moved, so bound_ stays right)
   std::vector<Variant*> heap_;
 };
 
@@ -102,13 +106,23 @@ class DispatchTable {
   std::optional<DispId> idOfName(std::u16string_view name) const;
   // The member for a call of `kind` (Method and PropertyGet stand in for each other, as do
   // PropertyPut and PropertyPutRef); nullptr when there is none.
-  const Member* find(DispId id, InvokeKind kind) const;
+  const Member* find(DispId id, InvokeKind kind) const {
+    if (static_cast<std::uint32_t>(id) >= byDirectId_.size()) return search(id, kind);
+    const std::int16_t at = byDirectId_[static_cast<std::uint32_t>(id)];
+    return at < 0 ? nullptr : memberOf(byId_[static_cast<std::size_t>(at)], kind);
+  }
 
   template <class T>
   class Builder;
 
  private:
   std::optional<DispId> searchName(std::u16string_view name) const;
+  struct IdEntry;
+  const Member* search(DispId id, InvokeKind kind) const;
+  const Member* memberOf(const IdEntry& entry, InvokeKind kind) const {
+    const std::int16_t i = entry.byKind[static_cast<std::uint8_t>(kind) & 15u];
+    return i < 0 ? nullptr : &members_[static_cast<std::size_t>(i)];
+  }
 
   std::u16string className_;
   std::vector<Member> members_;
@@ -206,7 +220,9 @@ class Dispatch {
   // As invoke, for a caller that gives its arguments up: a by-value argument already of the
   // parameter's type is handed to the callee itself instead of a copy, so `args` is left
   // unspecified.
-  Variant invokeConsuming(DispId id, InvokeKind kind, std::span<Variant> args);
+  Variant invokeConsuming(DispId id, InvokeKind kind, std::span<Variant> args) {
+    return call(id, kind, args, true);
+  }
 
  private:
   Variant call(DispId id, InvokeKind kind, std::span<Variant> args, bool consume);

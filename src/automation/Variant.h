@@ -127,6 +127,9 @@ class Variant {
       }
       release();  // a text holds no variant: `other` is not inside it
       moveFrom(other);
+    } else if (kind_ == kObject && other.kind_ == kObject) {
+      // A shared pointer takes the new before it lets go of the old, inside which `other` may live.
+      held<ObjectRef>() = std::move(other.held<ObjectRef>());
     } else if (owning(kind_)) {
       // `other` may live inside what this variant holds: take it before letting go.
       Variant taken(std::move(other));

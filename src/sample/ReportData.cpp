@@ -89,12 +89,20 @@ const ReportData* reportDataOf(const Variant& value) {
 StoredReportCache::StoredReportCache(Ledger& ledger) : ledger_(ledger), version_(ledger.reportsVersion()) {}
 
 StoredReportCache::Source& StoredReportCache::dataSourceOf(const std::u16string& props) {
-  if (const auto it = byProps_.find(props); it != byProps_.end()) return *it->second;
-  // Data sources are never added to a ledger: what a property string names stays as it is.
-  Source& source = sourceOf(dataSourceRow(ledger_, props));
-  if (byProps_.size() >= kMostPropertyStrings) byProps_.clear();
-  byProps_.emplace(props, &source);
-  return source;
+  // Data sources are never added to a ledger, nor forgotten here: what a property string names
+  // stays as it is.
+  if (lastSource_ != nullptr && automation::SameUnits{}(props, lastProps_)) return *lastSource_;
+  Source* source = nullptr;
+  if (const auto it = byProps_.find(props); it != byProps_.end()) {
+    source = it->second;
+  } else {
+    source = &sourceOf(dataSourceRow(ledger_, props));
+    if (byProps_.size() >= kMostPropertyStrings) byProps_.clear();
+    byProps_.emplace(props, source);
+  }
+  lastProps_ = props;
+  lastSource_ = source;
+  return *source;
 }
 
 std::shared_ptr<ReportData> StoredReportCache::named(Source& source, const std::u16string& name) {

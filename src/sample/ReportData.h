@@ -81,6 +81,10 @@ class StoredReportCache {
   std::uint64_t version_ = 0;
   std::unordered_map<std::string, std::unique_ptr<Source>> sources_;  // by data source name
   TextMap<Source*> byProps_;
+  // The property string asked last and its data source: a caller retrieves report after report
+  // from one data source.
+  std::u16string lastProps_;
+  Source* lastSource_ = nullptr;
   std::vector<Source*> everySource_;  // filled on first use, by name
 };
 

@@ -201,74 +201,76 @@ class ZpSpread120 final : public automation::Dispatch {
   }
 
   const DispatchTable& dispatchTable() const override {
-    static const Param kIndex{u"Index", VarType::Variant, Pass::ByRef, true, std::nullopt};
-    static const DispatchTable table =
-        DispatchTable::Builder<ZpSpread120>(u"ZpSpread120")
-            .get(u"WorkbookData", 32, {}, VarType::Variant, [](ZpSpread120& z, Args&) { return z.data_; })
-            .put(u"WorkbookData", 32, {}, byVal(u"Data"),
-                 [](ZpSpread120& z, Args&, Variant& v) { z.load(std::move(v)); })
-            .get(u"Option", 80, {byVal(u"Group", VarType::Long), byVal(u"Item", VarType::Long)},
-                 VarType::Variant,
-                 [](ZpSpread120& z, Args& a) {
-                   if (a[0].asLong() == 2 && a[1].asLong() == 1) return Variant(z.evalSheet_);
-                   const auto it = z.options_.find({a[0].asLong(), a[1].asLong()});
-                   return it == z.options_.end() ? Variant{} : it->second;
-                 })
-            .put(u"Option", 80, {byVal(u"Group", VarType::Long), byVal(u"Item", VarType::Long)},
-                 byVal(u"Value"),
-                 [](ZpSpread120& z, Args& a, Variant& v) {
-                   if (a[0].asLong() == 2 && a[1].asLong() == 1) {
-                     z.evalSheet_ = automation::toLong(v);
-                   } else {
-                     z.options_[{a[0].asLong(), a[1].asLong()}] = v;
-                   }
-                 })
-            .method(u"Evaluate", 39, {byRef(u"Formula", VarType::String), byRef(u"Result")}, VarType::Empty,
-                    [](ZpSpread120& z, Args& a) {
-                      z.evaluate(a[0].asString(), a[1]);
-                      return Variant{};
-                    })
-            .get(u"CustomProperty", 82, {byVal(u"Name", VarType::String)}, VarType::Variant,
-                 [](ZpSpread120& z, Args& a) { return z.custom_.get(a[0].asString()); })
-            .put(u"CustomProperty", 82, {byVal(u"Name", VarType::String)}, byVal(u"Value"),
-                 [](ZpSpread120& z, Args& a, Variant& v) { z.custom_.put(a[0].asString(), std::move(v)); })
-            .get(u"DocProperty", 83, {byVal(u"Name", VarType::String), byVal(u"Sheet", VarType::Long)},
-                 VarType::Variant,
-                 [](ZpSpread120& z, Args& a) {
-                   wholeWorkbookOnly(a[1].asLong());
-                   return z.document_.get(a[0].asString());
-                 })
-            .put(u"DocProperty", 83, {byVal(u"Name", VarType::String), byVal(u"Sheet", VarType::Long)},
-                 byVal(u"Value"),
-                 [](ZpSpread120& z, Args& a, Variant& v) {
-                   wholeWorkbookOnly(a[1].asLong());
-                   z.document_.put(a[0].asString(), std::move(v));
-                 })
-            .method(u"AddCustomProperty", 45,
-                    {byVal(u"Name", VarType::String), byVal(u"Type", VarType::Long),
-                     byVal(u"Flags", VarType::Long)},
-                    VarType::Empty,
-                    [](ZpSpread120& z, Args& a) {
-                      z.custom_.create(a[0].asString(), a[1].asLong());
-                      return Variant{};
-                    })
-            .method(u"AddDocProperty", 48,
-                    {byVal(u"Name", VarType::String), byVal(u"Type", VarType::Long),
-                     byVal(u"Flags", VarType::Long)},
-                    VarType::Empty,
-                    [](ZpSpread120& z, Args& a) {
-                      z.document_.create(a[0].asString(), a[1].asLong());
-                      return Variant{};
-                    })
-            .method(u"TabProps", 60, {byVal(u"What", VarType::Long), kIndex}, VarType::Variant,
-                    [](ZpSpread120& z, Args& a) {
-                      return tabProps(heldWorkbook(z.book_, u"ZpSpread120"), a[0].asLong(), a[1]);
-                    })
-            .build();
+    static const DispatchTable table = members();
     return table;
   }
 
  private:
+  // Out of line, so that finding the table, as every call does, is one check.
+  [[gnu::noinline]] static DispatchTable members() {
+    const Param kIndex{u"Index", VarType::Variant, Pass::ByRef, true, std::nullopt};
+    return DispatchTable::Builder<ZpSpread120>(u"ZpSpread120")
+        .get(u"WorkbookData", 32, {}, VarType::Variant, [](ZpSpread120& z, Args&) { return z.data_; })
+        .put(u"WorkbookData", 32, {}, byVal(u"Data"),
+             [](ZpSpread120& z, Args&, Variant& v) { z.load(std::move(v)); })
+        .get(u"Option", 80, {byVal(u"Group", VarType::Long), byVal(u"Item", VarType::Long)}, VarType::Variant,
+             [](ZpSpread120& z, Args& a) {
+               if (a[0].asLong() == 2 && a[1].asLong() == 1) return Variant(z.evalSheet_);
+               const auto it = z.options_.find({a[0].asLong(), a[1].asLong()});
+               return it == z.options_.end() ? Variant{} : it->second;
+             })
+        .put(u"Option", 80, {byVal(u"Group", VarType::Long), byVal(u"Item", VarType::Long)}, byVal(u"Value"),
+             [](ZpSpread120& z, Args& a, Variant& v) {
+               if (a[0].asLong() == 2 && a[1].asLong() == 1) {
+                 z.evalSheet_ = automation::toLong(v);
+               } else {
+                 z.options_[{a[0].asLong(), a[1].asLong()}] = v;
+               }
+             })
+        .method(u"Evaluate", 39, {byRef(u"Formula", VarType::String), byRef(u"Result")}, VarType::Empty,
+                [](ZpSpread120& z, Args& a) {
+                  z.evaluate(a[0].asString(), a[1]);
+                  return Variant{};
+                })
+        .get(u"CustomProperty", 82, {byVal(u"Name", VarType::String)}, VarType::Variant,
+             [](ZpSpread120& z, Args& a) { return z.custom_.get(a[0].asString()); })
+        .put(u"CustomProperty", 82, {byVal(u"Name", VarType::String)}, byVal(u"Value"),
+             [](ZpSpread120& z, Args& a, Variant& v) { z.custom_.put(a[0].asString(), std::move(v)); })
+        .get(u"DocProperty", 83, {byVal(u"Name", VarType::String), byVal(u"Sheet", VarType::Long)},
+             VarType::Variant,
+             [](ZpSpread120& z, Args& a) {
+               wholeWorkbookOnly(a[1].asLong());
+               return z.document_.get(a[0].asString());
+             })
+        .put(u"DocProperty", 83, {byVal(u"Name", VarType::String), byVal(u"Sheet", VarType::Long)},
+             byVal(u"Value"),
+             [](ZpSpread120& z, Args& a, Variant& v) {
+               wholeWorkbookOnly(a[1].asLong());
+               z.document_.put(a[0].asString(), std::move(v));
+             })
+        .method(
+            u"AddCustomProperty", 45,
+            {byVal(u"Name", VarType::String), byVal(u"Type", VarType::Long), byVal(u"Flags", VarType::Long)},
+            VarType::Empty,
+            [](ZpSpread120& z, Args& a) {
+              z.custom_.create(a[0].asString(), a[1].asLong());
+              return Variant{};
+            })
+        .method(
+            u"AddDocProperty", 48,
+            {byVal(u"Name", VarType::String), byVal(u"Type", VarType::Long), byVal(u"Flags", VarType::Long)},
+            VarType::Empty,
+            [](ZpSpread120& z, Args& a) {
+              z.document_.create(a[0].asString(), a[1].asLong());
+              return Variant{};
+            })
+        .method(u"TabProps", 60, {byVal(u"What", VarType::Long), kIndex}, VarType::Variant,
+                [](ZpSpread120& z, Args& a) {
+                  return tabProps(heldWorkbook(z.book_, u"ZpSpread120"), a[0].asLong(), a[1]);
+                })
+        .build();
+  }
+
   std::shared_ptr<const Workbook> book_;  // shared with every control that loaded the same text
   Variant data_;
   std::int32_t evalSheet_ = 0;

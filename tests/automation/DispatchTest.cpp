@@ -105,6 +105,15 @@ TEST(Dispatch, CallsWithManyArgumentsBindEachInItsPlace) {
   for (int i = 1; i <= 10; ++i) args.push_back(Variant(i));
   EXPECT_EQ(s->invokeConsuming(6, InvokeKind::Method, args), Variant(11));
   EXPECT_EQ(args[0], Variant(55));
+  // Handed over with a text among the Longs, and with the last two left to their defaults.
+  args.assign({Variant{}});
+  for (int i = 1; i <= 10; ++i) args.push_back(i == 4 ? Variant(u"4") : Variant(i));
+  EXPECT_EQ(s->invokeConsuming(6, InvokeKind::Method, args), Variant(11));
+  EXPECT_EQ(args[0], Variant(55));
+  args.assign({Variant{}});
+  for (int i = 1; i <= 8; ++i) args.push_back(Variant(i));
+  EXPECT_EQ(s->invokeConsuming(6, InvokeKind::Method, args), Variant(11));
+  EXPECT_EQ(args[0], Variant(36 + 11000));
   // One argument that cannot be converted stops the call before the callee runs.
   args.assign({Variant(-1)});
   for (int i = 1; i <= 10; ++i) args.push_back(Variant(i == 7 ? Variant(u"seven") : Variant(i)));

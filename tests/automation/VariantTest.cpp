@@ -24,6 +24,16 @@ class Plain final : public Dispatch {
   }
 };
 
+// An object that holds a variant of its own.
+class Box final : public Dispatch {
+ public:
+  Variant inner;
+  const DispatchTable& dispatchTable() const override {
+    static const DispatchTable table(u"Box", {});
+    return table;
+  }
+};
+
 Variant arrayOf(std::vector<Variant> values) {
   VariantArray array({{0, static_cast<std::int32_t>(values.size()) - 1}});
   for (std::int32_t i = 0; i < static_cast<std::int32_t>(values.size()); ++i) array(i) = values[i];
@@ -81,6 +91,18 @@ TEST(Variant, AVariantMayBeAssignedWhatItHoldsInside) {
   holder = arrayOf({Variant(u"moved out of the array that held it")});
   holder = std::move(holder.mutableArray()(0));
   EXPECT_EQ(holder, Variant(u"moved out of the array that held it"));
+
+  // An object moved out of the object that held it, whose only owner was the variant assigned.
+  const auto inner = std::make_shared<Plain>();
+  auto box = std::make_shared<Box>();
+  box->inner = Variant(ObjectRef(inner));
+  holder = Variant(ObjectRef(std::move(box)));
+  Box& held = static_cast<Box&>(*holder.asObject());
+  holder = std::move(held.inner);
+  EXPECT_EQ(holder.asObject(), inner);
+  holder = Variant(ObjectRef(std::make_shared<Box>()));
+  holder = Variant(holder);  // a copy of itself, taken before the old goes
+  EXPECT_TRUE(holder.isObject());
 
   Variant self(u"assigned to itself, by copy and by move");
   Variant& alias = self;
