@@ -197,9 +197,12 @@ namespace {
             u" takes " + number(member.params.size()) + u", was given " + number(given) + u")");
 }
 
-// Whether a present argument reaches its parameter as it is: it is of the parameter's type (any
-// type, for a Variant parameter) and goes by reference, or the caller gave it up.
+// Whether an argument the caller gave reaches its parameter as it is. A present one does when it
+// is of the parameter's type (any type, for a Variant parameter) and goes by reference, or the
+// caller gave it up. A missing one does when the caller gave it up and the parameter is an optional
+// Variant without a default, which gets the missing marker anyway.
 bool bindsAsIs(const Param& p, const Variant& arg, bool consume) {
+  if (arg.isMissing()) return consume && p.optional && p.type == VarType::Variant && !p.defaultValue;
   return (p.type == VarType::Variant || arg.type() == p.type) && (consume || p.pass == Pass::ByRef);
 }
 
@@ -214,15 +217,15 @@ bool bindsAsIs(const Param& p, const Variant& arg, bool consume) {
   for (std::size_t k = first; k < count; ++k) {
     const Param& p = params[k];
     Variant* arg = k < given ? &args[k] : nullptr;
-    if (arg == nullptr || arg->isMissing()) {
+    if (arg != nullptr && bindsAsIs(p, *arg, consume)) {
+      slot[k] = arg;
+    } else if (arg == nullptr || arg->isMissing()) {
       if (!p.optional) {
         raise(errors::ArgumentNotOptional, standardDescription(errors::ArgumentNotOptional) + u" (" +
                                                table.className() + u"." + member.name + u": " + p.name +
                                                u")");
       }
       slot[k] = copies.add(omitted(p));
-    } else if (bindsAsIs(p, *arg, consume)) {
-      slot[k] = arg;
     } else if (p.type == VarType::Variant || arg->type() == p.type) {
       slot[k] = copies.add(changeType(*arg, p.type));  // by value, and the caller keeps its own
     } else if (p.type == VarType::Object && arg->isEmpty()) {
@@ -257,7 +260,7 @@ Variant Dispatch::call(DispId id, InvokeKind kind, std::span<Variant> args, bool
   const Param* params = member->params.data();
   std::size_t k = 0;
   if (given == count) {
-    while (k < count && !args[k].isMissing() && bindsAsIs(params[k], args[k], consume)) {
+    while (k < count && bindsAsIs(params[k], args[k], consume)) {
       slot[k] = &args[k];
       ++k;
     }

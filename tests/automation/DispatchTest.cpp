@@ -129,6 +129,17 @@ TEST(Dispatch, MissingArgumentsAndOptionalParameters) {
   EXPECT_TRUE(s->lastOptional.isMissing());
   EXPECT_EQ(call(s, u"Add", {Variant(1), Variant::missing()}), Variant(11));
   EXPECT_EQ(errorNumber([&] { call(s, u"Add", {Variant::missing()}); }), errors::ArgumentNotOptional);
+
+  // The same when the caller gives its arguments up.
+  s->lastOptional = Variant{};
+  Variant left[] = {Variant::missing()};
+  s->invokeConsuming(4, InvokeKind::Method, left);
+  EXPECT_TRUE(s->lastOptional.isMissing());
+  Variant add[] = {Variant(1), Variant::missing()};
+  EXPECT_EQ(s->invokeConsuming(1, InvokeKind::Method, add), Variant(11));
+  Variant none[] = {Variant::missing(), Variant(1)};
+  EXPECT_EQ(errorNumber([&] { s->invokeConsuming(1, InvokeKind::Method, none); }),
+            errors::ArgumentNotOptional);
 }
 
 TEST(Dispatch, IndexedPropertiesPutAndGet) {
