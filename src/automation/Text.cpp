@@ -108,12 +108,6 @@ std::u16string decimalText(std::int64_t n) {
   return std::u16string(digits, end);
 }
 
-std::u16string_view trimmed(std::u16string_view text) {
-  while (!text.empty() && text.front() == u' ') text.remove_prefix(1);
-  while (!text.empty() && text.back() == u' ') text.remove_suffix(1);
-  return text;
-}
-
 std::u16string trim(std::u16string_view text) {
   return std::u16string(trimmed(text));
 }

@@ -26,7 +26,11 @@ std::u16string decimalText(std::int64_t n);
 // Removes leading and trailing blanks (space characters only, as the platform's Trim does).
 std::u16string trim(std::u16string_view text);
 // The same part of `text`, without copying it.
-std::u16string_view trimmed(std::u16string_view text);
+inline std::u16string_view trimmed(std::u16string_view text) {
+  while (!text.empty() && text.front() == u' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == u' ') text.remove_suffix(1);
+  return text;
+}
 
 enum class Compare { Binary, Text };
 

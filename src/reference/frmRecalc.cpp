@@ -24,7 +24,8 @@ constexpr std::u16string_view kLoadedName = u"报表名";
 constexpr std::u16string_view kLoadedDsn = u"数据源";
 
 bool sameIgnoringCase(const std::u16string& a, const std::u16string& b) {
-  return a == b || automation::sameUpper(automation::trimmed(a), automation::trimmed(b));
+  return automation::SameUnits{}(a, b) ||
+         automation::sameUpper(automation::trimmed(a), automation::trimmed(b));
 }
 
 // `value` as text into `out`, reusing the room `out` already has.
