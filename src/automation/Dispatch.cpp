@@ -200,9 +200,11 @@ namespace {
 // Whether an argument the caller gave reaches its parameter as it is. A present one does when it
 // is of the parameter's type (any type, for a Variant parameter) and goes by reference, or the
 // caller gave it up. A missing one does when the caller gave it up and the parameter is an optional
-// Variant without a default, which gets the missing marker anyway.
+// Variant without a default, taken by value, which gets the missing marker anyway.
 bool bindsAsIs(const Param& p, const Variant& arg, bool consume) {
-  if (arg.isMissing()) return consume && p.optional && p.type == VarType::Variant && !p.defaultValue;
+  if (arg.isMissing()) {
+    return consume && p.optional && p.type == VarType::Variant && !p.defaultValue && p.pass == Pass::ByVal;
+  }
   return (p.type == VarType::Variant || arg.type() == p.type) && (consume || p.pass == Pass::ByRef);
 }
 

@@ -41,7 +41,8 @@ struct Param {
 };
 
 // The bound arguments of one call, in declaration order. A by-reference argument is the caller's
-// own variant; a by-value one is a converted copy.
+// own variant; a by-value one is a converted copy, or the caller's own when the caller gave it up
+// (see Dispatch::invokeConsuming).
 class Args {
  public:
   explicit Args(std::span<Variant* const> bound) : Args(Unbound{}, bound.size()) {
@@ -218,8 +219,8 @@ class Dispatch {
   Variant invoke(DispId id, InvokeKind kind, std::span<Variant> args);
   Variant invoke(std::u16string_view name, InvokeKind kind, std::span<Variant> args);
   // As invoke, for a caller that gives its arguments up: a by-value argument already of the
-  // parameter's type is handed to the callee itself instead of a copy, so `args` is left
-  // unspecified.
+  // parameter's type, or left out for an optional Variant without a default (the missing marker),
+  // is handed to the callee itself instead of a copy, so `args` is left unspecified.
   Variant invokeConsuming(DispId id, InvokeKind kind, std::span<Variant> args) {
     return call(id, kind, args, true);
   }

@@ -65,6 +65,13 @@ class Sample final : public Dispatch {
                       a[0] = Variant(sum);
                       return Variant(static_cast<std::int32_t>(a.size()));
                     })
+            // An optional by-reference argument the callee fills in.
+            .method(u"Fill", 7, {Param{u"x", VarType::Variant, Pass::ByRef, true, std::nullopt}},
+                    VarType::Empty,
+                    [](Sample&, Args& a) {
+                      a[0] = Variant(u"filled");
+                      return Variant{};
+                    })
             .build();
     return table;
   }
@@ -140,6 +147,13 @@ TEST(Dispatch, MissingArgumentsAndOptionalParameters) {
   Variant none[] = {Variant::missing(), Variant(1)};
   EXPECT_EQ(errorNumber([&] { s->invokeConsuming(1, InvokeKind::Method, none); }),
             errors::ArgumentNotOptional);
+  // Left out, a by-reference argument is none of the caller's: what the callee writes is lost.
+  Variant fill[] = {Variant::missing()};
+  s->invokeConsuming(7, InvokeKind::Method, fill);
+  EXPECT_TRUE(fill[0].isMissing());
+  fill[0] = Variant(1);
+  s->invokeConsuming(7, InvokeKind::Method, fill);
+  EXPECT_EQ(fill[0], Variant(u"filled"));
 }
 
 TEST(Dispatch, IndexedPropertiesPutAndGet) {
