@@ -209,6 +209,15 @@ class ZpSpread120 final : public automation::Dispatch {
   // Out of line, so that finding the table, as every call does, is one check.
   [[gnu::noinline]] static DispatchTable members() {
     const Param kIndex{u"Index", VarType::Variant, Pass::ByRef, true, std::nullopt};
+    // Members 45 and 48 create a named property of the one kind or the other.
+    const std::vector<Param> kCreateParams = {byVal(u"Name", VarType::String), byVal(u"Type", VarType::Long),
+                                              byVal(u"Flags", VarType::Long)};
+    const auto creator = [](NamedProperties ZpSpread120::*kind) {
+      return [kind](ZpSpread120& z, Args& a) {
+        (z.*kind).create(a[0].asString(), a[1].asLong());
+        return Variant{};
+      };
+    };
     return DispatchTable::Builder<ZpSpread120>(u"ZpSpread120")
         .get(u"WorkbookData", 32, {}, VarType::Variant, [](ZpSpread120& z, Args&) { return z.data_; })
         .put(u"WorkbookData", 32, {}, byVal(u"Data"),
@@ -248,22 +257,8 @@ class ZpSpread120 final : public automation::Dispatch {
                wholeWorkbookOnly(a[1].asLong());
                z.document_.put(a[0].asString(), std::move(v));
              })
-        .method(
-            u"AddCustomProperty", 45,
-            {byVal(u"Name", VarType::String), byVal(u"Type", VarType::Long), byVal(u"Flags", VarType::Long)},
-            VarType::Empty,
-            [](ZpSpread120& z, Args& a) {
-              z.custom_.create(a[0].asString(), a[1].asLong());
-              return Variant{};
-            })
-        .method(
-            u"AddDocProperty", 48,
-            {byVal(u"Name", VarType::String), byVal(u"Type", VarType::Long), byVal(u"Flags", VarType::Long)},
-            VarType::Empty,
-            [](ZpSpread120& z, Args& a) {
-              z.document_.create(a[0].asString(), a[1].asLong());
-              return Variant{};
-            })
+        .method(u"AddCustomProperty", 45, kCreateParams, VarType::Empty, creator(&ZpSpread120::custom_))
+        .method(u"AddDocProperty", 48, kCreateParams, VarType::Empty, creator(&ZpSpread120::document_))
         .method(u"TabProps", 60, {byVal(u"What", VarType::Long), kIndex}, VarType::Variant,
                 [](ZpSpread120& z, Args& a) {
                   return tabProps(heldWorkbook(z.book_, u"ZpSpread120"), a[0].asLong(), a[1]);
