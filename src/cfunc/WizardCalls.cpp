@@ -33,7 +33,7 @@ std::u16string CFunc::GetFuncExpr(const std::u16string& sFuncName) {
   if (name.find(u'(') != std::u16string::npos) {
     call = editor::SplitFormula(name);
     if (!call) {
-      ignoreErrors([&] { ShowWarning(environment::L(u"无法读取公式：") + name); });
+      ignoreErrors([&] { ShowWarning(environment::NameBetweenTexts(u"无法读取公式：", name, u"")); });
       return {};
     }
     name = call->funcName;
@@ -48,8 +48,7 @@ std::u16string CFunc::GetFuncExpr(const std::u16string& sFuncName) {
   bool prepared = false;
   ignoreErrors([&] { prepared = editor.RefreshFunc(name); });
   if (!prepared) {
-    ignoreErrors(
-        [&] { ShowWarning(environment::L(u"报表系统不支持公式 ") + name + environment::L(u" ！")); });
+    ignoreErrors([&] { ShowWarning(environment::NameBetweenTexts(u"报表系统不支持公式 ", name, u" ！")); });
   } else {
     editor.sZpsCurDsn = m_.sCurPropStr;
     editor.m_CurSheetIndex = m_.CurSheetIndex;

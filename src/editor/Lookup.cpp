@@ -48,7 +48,8 @@ void FrmCalcEqual::ParamKeyPress(int KeyAscii, std::int16_t iParamIndex) {
     if (automation::toBoolean(table.IsCustomWnd(p))) {
       ShowCustomWnd(iParamIndex);
     } else if (!automation::toBoolean(table.IsList(p))) {
-      component::ShowWarning(automation::toText(table.ParamName(p)) + L(u"没有可选的列表值!"));
+      component::ShowWarning(
+          environment::NameBeforeText(automation::toText(table.ParamName(p)), u"没有可选的列表值!"));
       return false;
     } else {
       std::int16_t row = iParamIndex;

@@ -76,6 +76,58 @@ std::u16string TranslateText(std::u16string_view text) {
   return result;
 }
 
+namespace {
+
+// Whether the user's language writes its words apart. When the language cannot be known the texts
+// are the Chinese keys, which join as they stand. The caller's pending error is kept.
+bool wordsApart() {
+  const automation::ErrObject pending = automation::Err();
+  const bool apart = automation::trapAndLeave(false, [] {
+    const std::u16string lang = automation::upper(automation::trim(GetCurrentLanguage()));
+    return !lang.empty() && lang != u"CHS" && lang != u"CHT";
+  });
+  automation::Err() = pending;
+  return apart;
+}
+
+bool isAsciiUpper(char16_t c) {
+  return c >= u'A' && c <= u'Z';
+}
+
+bool isAsciiWordChar(char16_t c) {
+  return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') || isAsciiUpper(c);
+}
+
+bool isBlank(char16_t c) {
+  return c == u' ' || c == u'\t' || c == u'\n';
+}
+
+}  // namespace
+
+std::u16string NameBeforeText(std::u16string_view name, std::u16string_view key) {
+  std::u16string text = L(key);
+  if (!wordsApart() || automation::trim(name).empty()) return std::u16string(name) + text;
+  // After "Name: " the text goes on as a sentence: "There are" becomes "there are", an
+  // abbreviation ("REF …") keeps its capitals.
+  if (!text.empty() && isAsciiUpper(text[0]) && (text.size() == 1 || !isAsciiUpper(text[1])))
+    text[0] = static_cast<char16_t>(text[0] - u'A' + u'a');
+  return std::u16string(name) + u": " + text;
+}
+
+std::u16string NameBetweenTexts(std::u16string_view beforeKey, std::u16string_view name,
+                                std::u16string_view afterKey) {
+  const std::u16string before = L(beforeKey);
+  const std::u16string after = L(afterKey);
+  std::u16string joined = before;
+  const bool apart = wordsApart() && !name.empty();
+  if (apart && !before.empty() && !isBlank(before.back())) joined += u' ';
+  joined += name;
+  // Punctuation closes up to the name; a word after it stands apart.
+  if (apart && !after.empty() && isAsciiWordChar(after.front())) joined += u' ';
+  joined += after;
+  return joined;
+}
+
 void SetFormFont(forms::Form& form) {
   auto& state = localisationState();
   if (state.g_sLanguage.empty()) state.g_sLanguage = GetProcessProp(u"Language");

@@ -39,6 +39,14 @@ inline std::u16string L(std::u16string_view text) {
   return TranslateText(text);
 }
 
+// A name joined to translated texts as one message. Chinese joins them as they stand
+// ("年度没有可选的列表值!"); English, which writes its words apart, reads as a sentence:
+// NameBeforeText gives "Year: there are no list values to choose from!", NameBetweenTexts puts
+// a space between a word and the name ("… the formula NOPE!"). Keys are translated with L.
+std::u16string NameBeforeText(std::u16string_view name, std::u16string_view key);
+std::u16string NameBetweenTexts(std::u16string_view beforeKey, std::u16string_view name,
+                                std::u16string_view afterKey);
+
 // The language component's CurrentLanguage ("CHS", "CHT", "EN" …).
 std::u16string GetCurrentLanguage();
 

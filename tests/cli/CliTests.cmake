@@ -16,6 +16,11 @@ f2_cli(compose_prints_the_expression 0 "^QMYE\\(\"1002\",2024,3,\"USD\",\"\"\\)$
        --set RptYear=2024 compose QMYE 1002 2024 3 USD)
 f2_cli(compose_of_an_unknown_function_fails 2 "报表系统不支持公式NOSUCH"
        --lang CHS compose NOSUCH)
+# A name joined to a text reads as a sentence in English; Chinese joins them as they stand.
+f2_cli(compose_of_an_unknown_function_fails_in_english 2 "^The report system does not support the formula NOSUCH!$"
+       --lang EN compose NOSUCH)
+f2_cli(compose_of_an_unknown_function_fails_in_traditional_chinese 2 "^報表系統不支援公式NOSUCH！$"
+       --lang CHT compose NOSUCH)
 add_test(NAME cli_wizard_without_a_display_says_so
          COMMAND ${CMAKE_COMMAND} -E env --unset=DISPLAY --unset=WAYLAND_DISPLAY --unset=QT_QPA_PLATFORM
                  ${F2_EXPECT} 2 "no display" $<TARGET_FILE:formulist2> wizard)
@@ -63,6 +68,8 @@ f2_cli(english_parameter_names 0 "Account code" --lang EN describe QMYE)
 # The values F7 offers, as scripts read them.
 f2_cli(values_of_the_account_row 0 "科目代码\t科目名称.*\n1001\t" values QMYE 1)
 f2_cli(values_of_a_row_without_a_list 2 "会计年度没有可选的列表值!" values QMYE 2)
+f2_cli(values_of_a_row_without_a_list_in_english 2 "^Year: there are no list values to choose from!$"
+       --lang EN values QMYE 2)
 f2_cli(values_with_texts_past_the_row 2 "texts for the rows before it" values QMYE 1 1002)
 
 # A batch recalled as a host recalls it, and batch files that cannot be read.

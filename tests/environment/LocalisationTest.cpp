@@ -109,6 +109,49 @@ TEST_F(LocalisationTest, TheCallersPendingErrorSurvivesALookup) {
   }
 }
 
+TEST_F(LocalisationTest, ANameJoinedToTextsReadsAsASentenceInEnglishAndAsTheKeysInChinese) {
+  using environment::NameBeforeText;
+  using environment::NameBetweenTexts;
+  ResLoader loader;
+  loader.texts = {{u"没有可选的列表值!", u"There are no list values to choose from!"},
+                  {u"报表系统不支持公式", u"The report system does not support the formula"},
+                  {u"！", u"!"},
+                  {u"无法读取公式：", u"Cannot read the formula: "},
+                  {u"引用", u"REF is not allowed"},
+                  {u"之后", u"after it"}};
+  *env.language = u"en";
+  EXPECT_EQ(NameBeforeText(u"Year", u"没有可选的列表值!"), u"Year: there are no list values to choose from!");
+  EXPECT_EQ(NameBeforeText(u"Year", u"引用"), u"Year: REF is not allowed");  // capitals of a word stay
+  EXPECT_EQ(NameBeforeText(u"", u"没有可选的列表值!"), u"There are no list values to choose from!");
+  EXPECT_EQ(NameBetweenTexts(u"报表系统不支持公式 ", u"NOPE", u" ！"),
+            u"The report system does not support the formula NOPE!");
+  EXPECT_EQ(NameBetweenTexts(u"无法读取公式：", u"QMYE(", u""), u"Cannot read the formula: QMYE(");
+  EXPECT_EQ(NameBetweenTexts(u"报表系统不支持公式", u"X", u"之后"),
+            u"The report system does not support the formula X after it");
+
+  // Chinese joins exactly what the keys give, the trimmed keys in Simplified Chinese.
+  environment::localisationState().g_oTextCache.clear();  // translations are kept for the process
+  *env.language = u"CHS";
+  EXPECT_EQ(NameBeforeText(u"会计年度", u"没有可选的列表值!"), u"会计年度没有可选的列表值!");
+  EXPECT_EQ(NameBetweenTexts(u"报表系统不支持公式 ", u"NOPE", u" ！"), u"报表系统不支持公式NOPE！");
+  environment::localisationState().g_oTextCache.clear();
+  *env.language = u"CHT";
+  loader.texts = {{u"报表系统不支持公式", u"報表系統不支援公式"}, {u"！", u"！"}};
+  EXPECT_EQ(NameBetweenTexts(u"报表系统不支持公式 ", u"NOPE", u" ！"), u"報表系統不支援公式NOPE！");
+  environment::resetLocalisationState();
+}
+
+TEST_F(LocalisationTest, ANameJoinsAsTheKeysWhenTheLanguageCannotBeKnownAndThePendingErrorStays) {
+  classRegistry().remove(u"Q7LangInfo.LangInfo");
+  Err().Number = 13;
+  Err().Description = u"Type mismatch in the caller";
+  EXPECT_EQ(environment::NameBeforeText(u"年度", u"没有可选的列表值!"), u"年度没有可选的列表值!");
+  EXPECT_EQ(environment::NameBetweenTexts(u"报表系统不支持公式 ", u"NOPE", u" ！"), u"报表系统不支持公式NOPE！");
+  EXPECT_EQ(Err().Number, 13);
+  EXPECT_EQ(Err().Description, u"Type mismatch in the caller");
+  Err().Clear();
+}
+
 TEST_F(LocalisationTest, SetFormFontHandsTheDialogAndTheLanguageToTheFontLoader) {
   env.publish(u"User=a;Language=CHT");
   std::vector<std::pair<std::u16string, std::u16string>> calls;
