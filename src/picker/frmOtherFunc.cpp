@@ -216,9 +216,12 @@ void frmOtherFunc::Form_KeyPress(int& keyAscii) {
       // first letter as they always did.
       if (keyAscii > 32 && ActiveControl() != &txtSearch && ActiveControl() != &lstFunc &&
           ActiveControl() != &lstGroup) {
+        // Set as the program's own text, so that a backend with its own editor shows it too: the
+        // box's widget would otherwise lose the character when the next key reaches it.
         const std::u16string text = txtSearch.Text() + static_cast<char16_t>(keyAscii);
         txtSearch.SetFocus();
-        txtSearch.userEdited(text, static_cast<std::int32_t>(text.size()));
+        txtSearch.setText(text);
+        txtSearch.setSelStart(static_cast<std::int32_t>(text.size()));
         keyAscii = 0;
       }
       break;
