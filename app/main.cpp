@@ -25,9 +25,11 @@
 #include "editor/FrmCalcEqual.h"
 #include "picker/Search.h"
 #include "picker/frmOtherFunc.h"
+#include "environment/Localisation.h"
 #include "environment/Reg.h"
 #include "forms/headless/HeadlessBackend.h"
 #include "forms/qt/QtBackend.h"
+#include "forms/qt/QtTranslations.h"
 #include "platform/Process.h"
 #include "platform/Registry.h"
 #include "sample/SampleSystem.h"
@@ -676,6 +678,9 @@ int main(int argc, char** argv) {
       if (!hasDisplay()) return noDisplay();
       QtSession session(argc, argv);
       const automation::ObjectRef cfunc = startHost(o);
+      // Message boxes and file dialogs speak the language the wizard's texts are in.
+      forms::qt::installQtTranslations(
+          automation::trapAndLeave(std::u16string{}, [] { return environment::GetCurrentLanguage(); }));
       if (pick->parsed()) {
         return printResult(automation::toText(automation::call(cfunc, u"GetFuncName")),
                            "no function was chosen");
