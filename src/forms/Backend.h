@@ -31,6 +31,15 @@ struct Point {
 
 enum class MessageIcon { None, Warning, Information, Error };
 
+// What a list view draws around its cells and around itself (twips), beyond the widths of its
+// columns and the heights of its rows.
+struct ListChrome {
+  double cellPadding = 0;  // around a cell's text: every column is this much wider than its text
+  double frameWidth = 0;   // the frame, left and right together
+  double frameHeight = 0;  // the frame, top and bottom together
+  double scrollBar = 0;    // the width of the vertical scroll bar
+};
+
 // The platform's services, one interface.
 class PlatformServices {
  public:
@@ -53,6 +62,7 @@ class PlatformServices {
   virtual double lineHeight(const Font& font) const = 0;
   // The height of one list-view row in a font (twips).
   virtual double rowHeight(const Font& font) const = 0;
+  virtual ListChrome listChrome() const = 0;
 };
 
 class Backend : public PlatformServices {

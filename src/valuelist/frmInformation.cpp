@@ -10,6 +10,7 @@
 #include "automation/VariantArray.h"
 #include "component/SharedHelpers.h"
 #include "environment/Localisation.h"
+#include "forms/Backend.h"
 
 namespace valuelist {
 
@@ -21,8 +22,6 @@ namespace {
 
 constexpr Twips kFirstColumnMargin = 90;
 constexpr Twips kColumnMargin = 210;
-constexpr Twips kScrollBarRoom = 255;
-constexpr Twips kListFrame = 30;
 constexpr std::int32_t kRowsShown = 7;
 constexpr float kFontSizes[] = {9, 12, 16};  // by font-size state
 
@@ -177,26 +176,36 @@ void frmInformation::FitToContent(forms::ListView& list) {
     }
   }
 
-  float total = 0;
+  // The columns and the list are as wide as their texts and margins, and as wide again as what
+  // the platform's list draws around its cells and itself.
+  const forms::ListChrome chrome = forms::backend().listChrome();
+  auto total = static_cast<float>(chrome.frameWidth);
   for (std::int32_t k = 0; k < list.columnCount(); ++k) {
     float& width = widthAt(m_ColWidth, static_cast<std::size_t>(k));
     width += k == 0 ? kFirstColumnMargin : kColumnMargin;
-    list.setColumnWidth(k, width);
-    total += width;
+    const auto drawn = static_cast<float>(width + chrome.cellPadding);
+    list.setColumnWidth(k, drawn);
+    total += drawn;
   }
-  if (list.itemCount() >= kRowsShown + 1) total += kScrollBarRoom;
-  const Twips height =
-      static_cast<Twips>(std::min(list.itemCount(), kRowsShown)) * list.rowHeight() + kListFrame;
+  if (list.itemCount() >= kRowsShown + 1) total += static_cast<float>(chrome.scrollBar);
+  const Twips height = static_cast<Twips>(std::min(list.itemCount(), kRowsShown)) * list.rowHeight() +
+                       static_cast<Twips>(chrome.frameHeight);
   list.Move(0, 0, total, height);
 
   // Right under the row's text box, where its caret stands. The box's place is taken in the
   // editor's client area, whose origin lies inside the editor's frame.
   const forms::TextBox& box = m_oRows(m_iID);
   Twips left = m_oEditor.Left() + m_oEditor.frameLeft() + box.clientLeft();
-  const Twips top = m_oEditor.Top() + m_oEditor.frameTop() + box.clientTop() + box.Height();
+  const Twips boxTop = m_oEditor.Top() + m_oEditor.frameTop() + box.clientTop();
+  Twips top = boxTop + box.Height();
   setFont(box.font());
   const auto caret = static_cast<std::size_t>(std::max(0, box.SelStart()));
   left += static_cast<Twips>(TextWidth(std::u16string_view(box.Text()).substr(0, caret)));
+  // A popup that would leave the screen at the bottom opens above the row, and one that would
+  // leave it at the right is moved left: every value stays where the user can see it.
+  const forms::Backend& screen = forms::backend();
+  if (top + height > screen.screenHeight() && boxTop - height >= 0) top = boxTop - height;
+  left = std::max<Twips>(0, std::min<Twips>(left, static_cast<Twips>(screen.screenWidth()) - total));
   Move(left, top, total, height);
 }
 
@@ -211,12 +220,16 @@ void frmInformation::lvwInformation_MouseDown(int button, int, Twips x, Twips y)
   m_iHitCol = -1;
   const std::int32_t row = lvwInformation.HitTest(x, y);
   if (row >= 0) m_oHitItem = lvwInformation.item(row).id;
+  // The columns as drawn: inside the list's frame, each with what the list draws around its text.
+  const forms::ListChrome chrome = forms::backend().listChrome();
+  x -= static_cast<Twips>(chrome.frameWidth / 2);
   for (std::size_t i = 0; i < m_ColWidth.size(); ++i) {
-    if (x <= m_ColWidth[i]) {
+    const auto drawn = static_cast<Twips>(m_ColWidth[i] + chrome.cellPadding);
+    if (x <= drawn) {
       m_iHitCol = static_cast<std::int16_t>(i);
       break;
     }
-    x -= m_ColWidth[i];
+    x -= drawn;
   }
   if (button == forms::mouse::Right) PopupMenu(mnu_Sort);
 }

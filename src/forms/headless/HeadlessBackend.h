@@ -66,6 +66,9 @@ class HeadlessBackend final : public Backend {
   double textWidth(const Font& font, std::u16string_view text) const override;
   double lineHeight(const Font& font) const override;
   double rowHeight(const Font& font) const override;
+  // The list of the platform the dialogs were made for: a 17-pixel scroll bar, and a frame that
+  // its fitting rules count in the height only.
+  ListChrome listChrome() const override { return {0, 0, 30, 255}; }
 
  private:
   std::deque<Action> script_;

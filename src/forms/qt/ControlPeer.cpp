@@ -211,6 +211,7 @@ void QtControlPeer::sync(Property what) {
       break;
     case Property::Font:
       widget_->setFont(backend_.qfont(control_.font()));
+      place();  // a peer may size its widget by its font
       break;
     case Property::ZOrder:
       if (control_.zOrder() >= 0) {
@@ -220,7 +221,11 @@ void QtControlPeer::sync(Property what) {
       }
       break;
     case Property::Focus:
+      // Focus set by code shows its frame as focus reached by Tab does; a Tab reason would also
+      // select a text box's whole text, which the dialogs decide themselves.
+      widget_->window()->setAttribute(Qt::WA_KeyboardFocusChange, true);
       widget_->setFocus(Qt::OtherFocusReason);
+      widget_->update();
       break;
     default:
       syncOwn(what);
@@ -241,8 +246,9 @@ void QtControlPeer::watch(QWidget* other) {
 
 void QtControlPeer::place() {
   const QtBackend& b = backend_;
-  widget_->setGeometry(b.pixelsX(control_.Left()), b.pixelsY(control_.Top()),
-                       std::max(1, b.pixelsX(control_.Width())), std::max(1, b.pixelsY(control_.Height())));
+  widget_->setGeometry(placed(QRect(b.pixelsX(control_.Left()), b.pixelsY(control_.Top()),
+                                    std::max(1, b.pixelsX(control_.Width())),
+                                    std::max(1, b.pixelsY(control_.Height())))));
 }
 
 QWidget* parentWidgetOf(const Control& control) {

@@ -17,6 +17,9 @@ class FormWindow final : public QWidget {
   FormWindow(const QtBackend& backend, Form& form, Qt::WindowFlags flags)
       : QWidget(nullptr, flags), backend_(backend), form_(&form) {
     setAttribute(Qt::WA_DeleteOnClose, false);
+    // Dialogs are driven by the keyboard: the focused control always shows its focus frame, also
+    // when the focus was set by code (a form's own Tab, the focus after a lookup or a warning).
+    setAttribute(Qt::WA_KeyboardFocusChange, true);
     client = new QWidget(this);
     client->setAutoFillBackground(true);
   }

@@ -100,8 +100,6 @@ class ListViewPeer final : public QtControlPeer {
         break;
       case Property::Columns:
         flush();
-        for (int i = 0; i < list_.columnCount(); ++i)
-          view->header()->resizeSection(i, backend_.pixelsX(list_.column(i).width));
         break;
       case Property::Style:
         view->setHeaderHidden(list_.HideColumnHeaders());
@@ -135,8 +133,7 @@ class ListViewPeer final : public QtControlPeer {
     resetPending_ = false;
     model_.reset();
     auto* view = static_cast<QTreeView*>(widget_.data());
-    for (int i = 0; i < list_.columnCount(); ++i)
-      view->header()->resizeSection(i, backend_.pixelsX(list_.column(i).width));
+    sizeColumns(view);
     const int row = list_.selectedIndex();
     if (row >= 0) {
       const QSignalBlocker block(view->selectionModel());
@@ -145,6 +142,19 @@ class ListViewPeer final : public QtControlPeer {
   }
 
  private:
+  // The sections end where the columns end, rounded once: together they are exactly as wide as
+  // the columns' total, so a list sized to its columns needs no horizontal scroll bar.
+  void sizeColumns(QTreeView* view) {
+    Twips end = 0;
+    int left = 0;
+    for (int i = 0; i < list_.columnCount(); ++i) {
+      end += list_.column(i).width;
+      const int right = backend_.pixelsX(end);
+      view->header()->resizeSection(i, right - left);
+      left = right;
+    }
+  }
+
   ListView& list_;
   ListViewModel model_;
   QObject guard_;  // deferred refreshes die with the peer

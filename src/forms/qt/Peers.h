@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QPalette>
 #include <QPointer>
+#include <QRect>
 #include <exception>
 #include <memory>
 #include <type_traits>
@@ -102,6 +103,10 @@ class QtControlPeer : public ControlPeer {
   // Applies everything once the widget exists (the model may have been set up before loading).
   void syncAll();
   virtual void syncOwn(Property) {}
+  // Where the widget goes, given the control's box in pixels.
+  virtual QRect placed(const QRect& box) const { return box; }
+  // Puts the widget at the control's geometry.
+  void place();
   // Feeds another widget's events (a view's viewport) to the control as well.
   void watch(QWidget* other);
   const QtBackend& backend_;
@@ -109,7 +114,6 @@ class QtControlPeer : public ControlPeer {
   QPointer<QWidget> widget_;
 
  private:
-  void place();
   std::unique_ptr<EventBridge> bridge_;
 };
 

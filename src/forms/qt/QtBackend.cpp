@@ -7,6 +7,9 @@
 #include <QFontDatabase>
 #include <QMessageBox>
 #include <QScreen>
+#include <QScrollBar>
+#include <QStyle>
+#include <QTreeView>
 #include <cmath>
 #include <cstdlib>
 #include <stdexcept>
@@ -131,16 +134,20 @@ int QtBackend::pixelsY(Twips t) const {
   return static_cast<int>(std::lround(t / twipsPerPixelY_));
 }
 
+bool QtBackend::standsIn(const Font& font) const {
+  if (cjkFamily_.isEmpty()) return false;
+  const QString family = toQString(font.name);
+  for (const char* name : {"宋体", "新宋体", "SimSun", "NSimSun", "新細明體", "PMingLiU"}) {
+    if (family.compare(QString::fromUtf8(name), Qt::CaseInsensitive) == 0) return true;
+  }
+  return false;
+}
+
 QFont QtBackend::qfont(const Font& font) const {
   for (const auto& [key, f] : fonts_) {
     if (key == font) return f;
   }
-  QString family = toQString(font.name);
-  if ((family == QStringLiteral("宋体") || family == QStringLiteral("新宋体") ||
-       family.compare(QStringLiteral("SimSun"), Qt::CaseInsensitive) == 0) &&
-      !cjkFamily_.isEmpty()) {
-    family = cjkFamily_;
-  }
+  const QString family = standsIn(font) ? cjkFamily_ : toQString(font.name);
   QFont f(family);
   f.setPointSizeF(font.size);
   f.setWeight(font.weight >= 600 ? QFont::Bold : QFont::Normal);
@@ -162,11 +169,36 @@ double QtBackend::textWidth(const Font& font, std::u16string_view text) const {
 }
 
 double QtBackend::lineHeight(const Font& font) const {
+  // The design's Chinese fonts have a line exactly one em high (9 pt: 12 px at 96 dpi), and the
+  // dialogs are laid out by it; the font drawn in their place has a taller line, which a label
+  // draws beyond its box.
+  if (standsIn(font)) return std::ceil(font.size * 20.0 / twipsPerPixelY_) * twipsPerPixelY_;
   return std::ceil(metrics(font).height()) * twipsPerPixelY_;
 }
 
 double QtBackend::rowHeight(const Font& font) const {
   return std::ceil(metrics(font).height() + 4) * twipsPerPixelY_;
+}
+
+}  // namespace forms::qt
+
+namespace forms::qt {
+
+ListChrome QtBackend::listChrome() const {
+  if (!listChrome_) {
+    // Read off a list view as the list-view peer makes it, in the application's style.
+    QTreeView view;
+    view.setRootIsDecorated(false);
+    view.setHeaderHidden(true);
+    const QStyle* style = view.style();
+    // An item's text stands this far inside its cell on either side (the style's own margin).
+    const int textMargin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, &view) + 1;
+    const int frame = 2 * view.frameWidth();
+    const int bar = style->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, view.verticalScrollBar());
+    listChrome_ = ListChrome{2 * textMargin * twipsPerPixelX_, frame * twipsPerPixelX_, frame * twipsPerPixelY_,
+                             bar * twipsPerPixelX_};
+  }
+  return *listChrome_;
 }
 
 }  // namespace forms::qt

@@ -5,6 +5,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,7 @@ class QtBackend final : public Backend {
   double textWidth(const Font& font, std::u16string_view text) const override;
   double lineHeight(const Font& font) const override;
   double rowHeight(const Font& font) const override;
+  ListChrome listChrome() const override;
 
   // Twips to pixels and back.
   int pixelsX(Twips t) const;
@@ -55,6 +57,8 @@ class QtBackend final : public Backend {
   const QFontMetricsF& metrics(const Font& font) const;
   // The family that stands in for 宋体 (empty when no CJK font is installed).
   const QString& cjkFamily() const { return cjkFamily_; }
+  // Whether a font is one of the design's Chinese fonts, drawn with cjkFamily().
+  bool standsIn(const Font& font) const;
 
  private:
   double twipsPerPixelX_ = 15;
@@ -62,6 +66,7 @@ class QtBackend final : public Backend {
   QString cjkFamily_;
   mutable std::vector<std::pair<Font, std::unique_ptr<QFontMetricsF>>> metrics_;
   mutable std::vector<std::pair<Font, QFont>> fonts_;
+  mutable std::optional<ListChrome> listChrome_;
 };
 
 inline QString toQString(std::u16string_view text) {

@@ -35,6 +35,7 @@ class LabelPeer final : public QtControlPeer {
       w->setAlignment(h | Qt::AlignTop);
       w->setWordWrap(label_.WordWrap());
       w->setTextFormat(Qt::PlainText);
+      place();
     }
     if (what == Property::Colors) {
       // The default colours are the window's own: nothing to paint differently.
@@ -46,6 +47,15 @@ class LabelPeer final : public QtControlPeer {
       p.setColor(QPalette::Window, colorOf(label_.BackColor(), p));
       w->setPalette(p);
     }
+  }
+  // A box made for the design font's line (宋体 9 pt: 12 px) is lower than the line of the font
+  // drawn in its place: a one-line label then draws its line whole, centred on its box, over what
+  // lies around it (a label paints no background of its own).
+  QRect placed(const QRect& box) const override {
+    const auto* w = static_cast<const QLabel*>(widget_.data());
+    const int line = w->fontMetrics().height();
+    if (label_.WordWrap() || w->autoFillBackground() || box.height() >= line) return box;
+    return box.adjusted(0, -(line - box.height()) / 2, 0, line - box.height() - (line - box.height()) / 2);
   }
 
  private:
