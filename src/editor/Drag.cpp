@@ -36,6 +36,7 @@ void FrmCalcEqual::Form_MouseUp(int, int, forms::Twips, forms::Twips) {
 
 void FrmCalcEqual::BeginDrag() {
   m_bDragging = true;
+  m_bDragMoved = false;
   m_DragCursor = forms::backend().cursorPos();
   m_DragLeft = static_cast<std::int32_t>(std::nearbyint(Left()));
   m_DragTop = static_cast<std::int32_t>(std::nearbyint(Top()));
@@ -47,6 +48,7 @@ void FrmCalcEqual::TimerDrag_Timer() {
   if (!m_bDragging) return;
   // Offsets are taken from the press, so rounding never accumulates over the ticks.
   const forms::Point cursor = forms::backend().cursorPos();
+  if (cursor.x != m_DragCursor.x || cursor.y != m_DragCursor.y) m_bDragMoved = true;
   const auto& screen = forms::backend();
   Move(static_cast<forms::Twips>(m_DragLeft + (cursor.x - m_DragCursor.x) * screen.twipsPerPixelX()),
        static_cast<forms::Twips>(m_DragTop + (cursor.y - m_DragCursor.y) * screen.twipsPerPixelY()), Width(),
@@ -54,6 +56,10 @@ void FrmCalcEqual::TimerDrag_Timer() {
 }
 
 void FrmCalcEqual::EndDrag() {
+  if (m_bDragging) {
+    const forms::Point cursor = forms::backend().cursorPos();
+    if (cursor.x != m_DragCursor.x || cursor.y != m_DragCursor.y) m_bDragMoved = true;
+  }
   m_bDragging = false;
   TimerDrag.setEnabled(false);
 }

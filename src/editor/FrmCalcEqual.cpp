@@ -7,6 +7,7 @@
 #include <cmath>
 #include <limits>
 #include <optional>
+#include <utility>
 
 #include "automation/Conversions.h"
 #include "automation/Error.h"
@@ -70,7 +71,9 @@ FrmCalcEqual::FrmCalcEqual() : Form(u"FrmCalcEqual") {
   txtParam(0).Move(2205, 480, 2130, 300);
   txtParam(0).setVisible(false);
   txtParam(0).setTabIndex(9);
-  lblExp(0).Move(3750, 495, 4155, 225);
+  // The type hint stands right of the text box, up to the scroll bar: there it is never drawn over
+  // what the user types, nor hidden behind a later row's box.
+  lblExp(0).Move(4455, 495, 3855, 225);
   lblExp(0).setVisible(false);
   vsParam.Move(8370, 750, 285, 1545);
   vsParam.setVisible(false);
@@ -141,9 +144,17 @@ void FrmCalcEqual::Form_Activate() {
   btnOK(0).ZOrder(0);
   btnCancel(0).ZOrder(0);
   if (m_bFocusFirstRow) {
-    // The user can type into the first row at once.
+    // The user can type into the first row shown at once, after what it holds (a re-edited long
+    // call shows its last rows). Not the last row: its focus would add a row and scroll.
     m_bFocusFirstRow = false;
-    if (!g_cParamCol().empty()) ignoreErrors([&] { g_cParamCol().front()->SetFocus(); });
+    if (!g_cParamCol().empty()) {
+      ignoreErrors([&] {
+        const std::size_t first = vsParam.Visible() ? static_cast<std::size_t>(std::max(0, vsParam.Value())) : 0;
+        forms::TextBox& row = *g_cParamCol().at(std::min(first, g_cParamCol().size() - 1));
+        row.SetFocus();
+        row.setSelStart(static_cast<std::int32_t>(row.Text().size()));
+      });
+    }
   }
 }
 
@@ -165,10 +176,13 @@ void FrmCalcEqual::Form_KeyDown(int& keyCode, int) {
 
 void FrmCalcEqual::Form_Unload(bool&) {
   m_cParamCol.clear();
+  m_sSchemeWarned.clear();
   m_iShownFrom = -1;
 }
 
 void FrmCalcEqual::btnOK_Click() {
+  // The formula still goes back with a scheme out of range; only the setting was not stored.
+  WarnSchemeOutOfRange();
   setTag(u"OK");
   Hide();
 }
@@ -338,7 +352,17 @@ void FrmCalcEqual::ShowPreview() {
       args.push_back(std::move(*v));
     }
   }
-  if (!computable) {
+  // A number row holding what is neither a number nor something that stands for one makes the
+  // formula invalid, whatever else it holds.
+  std::optional<std::int16_t> invalid;
+  for (std::size_t i = 0; i < g_cParamCol().size() && !invalid; ++i) {
+    const ComposedRow row = RowForComposition(static_cast<std::int16_t>(i));
+    if (valueKindOf(row.type) == ValueKind::Number && DoesNotFit(row.text, row.type))
+      invalid = static_cast<std::int16_t>(i);
+  }
+  if (invalid) {
+    shown = environment::NameBeforeText(lblParam(*invalid).Caption(), u"不是有效的数值");
+  } else if (!computable) {
     shown = L(u"取决于报表中的单元或其他公式");
   } else {
     automation::VariantArray rows({automation::Bounds{0, 0}, automation::Bounds{0, 2}});
@@ -366,15 +390,10 @@ void FrmCalcEqual::txtParam_Change(std::int16_t index) {
     g_CurDsn = text;
     component::SetContextValue(u"CurPropsString", Variant(g_CurDsn));
   }
-  const bool isScheme = lblParam(index).Caption() == L(u"报表方案");
-  const bool isCashFlow = automation::upper(currentFunction().funcName()) == u"CASHFLOW";
-  if (isScheme && isCashFlow && !text.empty()) {
-    // An emptied scheme stores nothing; a number that does not fit 32 bits is refused with a warning.
-    if (const auto scheme = SchemeNumber(text)) {
-      SetRegInfo(u"ClsID_CASHFLOW", Variant(*scheme));
-    } else {
-      component::ShowWarning(L(u"报表方案编号超出范围！"));
-    }
+  if (IsSchemeRow(index) && !text.empty()) {
+    // An emptied scheme stores nothing; a number that does not fit 32 bits is not stored either:
+    // its hint marks it while it is typed, and the warning waits until the user leaves the row.
+    if (const auto scheme = SchemeNumber(text)) SetRegInfo(u"ClsID_CASHFLOW", Variant(*scheme));
   }
   RefreshHint(index);
   RefreshExpression();  // the expression always shows the rows as they stand
@@ -383,7 +402,29 @@ void FrmCalcEqual::txtParam_Change(std::int16_t index) {
 void FrmCalcEqual::RefreshHint(std::int16_t index) {
   if (!lblExp.exists(index)) return;
   const ComposedRow row = RowForComposition(index);
-  lblExp(index).setCaption(TypeHint(row.text, row.type));
+  std::u16string hint = TypeHint(row.text, row.type);
+  if (SchemeOutOfRange(index)) hint += u"  ⚠ " + L(u"报表方案编号超出范围！");
+  lblExp(index).setCaption(hint);
+}
+
+bool FrmCalcEqual::IsSchemeRow(std::int16_t index) {
+  return lblParam.exists(index) && lblParam(index).Caption() == L(u"报表方案") &&
+         automation::upper(currentFunction().funcName()) == u"CASHFLOW";
+}
+
+bool FrmCalcEqual::SchemeOutOfRange(std::int16_t index) {
+  if (!IsSchemeRow(index) || !txtParam.exists(index)) return false;
+  const std::u16string& text = txtParam(index).Text();
+  return !text.empty() && !SchemeNumber(text);
+}
+
+void FrmCalcEqual::WarnSchemeOutOfRange() {
+  for (std::size_t i = 0; i < g_cParamCol().size(); ++i) {
+    const auto index = static_cast<std::int16_t>(i);
+    if (!SchemeOutOfRange(index) || txtParam(index).Text() == m_sSchemeWarned) continue;
+    m_sSchemeWarned = txtParam(index).Text();  // told once for each value
+    component::ShowWarning(L(u"报表方案编号超出范围！"));
+  }
 }
 
 void FrmCalcEqual::txtParam_GotFocus(std::int16_t index) {
@@ -405,6 +446,7 @@ std::size_t FrmCalcEqual::MostRows() {
 
 void FrmCalcEqual::txtParam_LostFocus(std::int16_t) {
   g_GetParam = 0;
+  WarnSchemeOutOfRange();
 }
 
 void FrmCalcEqual::txtParam_KeyDown(std::int16_t index, int& keyCode, int) {
@@ -412,6 +454,8 @@ void FrmCalcEqual::txtParam_KeyDown(std::int16_t index, int& keyCode, int) {
 }
 
 void FrmCalcEqual::lblParam_Click(std::int16_t index) {
+  // A press that dragged the window by the label ends in a release, not in a click.
+  if (std::exchange(m_bDragMoved, false)) return;
   txtParam(index).setText(u"[]");
 }
 

@@ -83,6 +83,11 @@ class FrmCalcEqual final : public forms::Form {
 
   // The row's explanation label: the kind of value it expects, marked when the text cannot be one.
   void RefreshHint(std::int16_t index);
+  // CASHFLOW's report-scheme row, whose number is stored for this terminal as it is typed.
+  bool IsSchemeRow(std::int16_t index);
+  bool SchemeOutOfRange(std::int16_t index);
+  // The range warning for a scheme out of range, once for each value (leaving the row, OK).
+  void WarnSchemeOutOfRange();
 
   // Composition of the expression (the rules themselves are in Composition.h).
   std::u16string GetParamValue(std::int16_t index);
@@ -148,10 +153,12 @@ class FrmCalcEqual final : public forms::Form {
   std::int32_t m_iShownFrom = -1;
   std::int32_t m_iLaidOutRows = 0;
   std::u16string m_sPreview;  // the text of the last live result
+  std::u16string m_sSchemeWarned;  // the out-of-range scheme the user was last told of
   bool m_bFocusFirstRow = false;                        // the first activation after the rows were built
   valuelist::frmInformation* m_pInformation = nullptr;  // the value-list popup while it is shown
 
   bool m_bDragging = false;
+  bool m_bDragMoved = false;    // the last press moved the window: its release is no click
   forms::Point m_DragCursor;    // screen pixels at the press
   std::int32_t m_DragLeft = 0;  // window edges in twips at the press
   std::int32_t m_DragTop = 0;

@@ -86,6 +86,14 @@ void FrmCalcEqual::vsParam_Change() {
       lblExp(row).setVisible(true);
     }
   }
+  // A row that scrolling hides never keeps the focus, or typing would go nowhere the user sees:
+  // the nearest visible row takes it. It is never the last row, whose focus would add a row.
+  const forms::Control* active = ActiveControl();
+  if (active != nullptr && active->kind() == forms::ControlKind::TextBox && active->Index() >= 0 &&
+      active->Index() < rows && (active->Index() < v || active->Index() >= v + kVisibleRows)) {
+    const std::int32_t nearest = std::clamp<std::int32_t>(active->Index(), v, v + kVisibleRows - 1);
+    txtParam(static_cast<std::int16_t>(nearest)).SetFocus();
+  }
 }
 
 void FrmCalcEqual::MoveParamFocus() {

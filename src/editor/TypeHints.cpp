@@ -28,9 +28,24 @@ ValueKind valueKindOf(std::int32_t type) {
   }
 }
 
+bool StandsForValue(const std::u16string& text) {
+  const std::u16string t = automation::trim(text);
+  if (t.find_first_of(u"[(") != std::u16string::npos) return true;
+  // A cell address: up to three column letters and a row number, each perhaps fixed by a $.
+  std::size_t i = 0;
+  if (i < t.size() && t[i] == u'$') ++i;
+  const std::size_t letters = i;
+  while (i < t.size() && ((t[i] >= u'A' && t[i] <= u'Z') || (t[i] >= u'a' && t[i] <= u'z'))) ++i;
+  if (i == letters || i - letters > 3) return false;
+  if (i < t.size() && t[i] == u'$') ++i;
+  const std::size_t digits = i;
+  while (i < t.size() && t[i] >= u'0' && t[i] <= u'9') ++i;
+  return i > digits && i == t.size() && t[digits] != u'0';
+}
+
 bool DoesNotFit(const std::u16string& text, std::int32_t type) {
   const std::u16string t = automation::trim(text);
-  if (t.empty() || t.find_first_of(u"[(") != std::u16string::npos) return false;
+  if (t.empty() || StandsForValue(t)) return false;
   switch (valueKindOf(type)) {
     case ValueKind::Number:
       return !automation::isNumeric(automation::Variant(t));

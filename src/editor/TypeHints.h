@@ -12,9 +12,13 @@ enum class ValueKind { Number, Text, Date, YesNo, Anything, Unlisted };
 
 ValueKind valueKindOf(std::int32_t type);
 
+// Whether a row's text stands for a value only the computation knows: a cell of the report ("B7",
+// "$B$7", "[B7]", REF(…)) or a nested call.
+bool StandsForValue(const std::u16string& text);
+
 // True when `text` cannot be a value of the type: letters in a number row, an impossible date, a
-// yes/no row holding neither a number nor TRUE / FALSE. An empty row, a cell ("[B7]", REF(…)) and a
-// nested call are never marked: what they stand for is known only when the formula is computed.
+// yes/no row holding neither a number nor TRUE / FALSE. An empty row and a text that stands for a
+// value are never marked: what they stand for is known only when the formula is computed.
 bool DoesNotFit(const std::u16string& text, std::int32_t type);
 
 // The label's text: the kind of value, localised, and the mark when the text does not fit.

@@ -6,6 +6,7 @@
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QScrollBar>
 
 #include "automation/Text.h"
 #include "editor/FrmCalcEqual.h"
@@ -59,6 +60,20 @@ TEST_F(EditorQtTest, AMegabytePastedIntoARowIsOneEdit) {
   EXPECT_TRUE(editor.m_sFormula == u"NOTE(\"" + std::u16string(1'000'000, u'A') + u"\",)")
       << editor.m_sFormula.size() << " characters";
   std::cout << "a 1 MB paste into a row took " << ms << " ms\n";
+}
+
+TEST_F(EditorQtTest, ALongReEditedCallShowsItsThumbWhereItsRowsAre) {
+  catalogue.add(fakes::FakeFunction{u"MANY", false, 30, {{u"科目", 8, Variant{}}}});
+  editor.Load();
+  ASSERT_TRUE(editor.RefreshFunc(u"MANY"));
+  std::vector<std::u16string> args;
+  for (int i = 1; i <= 20; ++i) args.push_back(u"\"A" + automation::decimalText(i) + u"\"");
+  ASSERT_TRUE(editor.FillRows(args));
+  editor.Show();
+  QApplication::processEvents();
+  auto* bar = qobject_cast<QScrollBar*>(forms::qt::widgetOf(editor.vsParam));
+  ASSERT_NE(bar, nullptr);
+  std::cout << editor.vsParam.Min() << " " << editor.vsParam.Max() << " " << editor.vsParam.Value() << " | " << bar->minimum() << " " << bar->maximum() << " " << bar->value() << " inv " << bar->invertedAppearance() << "\n";
 }
 
 }  // namespace

@@ -270,19 +270,30 @@ TEST_F(EditorTest, TheCashFlowSchemeIsStoredForThisTerminal) {
   editor.txtParam(0).setText(u"");
   EXPECT_EQ(stored(), u"2");  // emptied: nothing stored, the expression composed anew
   EXPECT_EQ(editor.m_sFormula, u"CASHFLOW(,\"\")");
-  editor.txtParam(0).setText(u"99999999999");
-  EXPECT_EQ(stored(), u"2");
+  // A scheme out of range is not stored. Typing it is never interrupted: the row's hint marks it,
+  // and the warning comes once for the value, when the user leaves the row or presses OK.
+  editor.txtParam(0).SetFocus();
+  for (const char16_t* typed : {u"3", u"30", u"3000000000"}) editor.txtParam(0).setText(typed);
+  EXPECT_EQ(stored(), u"30");
+  EXPECT_TRUE(ui.messageBoxes.empty());
+  EXPECT_NE(editor.lblExp(0).Caption().find(u"报表方案编号超出范围！"), std::u16string::npos);
+  EXPECT_EQ(editor.m_sFormula, u"CASHFLOW(3000000000,\"\")");
+  editor.txtParam(1).SetFocus();
   ASSERT_EQ(ui.messageBoxes.size(), 1u);
   EXPECT_EQ(ui.messageBoxes[0].text, u"报表方案编号超出范围！");
-  EXPECT_EQ(editor.m_sFormula, u"CASHFLOW(99999999999,\"\")");
-  // A number too large for any type is refused the same way, never as a raw overflow box, and the
-  // expression still shows the row as it stands.
-  editor.txtParam(0).setText(u"1e40");
+  editor.txtParam(0).SetFocus();
+  editor.txtParam(1).SetFocus();
+  EXPECT_EQ(ui.messageBoxes.size(), 1u);  // the same value is told once
+  // A number too large for any type is refused the same way, never as a raw overflow box; OK
+  // tells it and still hands the formula back.
   editor.txtParam(0).setText(u"1e400");
-  EXPECT_EQ(stored(), u"2");
-  ASSERT_EQ(ui.messageBoxes.size(), 3u);
-  EXPECT_EQ(ui.messageBoxes[2].text, u"报表方案编号超出范围！");
+  editor.btnOK(0).press();
+  EXPECT_EQ(stored(), u"30");
+  ASSERT_EQ(ui.messageBoxes.size(), 2u);
+  EXPECT_EQ(editor.Tag(), u"OK");
   EXPECT_EQ(editor.m_sFormula, u"CASHFLOW(1E400,\"\")");
+  editor.txtParam(0).setText(u"7");
+  EXPECT_EQ(editor.lblExp(0).Caption().find(u"超出范围"), std::u16string::npos);
 }
 
 TEST_F(EditorTest, AVariableListKeepsALastRowThatHoldsText) {

@@ -236,10 +236,26 @@ TEST_F(LookupTest, TheWindowFollowsTheCursorFromThePress) {
   dragBy(&editor.lblExplain, forms::mouse::Right, 50, 50);
   EXPECT_EQ(editor.Left(), left);
   EXPECT_FALSE(editor.TimerDrag.Enabled());
-  // A click that does not move leaves the window and still fills the row.
+  // A press that dragged the window by a name label is no click: the row keeps its text, also when
+  // the button is let go before the window could follow.
+  editor.txtParam(2).setText(u"1002");
+  editor.lblParam(2).Click();  // the toolkit's click after the release above
+  EXPECT_EQ(editor.txtParam(2).Text(), u"1002");
+  ui.cursor = {0, 0};
+  hl::mouseDown(editor.lblParam(2), forms::mouse::Left);
+  ui.cursor = {3, 0};
+  hl::mouseUp(editor.lblParam(2), forms::mouse::Left);
+  editor.lblParam(2).Click();
+  EXPECT_EQ(editor.txtParam(2).Text(), u"1002");
+  // A click that does not move leaves the window and still fills the row; a double click still
+  // fills a reference.
   hl::click(editor.lblParam(1));
   EXPECT_EQ(editor.Left(), left);
   EXPECT_EQ(editor.txtParam(1).Text(), u"[]");
+  hl::mouseDown(editor.lblParam(1), forms::mouse::Left);
+  hl::mouseUp(editor.lblParam(1), forms::mouse::Left);
+  editor.lblParam(1).DblClick();
+  EXPECT_EQ(editor.txtParam(1).Text(), u"REF(\"\",)");
   // The text boxes and buttons are not drag surfaces.
   ui.cursor = {0, 0};
   hl::mouseDown(editor.txtParam(0), forms::mouse::Left);
