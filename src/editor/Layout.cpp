@@ -54,6 +54,8 @@ void FrmCalcEqual::AddParamRow() {
 
 void FrmCalcEqual::vsParam_Change() {
   const std::int32_t v = vsParam.Value();
+  // Taken first: a toolkit moves the focus on by itself when it hides the focused widget.
+  const forms::Control* active = ActiveControl();
   const auto rows = static_cast<std::int32_t>(g_cParamCol().size());
   // Only rows that can be visible now or could have been are laid out: the last window, the rows
   // placed since (a new row shows), and the new window. A long list scrolls in constant time.
@@ -88,11 +90,12 @@ void FrmCalcEqual::vsParam_Change() {
   }
   // A row that scrolling hides never keeps the focus, or typing would go nowhere the user sees:
   // the nearest visible row takes it. It is never the last row, whose focus would add a row.
-  const forms::Control* active = ActiveControl();
   if (active != nullptr && active->kind() == forms::ControlKind::TextBox && active->Index() >= 0 &&
       active->Index() < rows && (active->Index() < v || active->Index() >= v + kVisibleRows)) {
     const std::int32_t nearest = std::clamp<std::int32_t>(active->Index(), v, v + kVisibleRows - 1);
-    txtParam(static_cast<std::int16_t>(nearest)).SetFocus();
+    forms::TextBox& row = txtParam(static_cast<std::int16_t>(nearest));
+    row.SetFocus();
+    row.setSelStart(static_cast<std::int32_t>(row.Text().size()));  // typing goes on after its text
   }
 }
 

@@ -6,6 +6,7 @@
 #include <QCursor>
 #include <QFontDatabase>
 #include <QMessageBox>
+#include <QPointer>
 #include <QScreen>
 #include <QScrollBar>
 #include <QStyle>
@@ -87,7 +88,15 @@ void QtBackend::messageBox(const std::u16string& text, const std::u16string& tit
                                                                      : QMessageBox::NoIcon;
   QMessageBox box(qicon, toQString(title), toQString(text), QMessageBox::Ok);
   box.setFont(qfont(Font{}));
+  // The keyboard goes back to the dialog the message interrupted, with its focus where it was,
+  // whether or not a window manager hands the activation back.
+  const QPointer<QWidget> before = QApplication::activeWindow();
+  const QPointer<QWidget> focused = QApplication::focusWidget();
   box.exec();
+  if (before && before->isVisible()) {
+    before->activateWindow();
+    if (focused && focused->window() == before) focused->setFocus(Qt::OtherFocusReason);
+  }
 }
 
 void QtBackend::beep() {

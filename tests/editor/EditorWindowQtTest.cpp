@@ -1,0 +1,254 @@
+// The formula editor and its value-list popup in Qt windows, on the sample report system, in each
+// language: what a person sees (rows where the design puts them, hints beside the boxes, every
+// value of a popup whole) and where the keyboard is (the focus frame after Tab, a pick, a warning).
+// Pictures of the editor and of the popups go to the test's working folder and are checked too.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QHeaderView>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QStyleOption>
+#include <QTest>
+#include <QTimer>
+#include <QTreeView>
+#include <functional>
+#include <set>
+
+#include "automation/ClassRegistry.h"
+#include "automation/Conversions.h"
+#include "automation/Text.h"
+#include "cfunc/CFunc.h"
+#include "component/ReportContext.h"
+#include "editor/FrmCalcEqual.h"
+#include "environment/Localisation.h"
+#include "forms/qt/QtBackend.h"
+#include "picker/frmOtherFunc.h"
+#include "platform/Process.h"
+#include "sample/SampleSystem.h"
+#include "support/TempConfig.h"
+
+namespace {
+
+using namespace automation;
+using editor::FrmCalcEqual;
+using forms::qt::widgetOf;
+using forms::qt::windowOf;
+
+const forms::qt::QtBackend& qt() {
+  return static_cast<const forms::qt::QtBackend&>(forms::backend());
+}
+
+QRect onScreen(const QWidget* w) {
+  return QRect(w->mapToGlobal(QPoint(0, 0)), w->size());
+}
+
+// Whether a button draws its focus frame: the state its style option carries.
+bool showsFocus(const QWidget* w) {
+  QStyleOption option;
+  option.initFrom(w);
+  return option.state.testFlag(QStyle::State_HasFocus) && option.state.testFlag(QStyle::State_KeyboardFocusChange);
+}
+
+// A picture has content when it is neither blank nor one colour.
+void expectContent(const QImage& picture, const QString& path) {
+  ASSERT_FALSE(picture.isNull()) << path.toStdString();
+  std::set<QRgb> colours;
+  for (int y = 0; y < picture.height(); y += 2) {
+    for (int x = 0; x < picture.width(); x += 2) colours.insert(picture.pixel(x, y));
+  }
+  EXPECT_GT(colours.size(), 8u) << path.toStdString() << " looks blank";
+  EXPECT_TRUE(picture.save(path)) << path.toStdString();
+}
+
+class EditorWindowQtTest : public ::testing::TestWithParam<const char16_t*> {
+ protected:
+  EditorWindowQtTest() {
+    previous_ = forms::setBackend(std::make_unique<forms::qt::QtBackend>());
+    component::resetComponentState();
+    environment::resetLocalisationState();
+    picker::resetPickerState();
+    sample::clearPublishedProperties();
+    classRegistry().clear();
+    sample::registerSampleComponents(classRegistry(), sample::defaultOptions());
+    cfunc::registerComponentClasses(classRegistry());
+    sample::publishProperty(platform::currentProcessId(), u"PropsString",
+                            Variant(std::u16string(u"Language=") + GetParam()));
+    cfunc_ = CreateObject(u"Formulist2.CFunc");
+    QDir().mkpath(QStringLiteral("screens"));
+  }
+  ~EditorWindowQtTest() override {
+    cfunc_.reset();
+    component::resetComponentState();
+    environment::resetLocalisationState();
+    sample::clearPublishedProperties();
+    classRegistry().clear();
+    forms::setBackend(std::move(previous_));
+  }
+
+  QString language() const { return QString::fromStdU16String(GetParam()); }
+
+  // Opens the editor on a formula as the host does and acts in it once it is up; answers what OK
+  // handed back.
+  std::u16string edit(const std::u16string& formula, std::function<void(FrmCalcEqual&)> user) {
+    QTimer::singleShot(0, [user] {
+      FrmCalcEqual* editor = nullptr;
+      for (forms::Form* f : forms::loadedForms()) {
+        if (auto* e = dynamic_cast<FrmCalcEqual*>(f)) editor = e;
+      }
+      ASSERT_NE(editor, nullptr);
+      QApplication::processEvents();
+      user(*editor);
+      if (editor->Visible()) editor->btnCancel(0).press();
+    });
+    return toText(call(cfunc_, u"GetFuncExpr", {Variant(formula)}));
+  }
+
+  // Presses a key on the focused widget, acting in the modal window it opens before it closes.
+  static void pressAndActInModal(Qt::Key key, std::function<void(QWidget& modal)> act) {
+    QTimer::singleShot(50, [act] {
+      QApplication::processEvents();
+      QWidget* modal = QApplication::activePopupWidget();
+      if (modal == nullptr) modal = QApplication::activeModalWidget();
+      ASSERT_NE(modal, nullptr) << "no window opened";
+      act(*modal);
+    });
+    QTest::keyClick(QApplication::focusWidget(), key);
+  }
+
+  testing_support::TempConfig config_;
+  std::unique_ptr<forms::Backend> previous_;
+  ObjectRef cfunc_;
+};
+
+TEST_P(EditorWindowQtTest, RowsStandWhereTheDesignPutsThemWithHintsBesideTheirBoxes) {
+  edit(u"QMYE", [&](FrmCalcEqual& editor) {
+    const int rows = static_cast<int>(editor.g_cParamCol().size());
+    ASSERT_EQ(rows, 5);
+    editor.txtParam(1).setText(u"20x4");  // a hint with its mark
+    QApplication::processEvents();
+    const bool chinese = language() != QStringLiteral("EN");
+    for (int i = 0; i < rows; ++i) {
+      const auto r = static_cast<std::int16_t>(i);
+      auto* name = qobject_cast<QLabel*>(widgetOf(editor.lblParam(r)));
+      auto* box = widgetOf(editor.txtParam(r));
+      auto* hint = qobject_cast<QLabel*>(widgetOf(editor.lblExp(r)));
+      ASSERT_TRUE(name && box && hint);
+      // The design's pitch for its own font (a 12-pixel line): 330 twips from row to row.
+      if (i > 0) {
+        const int pitch = box->y() - widgetOf(editor.txtParam(static_cast<std::int16_t>(i - 1)))->y();
+        if (chinese) {
+          EXPECT_NEAR(pitch, qt().pixelsY(330), 1) << "row " << i;
+        }
+        EXPECT_EQ(pitch, qt().pixelsY(editor.lblParam(r).Top() - editor.lblParam(r - 1).Top()));
+      }
+      // Every text whole: the name and the hint within their widgets, the hint off the box.
+      const QFontMetrics nameFont(name->font());
+      EXPECT_GE(name->height(), nameFont.height()) << name->text().toStdString();
+      EXPECT_GE(name->width(), nameFont.horizontalAdvance(name->text())) << name->text().toStdString();
+      EXPECT_FALSE(hint->text().isEmpty()) << "row " << i;
+      const QFontMetrics hintFont(hint->font());
+      EXPECT_GE(hint->width(), hintFont.horizontalAdvance(hint->text())) << hint->text().toStdString();
+      EXPECT_GE(hint->height(), hintFont.height());
+      for (int j = 0; j < rows; ++j) {
+        EXPECT_FALSE(onScreen(hint).intersects(onScreen(widgetOf(editor.txtParam(static_cast<std::int16_t>(j))))))
+            << "hint " << i << " meets box " << j;
+      }
+      EXPECT_TRUE(hint->isVisible() && name->isVisible() && box->isVisible());
+    }
+    EXPECT_NE(editor.lblExp(1).Caption().find(environment::L(u"与类型不符")), std::u16string::npos);
+    // The window's height follows the editor's rule, on the screen too.
+    const forms::Label& last = editor.lblParam(4);
+    EXPECT_EQ(editor.Height(), last.Top() + 2 * last.Height() + editor.picFunction.Height());
+    QWidget* window = windowOf(editor);
+    EXPECT_NEAR(window->height(), qt().pixelsY(editor.Height()), 1);
+    expectContent(window->grab().toImage(), QStringLiteral("screens/editor-%1.png").arg(language()));
+  });
+}
+
+TEST_P(EditorWindowQtTest, EveryValueOfAPopupShowsWholeWithOnlyTheScrollBarItNeeds) {
+  struct List {
+    std::int16_t row;
+    const char* name;
+  };
+  for (const List list : {List{0, "account"}, List{2, "period"}, List{3, "currency"}}) {
+    SCOPED_TRACE(list.name);
+    edit(u"QMYE", [&](FrmCalcEqual& editor) {
+      editor.txtParam(list.row).SetFocus();
+      QApplication::processEvents();
+      int shownRows = 0;
+      pressAndActInModal(Qt::Key_F7, [&](QWidget& popup) {
+        auto* view = popup.findChild<QTreeView*>();
+        ASSERT_NE(view, nullptr);
+        QApplication::processEvents();
+        const QAbstractItemModel& model = *view->model();
+        shownRows = model.rowCount();
+        ASSERT_GT(shownRows, 0);
+        const int margin = view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
+        const QFontMetrics font(view->font());
+        for (int r = 0; r < shownRows; ++r) {
+          for (int c = 0; c < model.columnCount(); ++c) {
+            const QString text = model.index(r, c).data().toString();
+            EXPECT_LE(font.horizontalAdvance(text) + 2 * margin, view->columnWidth(c))
+                << text.toStdString() << " is elided";
+          }
+        }
+        EXPECT_FALSE(view->horizontalScrollBar()->isVisible());
+        EXPECT_EQ(view->verticalScrollBar()->isVisible(), shownRows > 7);
+        EXPECT_EQ(view->viewport()->height(), std::min(shownRows, 7) * view->sizeHintForRow(0));
+        EXPECT_EQ(popup.size(), view->size());
+        // The popup opens just under the row's box, whole on the screen.
+        const QRect box = onScreen(widgetOf(editor.txtParam(list.row)));
+        EXPECT_NEAR(popup.geometry().top(), box.bottom() + 1, 1);
+        EXPECT_TRUE(popup.screen()->geometry().contains(popup.geometry()));
+        EXPECT_TRUE(showsFocus(view)) << "the list does not show that it has the keyboard";
+        expectContent(popup.grab().toImage(),
+                      QStringLiteral("screens/popup-%1-%2.png").arg(QString::fromLatin1(list.name), language()));
+        QTest::keyClick(view, Qt::Key_Return);
+      });
+      // After the pick the keyboard rests on OK, and OK shows it.
+      EXPECT_FALSE(editor.txtParam(list.row).Text().empty());
+      auto* ok = widgetOf(editor.btnOK(0));
+      EXPECT_EQ(QApplication::focusWidget(), ok);
+      EXPECT_TRUE(showsFocus(ok)) << "OK does not show its focus after a pick";
+    });
+  }
+}
+
+TEST_P(EditorWindowQtTest, TheFocusFrameShowsAfterTabAndAfterAWarning) {
+  edit(u"QMYE", [&](FrmCalcEqual& editor) {
+    auto* ok = widgetOf(editor.btnOK(0));
+    auto* cancel = widgetOf(editor.btnCancel(0));
+    editor.txtParam(4).SetFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), ok);
+    EXPECT_TRUE(showsFocus(ok)) << "OK after Tab";
+    QTest::keyClick(ok, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), cancel);
+    EXPECT_TRUE(showsFocus(cancel)) << "Cancel after Tab";
+    EXPECT_FALSE(showsFocus(ok));
+    // F7 on the year, which has no list: a warning, and the keyboard rests on OK after it.
+    editor.txtParam(1).SetFocus();
+    QString said;
+    pressAndActInModal(Qt::Key_F7, [&](QWidget& modal) {
+      auto* box = qobject_cast<QMessageBox*>(&modal);
+      ASSERT_NE(box, nullptr);
+      said = box->text();
+      QTest::keyClick(box, Qt::Key_Return);
+    });
+    EXPECT_FALSE(said.isEmpty());
+    // The editor is active again once the window system has handed the activation back.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == ok; }, 2000));
+    EXPECT_TRUE(showsFocus(ok)) << "OK after a warning";
+  });
+}
+
+INSTANTIATE_TEST_SUITE_P(Languages, EditorWindowQtTest, ::testing::Values(u"CHS", u"CHT", u"EN"),
+                         [](const auto& language) { return automation::toUtf8(language.param); });
+
+}  // namespace
