@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QHeaderView>
+#include <QMenu>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
@@ -107,6 +110,51 @@ TEST_F(ValueListQtTest, AClickOutsideClosesThePopupWithoutAChange) {
   });
   EXPECT_FALSE(popup.isLoaded());
   EXPECT_EQ(host().txtParam(0).Text(), u"AB");
+}
+
+TEST_F(ValueListQtTest, ARightClickSortsByTheColumnAsDrawn) {
+  frmInformation popup(host(), host().txtParam);
+  std::vector<std::u16string> order;
+  showAndAct(popup, [&] {
+    auto* view = qobject_cast<QTreeView*>(widgetOf(popup.lvwInformation));
+    ASSERT_NE(view, nullptr);
+    QApplication::processEvents();
+    // Just inside the right end of the first column as drawn: what lies beyond the text's own
+    // margin is still that column.
+    const QPoint at(view->header()->sectionSize(0) - 2, view->visualRect(view->model()->index(0, 0)).center().y());
+    QTimer::singleShot(50, [] {
+      auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+      ASSERT_NE(menu, nullptr);
+      menu->setActiveAction(menu->actions().at(1));  // 降序
+      QTest::keyClick(menu, Qt::Key_Return);
+    });
+    QTest::mouseClick(view->viewport(), Qt::RightButton, {}, at);
+    for (std::int32_t i = 0; i < popup.lvwInformation.itemCount(); ++i)
+      order.push_back(popup.lvwInformation.item(i).text);
+    QTest::keyClick(view, Qt::Key_Escape);
+  });
+  EXPECT_EQ(order, (std::vector<std::u16string>{u"1122", u"1002", u"1001"}));
+}
+
+TEST_F(ValueListQtTest, APopupNearTheScreensEdgeOpensAboveTheRowAndStaysOnTheScreen) {
+  const auto& qt = static_cast<const forms::qt::QtBackend&>(forms::backend());
+  const QRect screen = QGuiApplication::primaryScreen()->geometry();
+  // The row's box ends 10 pixels above the screen's bottom and 30 pixels before its right edge.
+  host().Move(qt.twipsX(screen.width()) - host().Width(), qt.twipsY(screen.height()) - host().Height(),
+              host().Width(), host().Height());
+  host().txtParam(0).Move(host().ScaleWidth() - 2130 - qt.twipsX(30), host().ScaleHeight() - 300 - qt.twipsY(10),
+                          2130, 300);
+  frmInformation popup(host(), host().txtParam);
+  QRect placed, box;
+  showAndAct(popup, [&] {
+    placed = windowOf(popup)->geometry();
+    QWidget* edit = widgetOf(host().txtParam(0));
+    box = QRect(edit->mapToGlobal(QPoint(0, 0)), edit->size());
+    QTest::keyClick(widgetOf(popup.lvwInformation), Qt::Key_Escape);
+  });
+  EXPECT_TRUE(screen.contains(placed)) << placed.x() << "," << placed.y() << " " << placed.width() << "x"
+                                       << placed.height();
+  EXPECT_NEAR(placed.bottom() + 1, box.top(), 1);  // above the row
 }
 
 }  // namespace
