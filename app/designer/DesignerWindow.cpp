@@ -4,6 +4,10 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDockWidget>
@@ -29,6 +33,7 @@
 #include "automation/Dispatch.h"
 #include "automation/Error.h"
 #include "automation/Text.h"
+#include "environment/Localisation.h"
 #include "forms/qt/QtBackend.h"
 #include "platform/Process.h"
 #include "sample/SampleSystem.h"
@@ -61,13 +66,62 @@ QString fromUtf8(const std::string& text) {
   return QString::fromStdString(text);
 }
 
-// The first report call that is not inside another one: the function the wizard re-opens on.
-const ReportCall* outermostCall(const Formula& formula) {
-  const ReportCall* first = nullptr;
-  for (const ReportCall& call : formula.calls) {
-    if (first == nullptr || call.begin < first->begin) first = &call;
+// A text of the designer in the user's language, looked up as the wizard looks up its own.
+QString T(std::u16string_view key) {
+  return toQString(environment::L(key));
+}
+
+// The grid: Enter commits a cell and moves down, as in every spreadsheet, and moves down over a
+// cell that is not being edited.
+class Grid final : public QTableView {
+ public:
+  using QTableView::QTableView;
+
+ protected:
+  void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override {
+    QTableView::closeEditor(editor, hint);
+    // The delegate closes with SubmitModelCache on Enter only.
+    if (hint == QAbstractItemDelegate::SubmitModelCache) moveDown();
   }
-  return first;
+  void keyPressEvent(QKeyEvent* event) override {
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && state() != EditingState &&
+        event->modifiers() == Qt::NoModifier) {
+      moveDown();
+      event->accept();
+      return;
+    }
+    QTableView::keyPressEvent(event);
+  }
+
+ private:
+  void moveDown() {
+    const QModelIndex current = currentIndex();
+    if (current.isValid() && current.row() + 1 < model()->rowCount())
+      setCurrentIndex(model()->index(current.row() + 1, current.column()));
+  }
+};
+
+// The formula bar: Esc gives up what was typed and puts the cell's text back.
+class FormulaBar final : public QLineEdit {
+ public:
+  using QLineEdit::QLineEdit;
+  std::function<void()> onEscape;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override {
+    if (event->key() == Qt::Key_Escape && onEscape) {
+      onEscape();
+      event->accept();
+      return;
+    }
+    QLineEdit::keyPressEvent(event);
+  }
+};
+
+// Where a formula ends so that a call can follow it with "+" (not after an operator or a bracket).
+bool needsJoin(std::u16string_view formula) {
+  const std::u16string trimmed = automation::trim(std::u16string(formula));
+  return !trimmed.empty() && std::u16string_view(u"+-*/^(,<>=&|?:").find(trimmed.back()) == std::u16string_view::npos;
 }
 
 }  // namespace
@@ -75,7 +129,8 @@ const ReportCall* outermostCall(const Formula& formula) {
 DesignerWindow::DesignerWindow(std::shared_ptr<sample::SampleSystem> system, automation::ObjectRef component,
                                ReportStore& store, std::u16string language)
     : system_(std::move(system)), component_(std::move(component)), store_(store), language_(std::move(language)) {
-  setWindowTitle(QStringLiteral("Formulist2 报表设计器"));
+  // The texts below are looked up in the language of the process property string.
+  publishProcessProps();
   model_ = std::make_unique<SheetModel>(report_, [this](sample::CellAddress at, const std::u16string& input) {
     enter(at, input);
   });
@@ -87,14 +142,19 @@ DesignerWindow::DesignerWindow(std::shared_ptr<sample::SampleSystem> system, aut
   cellName_ = new QLabel(central);
   cellName_->setMinimumWidth(60);
   cellName_->setObjectName(QStringLiteral("cellName"));
-  formulaBar_ = new QLineEdit(central);
+  auto* formulaBar = new FormulaBar(central);
+  formulaBar->onEscape = [this] {
+    selectionChanged();
+    grid_->setFocus();
+  };
+  formulaBar_ = formulaBar;
   formulaBar_->setObjectName(QStringLiteral("formulaBar"));
   formulaBar_->setMaxLength(kLongestText);
-  formulaBar_->setPlaceholderText(QStringLiteral("输入数值、文字，或以 = 开始的公式"));
+  formulaBar_->setPlaceholderText(T(u"输入数值、文字，或以 = 开始的公式"));
   bar->addWidget(cellName_);
   bar->addWidget(formulaBar_, 1);
   column->addLayout(bar);
-  grid_ = new QTableView(central);
+  grid_ = new Grid(central);
   grid_->setObjectName(QStringLiteral("grid"));
   grid_->setModel(model_.get());
   grid_->setItemDelegate(new LongTextDelegate(grid_));
@@ -117,7 +177,22 @@ DesignerWindow::DesignerWindow(std::shared_ptr<sample::SampleSystem> system, aut
 
   buildActions();
   buildContextPanel();
-  resize(1100, 700);
+  updateTitle();
+  fitToScreen();
+}
+
+void DesignerWindow::fitToScreen() {
+  const QScreen* on = screen() != nullptr ? screen() : QGuiApplication::primaryScreen();
+  QSize size(1100, 700);
+  if (on != nullptr) {
+    // The window manager's frame comes on top of the size asked for.
+    const int frame = style()->pixelMetric(QStyle::PM_DefaultFrameWidth) * 2 + 8;
+    const int title = style()->pixelMetric(QStyle::PM_TitleBarHeight) + 8;
+    const QRect room = on->availableGeometry();
+    size = size.boundedTo(QSize(room.width() - frame, room.height() - frame - title)).expandedTo(QSize(320, 240));
+    move(room.topLeft() + QPoint((room.width() - size.width()) / 2, (room.height() - size.height() - title) / 2 + title));
+  }
+  resize(size);
 }
 
 DesignerWindow::~DesignerWindow() {
@@ -125,7 +200,7 @@ DesignerWindow::~DesignerWindow() {
 }
 
 void DesignerWindow::buildActions() {
-  QToolBar* tools = addToolBar(QStringLiteral("报表"));
+  QToolBar* tools = addToolBar(T(u"报表"));
   tools->setObjectName(QStringLiteral("tools"));
   const auto add = [&](const QString& text, const QKeySequence& key, auto handler) {
     auto* action = new QAction(text, this);
@@ -136,21 +211,21 @@ void DesignerWindow::buildActions() {
     addAction(action);
     return action;
   };
-  add(QStringLiteral("新建"), QKeySequence::New, [this] { newReport(); });
-  add(QStringLiteral("打开…"), QKeySequence::Open, [this] { openDialog(); });
-  add(QStringLiteral("保存"), QKeySequence::Save, [this] { saveReport(); });
-  add(QStringLiteral("另存为…"), QKeySequence::SaveAs, [this] { saveAs(); });
+  add(T(u"新建"), QKeySequence::New, [this] { newReport(); })->setObjectName(QStringLiteral("new"));
+  add(T(u"打开…"), QKeySequence::Open, [this] { openDialog(); })->setObjectName(QStringLiteral("open"));
+  add(T(u"保存"), QKeySequence::Save, [this] { saveReport(); })->setObjectName(QStringLiteral("save"));
+  add(T(u"另存为…"), QKeySequence::SaveAs, [this] { saveAs(); })->setObjectName(QStringLiteral("saveAs"));
   tools->addSeparator();
-  insertFunction_ = add(QStringLiteral("插入函数"), QKeySequence(Qt::SHIFT | Qt::Key_F3), [this] { insertFunction(); });
+  insertFunction_ = add(T(u"插入函数"), QKeySequence(Qt::SHIFT | Qt::Key_F3), [this] { insertFunction(); });
   insertFunction_->setObjectName(QStringLiteral("insertFunction"));
-  recalculate_ = add(QStringLiteral("重算"), QKeySequence(Qt::Key_F9), [this] { recalculate(); });
+  recalculate_ = add(T(u"重算"), QKeySequence(Qt::Key_F9), [this] { recalculate(); });
   recalculate_->setObjectName(QStringLiteral("recalculate"));
   tools->addSeparator();
-  add(QStringLiteral("退出"), QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { close(); });
+  add(T(u"退出"), QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { close(); })->setObjectName(QStringLiteral("quit"));
 }
 
 void DesignerWindow::buildContextPanel() {
-  auto* dock = new QDockWidget(QStringLiteral("报表环境"), this);
+  auto* dock = new QDockWidget(T(u"报表环境"), this);
   dock->setObjectName(QStringLiteral("context"));
   dock->setFeatures(QDockWidget::DockWidgetMovable);
   auto* panel = new QWidget(dock);
@@ -166,11 +241,11 @@ void DesignerWindow::buildContextPanel() {
   currency_ = new QComboBox(panel);
   currency_->setEditable(true);
   for (const auto& c : system_->ledger().currencies()) currency_->addItem(fromUtf8(c.code));
-  form->addRow(QStringLiteral("数据源"), dataSource_);
-  form->addRow(QStringLiteral("公司"), company_);
-  form->addRow(QStringLiteral("会计年度"), year_);
-  form->addRow(QStringLiteral("会计期间"), period_);
-  form->addRow(QStringLiteral("币种"), currency_);
+  form->addRow(T(u"数据源"), dataSource_);
+  form->addRow(T(u"公司"), company_);
+  form->addRow(T(u"会计年度"), year_);
+  form->addRow(T(u"会计期间"), period_);
+  form->addRow(T(u"币种"), currency_);
   dock->setWidget(panel);
   addDockWidget(Qt::RightDockWidgetArea, dock);
   connect(dataSource_, &QComboBox::currentTextChanged, this, [this] { contextEdited(); });
@@ -192,18 +267,25 @@ void DesignerWindow::contextEdited() {
 }
 
 void DesignerWindow::setContext(const Context& context) {
+  // The context is saved with the report: changing it is a change of the report.
+  if (!(context == report_.context)) setModified(true);
   report_.context = context;
   applyContext();
   recalculate();
 }
 
-void DesignerWindow::applyContext() {
-  const Context& c = report_.context;
+void DesignerWindow::publishProcessProps() {
   const char* user = std::getenv("USER");
-  std::u16string process = u"User=" + automation::fromUtf8(user != nullptr ? user : "user") + u";" + c.propsString();
+  std::u16string process =
+      u"User=" + automation::fromUtf8(user != nullptr ? user : "user") + u";" + report_.context.propsString();
   if (!language_.empty()) process += u";Language=" + language_;
   // The data source of the calls that name none (REF_F among them) is the process's.
   sample::publishProperty(platform::currentProcessId(), u"PropsString", Variant(process));
+}
+
+void DesignerWindow::applyContext() {
+  const Context& c = report_.context;
+  publishProcessProps();
   const std::pair<std::u16string_view, Variant> properties[] = {
       {u"CompanyID", Variant(c.company)},
       {u"RptYear", Variant(c.year)},
@@ -219,15 +301,14 @@ void DesignerWindow::applyContext() {
     for (const auto& [name, value] : properties) automation::put(component_, name, value);
     automation::call(component_, u"InitFuncInfo");
   } catch (const automation::AutomationError& e) {
-    say(QStringLiteral("报表环境未能交给函数向导：") + toQString(e.description()));
+    say(T(u"报表环境未能交给函数向导：") + toQString(e.description()));
   }
 }
 
 void DesignerWindow::openReport(Report report) {
   loading_ = true;
   report_ = std::move(report);
-  if (report_.sheets.empty()) report_.sheets.push_back({u"表1", {}});
-  setWindowTitle(toQString(report_.name) + QStringLiteral(" — Formulist2 报表设计器"));
+  if (report_.sheets.empty()) report_.sheets.push_back({environment::L(u"表1"), {}});
   dataSource_->setCurrentText(toQString(report_.context.dataSource));
   company_->setValue(report_.context.company);
   year_->setValue(report_.context.year);
@@ -235,13 +316,52 @@ void DesignerWindow::openReport(Report report) {
   currency_->setCurrentText(toQString(report_.context.currency));
   showSheets();
   loading_ = false;
+  setModified(false);
+  updateTitle();
   applyContext();
   recalculate();
   grid_->setCurrentIndex(model_->index(0, 0));
+  selectionChanged();  // the current cell may be A1 already: the bar must leave the last report
   grid_->setFocus();
 }
 
+void DesignerWindow::setModified(bool modified) {
+  modified_ = modified;
+  setWindowModified(modified);
+}
+
+void DesignerWindow::updateTitle() {
+  // [*] is where Qt shows that the window has unsaved changes.
+  setWindowTitle(T(u"%1[*] — Formulist2 报表设计器").arg(toQString(report_.name)));
+  setWindowModified(modified_);
+}
+
+bool DesignerWindow::maybeSave() {
+  if (!modified_) return true;
+  QMessageBox question(QMessageBox::Question, T(u"报表设计器"),
+                       T(u"报表“%1”有没有保存的修改。要先保存吗？").arg(toQString(report_.name)),
+                       QMessageBox::NoButton, this);
+  question.setObjectName(QStringLiteral("unsavedQuestion"));
+  QPushButton* save = question.addButton(T(u"保存"), QMessageBox::AcceptRole);
+  QPushButton* discard = question.addButton(T(u"不保存"), QMessageBox::DestructiveRole);
+  QPushButton* cancel = question.addButton(T(u"取消"), QMessageBox::RejectRole);
+  save->setObjectName(QStringLiteral("save"));
+  discard->setObjectName(QStringLiteral("discard"));
+  cancel->setObjectName(QStringLiteral("cancel"));
+  question.setDefaultButton(save);
+  question.setEscapeButton(cancel);
+  question.exec();
+  if (question.clickedButton() == discard) return true;
+  if (question.clickedButton() == save) return saveReport();
+  return false;
+}
+
 void DesignerWindow::closeEvent(QCloseEvent* event) {
+  // Nothing of the close happens before the user has had the say over the unsaved changes.
+  if (!maybeSave()) {
+    event->ignore();
+    return;
+  }
   if (onClose) onClose();
   QMainWindow::closeEvent(event);
 }
@@ -271,41 +391,74 @@ void DesignerWindow::commitFormulaBar() {
 }
 
 void DesignerWindow::enter(sample::CellAddress at, const std::u16string& input) {
+  const Cell* before = report_.cell(model_->sheet(), at);
+  if ((before != nullptr ? before->input : std::u16string{}) != input &&
+      !(before == nullptr && automation::trim(input).empty())) {
+    setModified(true);
+  }
+  const QModelIndex current = grid_->currentIndex();
+  const int row = current.row(), column = current.column();
   report_.setInput(model_->sheet(), at, input);
   recalculate();
+  // A grown sheet resets the model: the cell the user was on stays current.
+  if (row >= 0 && !grid_->currentIndex().isValid()) grid_->setCurrentIndex(model_->index(row, column));
   selectionChanged();
 }
 
 void DesignerWindow::insertFunction() {
+  // Whether the user was editing the bar: the wizard's windows take the focus once they open.
+  const bool editingBar = formulaBar_->hasFocus();
   const sample::CellAddress at = currentAddress();
   const std::int32_t sheet = model_->sheet();
   const Cell* cell = report_.cell(sheet, at);
-  std::u16string formulaText;
-  std::optional<Formula> formula;
-  if (cell != nullptr && cell->isFormula()) {
-    formulaText = cell->input.substr(1);
-    formula = readFormula(formulaText, sheet);
-  }
-  const ReportCall* call = formula && formula->error.empty() ? outermostCall(*formula) : nullptr;
+  // What is being edited: the bar's text while the user types there, else the cell's.
+  const std::u16string input = editingBar ? fromQString(formulaBar_->text()) : cell != nullptr ? cell->input : std::u16string{};
+  const bool isFormula = !input.empty() && input.front() == u'=';
+  std::u16string formulaText = isFormula ? input.substr(1) : std::u16string{};
+  std::optional<std::size_t> caret;
+  if (editingBar && isFormula)
+    caret = static_cast<std::size_t>(std::clamp<qsizetype>(formulaBar_->cursorPosition() - 1, 0,
+                                                           static_cast<qsizetype>(formulaText.size())));
+  const Formula formula = isFormula ? readFormula(formulaText, sheet) : Formula{};
+  const ReportCall* call = isFormula && formula.error.empty() ? callAt(formula, caret) : nullptr;
+  const std::u16string callText = call != nullptr ? formulaText.substr(call->begin, call->end - call->begin) : std::u16string{};
   std::u16string result;
   try {
     automation::put(component_, u"CurSheetIndex", Variant(std::int32_t{sheet + 1}));
-    // A cell's report call re-opens the editor on its arguments; an empty cell asks for a function.
-    std::u16string name = call != nullptr ? formulaText.substr(call->begin, call->end - call->begin) : std::u16string{};
+    // A report call re-opens the editor on its arguments; anything else asks for a function.
+    std::u16string name = callText;
     if (name.empty()) name = automation::toText(automation::call(component_, u"GetFuncName"));
     if (automation::trim(name).empty()) return;  // the user cancelled the picker
     result = automation::toText(automation::call(component_, u"GetFuncExpr", {Variant(name)}));
   } catch (const automation::AutomationError& e) {
-    say(QStringLiteral("函数向导没能打开：") + toQString(e.description()));
+    say(T(u"函数向导没能打开：") + toQString(e.description()));
     return;
   }
   if (result.empty()) return;  // cancelled
+  std::size_t end = 0;  // where the call ends in the new formula
   if (call != nullptr) {
+    // Confirmed without a change: the cell keeps its text, not the editor's fuller spelling of it.
+    if (sameCall(callText, result)) result = callText;
     formulaText.replace(call->begin, call->end - call->begin, result);
+    end = call->begin + result.size();
+  } else if (caret) {
+    formulaText.insert(*caret, result);
+    end = *caret + result.size();
+  } else if (isFormula) {
+    if (needsJoin(formulaText)) formulaText += u"+";
+    formulaText += result;
+    end = formulaText.size();
   } else {
     formulaText = result;
+    end = formulaText.size();
   }
-  enter(at, u"=" + formulaText);
+  const std::u16string entered = u"=" + formulaText;
+  if (cell == nullptr || cell->input != entered) enter(at, entered);
+  else selectionChanged();  // the bar gives up an unconfirmed edit for what the cell holds
+  if (editingBar) {
+    formulaBar_->setFocus();
+    formulaBar_->setCursorPosition(static_cast<int>(end + 1));
+  }
 }
 
 RecalcStats DesignerWindow::recalculate() {
@@ -315,7 +468,7 @@ RecalcStats DesignerWindow::recalculate() {
   std::unique_ptr<QProgressDialog> progress;
   const Progress tell = [&](std::int32_t done, std::int32_t total) {
     if (!progress && timer.elapsed() > 500) {
-      progress = std::make_unique<QProgressDialog>(QStringLiteral("正在重算报表…"), QStringLiteral("停止"), 0, total, this);
+      progress = std::make_unique<QProgressDialog>(T(u"正在重算报表…"), T(u"停止"), 0, total, this);
       progress->setWindowModality(Qt::WindowModal);
       progress->setMinimumDuration(0);
     }
@@ -328,7 +481,7 @@ RecalcStats DesignerWindow::recalculate() {
   lastRecalc_ = designer::recalculate(report_, component_, tell);
   QApplication::restoreOverrideCursor();
   model_->refresh();
-  statusBar()->showMessage(QStringLiteral("重算：%1 个公式，%2 次报表函数调用（%3 批），用时 %4 毫秒")
+  statusBar()->showMessage(T(u"重算：%1 个公式，%2 次报表函数调用（%3 批），用时 %4 毫秒")
                                .arg(lastRecalc_.formulas)
                                .arg(lastRecalc_.calls)
                                .arg(lastRecalc_.batches)
@@ -340,43 +493,50 @@ bool DesignerWindow::saveReport() {
   try {
     store_.save(report_);
   } catch (const std::exception& e) {
-    say(QStringLiteral("报表没有保存：") + QString::fromStdString(e.what()));
+    say(T(u"报表没有保存：") + QString::fromStdString(e.what()));
     return false;
   }
-  statusBar()->showMessage(QStringLiteral("已保存到 %1").arg(QString::fromStdString(store_.folder().string())));
+  setModified(false);
+  statusBar()->showMessage(T(u"已保存到 %1").arg(QString::fromStdString(store_.folder().string())));
   return true;
 }
 
 void DesignerWindow::saveAs() {
   bool ok = false;
-  const QString name = QInputDialog::getText(this, QStringLiteral("另存为"), QStringLiteral("报表名称："),
-                                             QLineEdit::Normal, toQString(report_.name), &ok);
+  const QString name = QInputDialog::getText(this, T(u"另存为"), T(u"报表名称："), QLineEdit::Normal,
+                                             toQString(report_.name), &ok);
   if (!ok || name.trimmed().isEmpty()) return;
+  const std::u16string previous = report_.name;
   report_.name = fromQString(name.trimmed());
-  if (saveReport()) setWindowTitle(name.trimmed() + QStringLiteral(" — Formulist2 报表设计器"));
+  if (!saveReport()) report_.name = previous;  // not saved under the new name: it is not the report's name yet
+  updateTitle();
 }
 
 void DesignerWindow::openDialog() {
+  if (!maybeSave()) return;
   QStringList names;
   for (const auto& n : store_.names(report_.context.dataSource)) names << toQString(n);
   if (names.isEmpty()) {
-    say(QStringLiteral("数据源 %1 里还没有报表。").arg(toQString(report_.context.dataSource)));
+    say(T(u"数据源 %1 里还没有报表。").arg(toQString(report_.context.dataSource)));
     return;
   }
   bool ok = false;
-  const QString name = QInputDialog::getItem(this, QStringLiteral("打开报表"),
-                                             QStringLiteral("%1 的报表：").arg(toQString(report_.context.dataSource)),
-                                             names, 0, false, &ok);
+  const QString name = QInputDialog::getItem(this, T(u"打开报表"),
+                                             T(u"%1 的报表：").arg(toQString(report_.context.dataSource)), names, 0,
+                                             false, &ok);
   if (!ok) return;
   try {
     openReport(store_.open(report_.context.dataSource, fromQString(name)));
   } catch (const std::exception& e) {
-    say(QStringLiteral("报表没有打开：") + QString::fromStdString(e.what()));
+    say(T(u"报表没有打开：") + QString::fromStdString(e.what()));
   }
 }
 
 void DesignerWindow::newReport() {
+  if (!maybeSave()) return;
   Report report;
+  report.name = environment::L(u"新报表");
+  report.sheets.front().name = environment::L(u"表1");
   report.context = report_.context;
   openReport(std::move(report));
 }
@@ -384,7 +544,7 @@ void DesignerWindow::newReport() {
 void DesignerWindow::say(const QString& text) {
   statusBar()->showMessage(text);
   if (QApplication::platformName() != QStringLiteral("offscreen"))
-    QMessageBox::warning(this, QStringLiteral("报表设计器"), text);
+    QMessageBox::warning(this, T(u"报表设计器"), text);
 }
 
 }  // namespace designer

@@ -38,13 +38,20 @@ class DesignerWindow final : public QMainWindow {
 
   // Shows a report and recalculates it.
   void openReport(Report report);
-  // Asks the wizard for a formula for the selected cell (the function of its formula when it has
-  // one) and puts it there.
+  // Asks the wizard for a report call for the selected cell. A cell with report calls re-opens the
+  // call at the formula bar's caret (when the bar was being edited) or its first call, and the
+  // answer replaces that call only; a formula without one takes the new call at the bar's caret,
+  // or at its end joined with "+"; any other cell becomes the call.
   void insertFunction();
   // Recalculates the whole report; a progress window shows when it takes longer than half a second.
   RecalcStats recalculate();
   // Stores the report under its name; false (said to the user) when that fails.
   bool saveReport();
+  // Whether the report has changes that are not saved (the title shows it).
+  bool isModified() const { return modified_; }
+  // With unsaved changes, asks whether to save them first: true when the user saved them or chose
+  // to drop them, false when they cancelled or the save failed.
+  bool maybeSave();
   // Sets what the user typed into a cell of the current sheet, as the grid and the formula bar do.
   void enter(sample::CellAddress at, const std::u16string& input);
   // The report context after a change in the side panel: handed to the component, recalculated.
@@ -59,7 +66,7 @@ class DesignerWindow final : public QMainWindow {
   QAction* recalculateAction() const { return recalculate_; }
   const RecalcStats& lastRecalc() const { return lastRecalc_; }
 
-  // Called when the window closes, while it is still shown.
+  // Called once the close is accepted, while the window is still shown.
   std::function<void()> onClose;
 
  protected:
@@ -77,6 +84,10 @@ class DesignerWindow final : public QMainWindow {
   void newReport();
   void saveAs();
   void say(const QString& text);
+  void setModified(bool modified);
+  void updateTitle();
+  void publishProcessProps();
+  void fitToScreen();
   sample::CellAddress currentAddress() const;
 
   std::shared_ptr<sample::SampleSystem> system_;
@@ -87,6 +98,7 @@ class DesignerWindow final : public QMainWindow {
   std::unique_ptr<SheetModel> model_;
   RecalcStats lastRecalc_;
   bool loading_ = false;
+  bool modified_ = false;
 
   QTableView* grid_ = nullptr;
   QTabBar* tabs_ = nullptr;

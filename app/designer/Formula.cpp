@@ -2,11 +2,12 @@
 
 #include <array>
 #include <charconv>
-#include <cstdio>
+#include <cmath>
 #include <optional>
 #include <stdexcept>
 
 #include "automation/Text.h"
+#include "environment/Localisation.h"
 
 namespace designer {
 namespace {
@@ -16,6 +17,14 @@ using automation::Variant;
 struct ReadError {
   std::u16string what;
 };
+
+// A text of the user's language with `part` (a name or a character of the formula) put in for %1.
+std::u16string withPart(std::u16string_view key, std::u16string_view part) {
+  std::u16string text = environment::L(key);
+  const std::size_t at = text.find(u"%1");
+  if (at != std::u16string::npos) text.replace(at, 2, part);
+  return text;
+}
 
 bool isAsciiLetter(char16_t c) {
   return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
@@ -101,7 +110,7 @@ class Reader {
       }
       return i + 1;
     }
-    throw ReadError{u"a text in quotes is not closed"};
+    throw ReadError{environment::L(u"引号中的文字没有结束")};
   }
 
   std::u16string unquote(std::size_t b, std::size_t e) const {
@@ -125,7 +134,7 @@ class Reader {
         return i;
       }
     }
-    throw ReadError{u"a bracket is not closed"};
+    throw ReadError{environment::L(u"括号没有闭合")};
   }
 
   // The arguments between two brackets, split at the commas outside texts and inner brackets.
@@ -158,7 +167,7 @@ class Reader {
 
   CellRef cellOf(std::u16string_view address, std::int32_t sheet) const {
     const auto at = sample::parseCellAddress(address);
-    if (!at) throw ReadError{u"'" + std::u16string(address) + u"' is not a cell (a column and a row, as B3)"};
+    if (!at) throw ReadError{withPart(u"“%1”不是单元（列字母加行号，如 B3）", address)};
     return {sheet, *at};
   }
 
@@ -167,7 +176,7 @@ class Reader {
     std::size_t i = b;
     while (i < e) {
       const char16_t c = f_[i];
-      if (c == u'"') throw ReadError{u"a text in quotes can only be an argument of a report function"};
+      if (c == u'"') throw ReadError{environment::L(u"引号中的文字只能作为报表函数的参数")};
       if (isDigit(c) || c == u'.') {
         const std::size_t start = i;
         while (i < e && (isDigit(f_[i]) || f_[i] == u'.')) ++i;
@@ -205,9 +214,9 @@ class Reader {
         }
         continue;
       }
-      if (c == u',') throw ReadError{u"a comma can only separate the arguments of a function"};
+      if (c == u',') throw ReadError{environment::L(u"逗号只能分隔函数的参数")};
       if (c >= 0x80 || !(isBlank(c) || std::u16string_view(u"+-*/^()<>=!&|?:%").find(c) != std::u16string_view::npos)) {
-        throw ReadError{u"'" + std::u16string(1, c) + u"' cannot stand in a formula"};
+        throw ReadError{withPart(u"公式中不能有“%1”", std::u16string(1, c))};
       }
       text += static_cast<char>(c);
       ++i;
@@ -229,7 +238,7 @@ class Reader {
           if (sb < se) {
             const auto n = number(f_.substr(sb, se - sb));
             if (!n || *n < 1 || *n > 1000 || *n != static_cast<std::int32_t>(*n))
-              throw ReadError{u"the sheet of REF is a number from 1"};
+              throw ReadError{environment::L(u"REF 的表号是从 1 起的整数")};
             sheet = static_cast<std::int32_t>(*n) - 1;
           }
         }
@@ -255,6 +264,7 @@ class Reader {
     call.begin = nameAt;
     call.end = close + 1;
     for (const auto& [ab, ae] : args) call.args.push_back(expression(ab, ae));
+    call.argSpans = args;
     out_.calls.push_back(std::move(call));
     Expr operand;
     operand.kind = Expr::Kind::Call;
@@ -275,7 +285,7 @@ Formula readFormula(std::u16string_view text, std::int32_t sheet) {
   try {
     Reader reader(text, sheet, formula);
     formula.root = reader.expression(0, text.size());
-    if (formula.root.kind == Expr::Kind::Empty) formula.error = u"the formula is empty";
+    if (formula.root.kind == Expr::Kind::Empty) formula.error = environment::L(u"公式是空的");
   } catch (const ReadError& e) {
     formula = Formula{};
     formula.error = e.what;
@@ -283,14 +293,58 @@ Formula readFormula(std::u16string_view text, std::int32_t sheet) {
   return formula;
 }
 
+const ReportCall* callAt(const Formula& formula, std::optional<std::size_t> caret) {
+  const ReportCall* found = nullptr;
+  if (caret) {
+    for (const ReportCall& call : formula.calls) {
+      if (*caret < call.begin || *caret > call.end) continue;
+      if (found == nullptr || call.end - call.begin < found->end - found->begin) found = &call;
+    }
+    if (found != nullptr) return found;
+  }
+  for (const ReportCall& call : formula.calls) {
+    if (found == nullptr || call.begin < found->begin) found = &call;
+  }
+  return found;
+}
+
+namespace {
+
+// The call's name and argument texts as sameCall compares them; nullopt when the text is not one call.
+std::optional<std::vector<std::u16string>> callParts(std::u16string_view text) {
+  const Formula f = readFormula(text, 0);
+  if (!f.error.empty() || f.root.kind != Expr::Kind::Call) return std::nullopt;
+  const ReportCall& call = f.calls[f.root.call];
+  std::vector<std::u16string> parts{call.name};
+  for (const auto& [b, e] : call.argSpans) {
+    std::u16string arg = automation::trim(std::u16string(text.substr(b, e - b)));
+    if (arg == u"\"\"") arg.clear();
+    parts.push_back(std::move(arg));
+  }
+  while (parts.size() > 1 && parts.back().empty()) parts.pop_back();
+  return parts;
+}
+
+}  // namespace
+
+bool sameCall(std::u16string_view a, std::u16string_view b) {
+  const auto pa = callParts(a);
+  return pa && pa == callParts(b);
+}
+
+double significant15(double value) {
+  if (!std::isfinite(value) || value == 0) return value;
+  char buffer[64];
+  const auto written = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);
+  double rounded = value;
+  std::from_chars(buffer, written.ptr, rounded);
+  return rounded;
+}
+
 std::u16string numberText(double value) {
   char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.2f", value);
-  std::string s = buffer;
-  if (s.find('.') != std::string::npos) {
-    while (s.back() == '0') s.pop_back();
-    if (s.back() == '.') s.pop_back();
-  }
+  const auto written = std::to_chars(buffer, buffer + sizeof buffer, significant15(value));
+  std::string s(buffer, written.ptr);
   if (s == "-0") s = "0";
   return {s.begin(), s.end()};
 }

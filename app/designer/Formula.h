@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,6 +35,8 @@ struct Expr;
 struct ReportCall {
   std::u16string name;      // in upper case
   std::vector<Expr> args;   // in order; a blank argument is Empty
+  // Where each argument's text starts and ends in the formula, blanks around it included.
+  std::vector<std::pair<std::size_t, std::size_t>> argSpans;
   std::size_t begin = 0;    // where its text starts and ends in the formula (after "=")
   std::size_t end = 0;
 };
@@ -52,13 +55,26 @@ struct Expr {
 struct Formula {
   Expr root;
   std::vector<ReportCall> calls;  // inner calls before the calls holding them
-  std::u16string error;           // why the formula cannot be read; empty when it can
+  std::u16string error;           // why the formula cannot be read, in the user's language; empty when it can
 };
 
 // Reads a cell's formula (the text after "="); `sheet` is the position of the sheet holding it.
 Formula readFormula(std::u16string_view text, std::int32_t sheet);
 
-// The text of a number as a cell shows it: up to two decimals, none for a whole number.
+// The call the wizard re-opens on: the innermost one holding `caret` (a position in the formula,
+// either end of a call counting as in it), else the first call that is not inside another.
+// Null when the formula has no report call.
+const ReportCall* callAt(const Formula& formula, std::optional<std::size_t> caret);
+
+// Whether two texts of one report call ask the same: the same function (in any case) and the same
+// argument texts, blanks around them aside, "" the same as nothing, trailing blanks dropped. The
+// editor writes every argument of the function; a call the user confirmed unchanged must not grow.
+bool sameCall(std::u16string_view a, std::u16string_view b);
+
+// A number as the platform keeps it: rounded to 15 significant digits, as spreadsheets do, so that
+// the binary noise of a sum never reaches a cell or a file.
+double significant15(double value);
+// A number as a user would type it: up to 15 significant digits, no trailing zeros.
 std::u16string numberText(double value);
 
 }  // namespace designer

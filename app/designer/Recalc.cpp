@@ -14,6 +14,7 @@
 #include "automation/Error.h"
 #include "automation/Text.h"
 #include "automation/VariantArray.h"
+#include "environment/Localisation.h"
 
 namespace designer {
 namespace {
@@ -28,6 +29,34 @@ struct CellKey {
 
 Value failure(std::u16string text) {
   return Value{Variant{}, std::move(text)};
+}
+
+// An error of the designer's own, in the user's language, with `part` put in for %1.
+Value failure(std::u16string_view key, std::u16string_view part) {
+  std::u16string text = environment::L(key);
+  const std::size_t at = text.find(u"%1");
+  if (at != std::u16string::npos) text.replace(at, 2, part);
+  return failure(std::move(text));
+}
+
+// muParser says what went wrong in English; the common cases are said in the user's language.
+std::u16string parserProblem(const mu::Parser::exception_type& e) {
+  switch (e.GetCode()) {
+    case mu::ecUNEXPECTED_EOF:
+    case mu::ecUNEXPECTED_OPERATOR:
+    case mu::ecUNEXPECTED_PARENS:
+    case mu::ecUNEXPECTED_ARG_SEP:
+    case mu::ecUNEXPECTED_VAL:
+    case mu::ecUNEXPECTED_VAR:
+    case mu::ecUNEXPECTED_FUN:
+    case mu::ecMISSING_PARENS:
+      return environment::L(u"公式的写法不对：运算符或括号不配对");
+    case mu::ecTOO_MANY_PARAMS:
+    case mu::ecTOO_FEW_PARAMS:
+      return environment::L(u"函数的参数个数不对");
+    default:
+      return environment::L(u"公式不能计算：") + automation::fromUtf8(e.GetMsg());
+  }
 }
 
 // A muParser expression with its operands bound to slots, made once per text and recalculation.
@@ -107,7 +136,7 @@ class Engine {
       if (rt.state == State::Done) {
         rt.cell->shown = rt.value;
       } else if (complete) {
-        rt.cell->shown = failure(u"#CIRCULAR! 公式间接引用了自身");
+        rt.cell->shown = failure(environment::L(u"#CIRCULAR! 公式间接引用了自身"));
       }
     }
     return stats_;
@@ -116,7 +145,7 @@ class Engine {
   // Evaluates a formula cell; nullopt while it waits for a report-function call.
   std::optional<Value> evaluateCell(Runtime& rt) {
     if (rt.state == State::Done) return rt.value;
-    if (rt.state == State::Evaluating) return failure(u"#CIRCULAR! 公式引用了自身");
+    if (rt.state == State::Evaluating) return failure(environment::L(u"#CIRCULAR! 公式引用了自身"));
     if (rt.visited == round_) return std::nullopt;
     rt.visited = round_;
     const Formula& formula = *rt.cell->formula;
@@ -134,7 +163,7 @@ class Engine {
 
   std::optional<Value> cellValue(const CellRef& ref) {
     if (ref.sheet < 0 || static_cast<std::size_t>(ref.sheet) >= report_.sheets.size()) {
-      return failure(u"#REF! 报表没有第 " + automation::decimalText(ref.sheet + 1) + u" 张表");
+      return failure(u"#REF! 报表没有第 %1 张表", automation::decimalText(ref.sheet + 1));
     }
     const CellKey key{ref.sheet, ref.at};
     const auto it = std::lower_bound(keys_.begin(), keys_.end(), key);
@@ -210,7 +239,7 @@ class Engine {
       } else if (x.type() == automation::VarType::Boolean) {
         numbers[i] = x.asBoolean() ? 1 : 0;
       } else if (x.isString() || !automation::isNumeric(x)) {
-        if (!problem) problem = failure(u"#VALUE! 文本“" + automation::toText(x) + u"”不能参与运算");
+        if (!problem) problem = failure(u"#VALUE! 文本“%1”不能参与运算", automation::toText(x));
       } else {
         numbers[i] = automation::toDouble(x);
       }
@@ -222,12 +251,12 @@ class Engine {
       if (!parser) parser = std::make_unique<Arithmetic>(e.text, e.operands.size());
       parser->slots() = numbers;
       const double result = parser->evaluate();
-      if (std::isinf(result)) return failure(u"#DIV/0! 除数为零");
-      if (std::isnan(result)) return failure(u"#NUM! 结果不是数");
-      return Value{Variant(result), {}};
+      if (std::isinf(result)) return failure(environment::L(u"#DIV/0! 除数为零"));
+      if (std::isnan(result)) return failure(environment::L(u"#NUM! 结果不是数"));
+      return Value{Variant(significant15(result)), {}};
     } catch (const mu::Parser::exception_type& ex) {
       parser.reset();
-      return failure(u"#ERROR! " + automation::fromUtf8(ex.GetMsg()));
+      return failure(u"#ERROR! " + parserProblem(ex));
     }
   }
 
@@ -253,7 +282,7 @@ class Engine {
       CallState& state = row.rt->calls[row.call];
       state.done = true;
       if (!failed.empty() || result == nullptr) {
-        state.result = failure(failed.empty() ? u"#ERROR! 组件没有交回结果" : failed);
+        state.result = failure(failed.empty() ? environment::L(u"#ERROR! 组件没有交回结果") : failed);
         continue;
       }
       const std::u16string error = automation::toText((*result)(i, 2));

@@ -30,7 +30,7 @@ ordered_json jsonOf(const Variant& v) {
     case automation::VarType::String:
       return utf8(v.asString());
     default:
-      if (automation::isNumeric(v)) return automation::toDouble(v);
+      if (automation::isNumeric(v)) return significant15(automation::toDouble(v));
       return utf8(automation::toText(v));
   }
 }

@@ -73,7 +73,7 @@ class Report {
 
 // A constant as a cell holds it: a number when the whole text reads as one, else the text.
 automation::Variant constantOf(const std::u16string& input);
-// What a cell shows for a value: a number with up to two decimals, a text, TRUE or FALSE.
+// What a cell shows for a value: a number as typed (numberText), a text, TRUE or FALSE, or the error.
 std::u16string displayText(const Value& value);
 
 }  // namespace designer

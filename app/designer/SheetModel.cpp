@@ -1,6 +1,7 @@
 #include "designer/SheetModel.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include <QColor>
 
@@ -62,6 +63,11 @@ QVariant SheetModel::data(const QModelIndex& index, int role) const {
   if (cell == nullptr) return {};
   switch (role) {
     case Qt::DisplayRole:
+      if (cell->isFormula() && cell->shown.error.empty() && !cell->shown.value.isString() &&
+          cell->shown.value.type() != automation::VarType::Boolean && automation::isNumeric(cell->shown.value) &&
+          !cell->shown.value.isEmpty()) {
+        return moneyText(automation::toDouble(cell->shown.value));
+      }
       return forms::qt::toQString(displayText(cell->shown));
     case Qt::EditRole:
       return forms::qt::toQString(cell->input);
@@ -95,6 +101,14 @@ QString SheetModel::columnName(int column) {
   QString name;
   for (int c = column + 1; c > 0; c = (c - 1) / 26) name.prepend(QChar(u'A' + (c - 1) % 26));
   return name;
+}
+
+QString SheetModel::moneyText(double value, const QLocale& locale) {
+  QLocale marks = locale;
+  marks.setNumberOptions(marks.numberOptions() & ~QLocale::OmitGroupSeparator);
+  // Half a cent below zero is no negative amount.
+  if (std::fabs(value) < 0.005) value = 0;
+  return marks.toString(value, 'f', 2);
 }
 
 QVariant SheetModel::headerData(int section, Qt::Orientation orientation, int role) const {

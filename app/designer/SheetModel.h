@@ -1,10 +1,12 @@
 // One sheet of a report as a table for QTableView: a cell shows its value (or its error, with the
-// reason as tooltip) and edits as what the user typed.
+// reason as tooltip) and edits as what the user typed. A formula's number shows as money; a number
+// the user typed shows as typed.
 #pragma once
 
 #include <functional>
 
 #include <QAbstractTableModel>
+#include <QLocale>
 
 #include "designer/Report.h"
 
@@ -32,6 +34,8 @@ class SheetModel final : public QAbstractTableModel {
   static sample::CellAddress addressOf(const QModelIndex& index) { return {index.row() + 1, index.column() + 1}; }
   // The column letters of a column from 0: A, B, … Z, AA …
   static QString columnName(int column);
+  // A computed amount as a cell shows it: two decimals, thousands grouped, in the locale's marks.
+  static QString moneyText(double value, const QLocale& locale = QLocale());
 
  private:
   const Cell* cellAt(const QModelIndex& index) const;

@@ -11,10 +11,13 @@
 #include <QImage>
 #include <QSet>
 #include <QCommandLineParser>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 #include "automation/ClassRegistry.h"
 #include "automation/Error.h"
 #include "automation/Text.h"
+#include "environment/Localisation.h"
 #include "cfunc/CFunc.h"
 #include "designer/DesignerWindow.h"
 #include "designer/ReportStore.h"
@@ -52,6 +55,18 @@ bool savePicture(QWidget& window, const QString& file) {
     return false;
   }
   return true;
+}
+
+// Qt's own texts (the buttons of its dialogs, the line edit's menu) in the designer's language.
+void loadQtTranslations(QApplication& app, const std::u16string& language) {
+  const QString locale = language == u"CHS" ? QStringLiteral("zh_CN") : language == u"CHT" ? QStringLiteral("zh_TW") : QString();
+  if (locale.isEmpty()) return;
+  auto* qt = new QTranslator(&app);
+  if (qt->load(QStringLiteral("qtbase_") + locale, QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    QApplication::installTranslator(qt);
+  } else {
+    delete qt;  // without qt6-translations-l10n Qt speaks English
+  }
 }
 
 }  // namespace
@@ -96,6 +111,8 @@ int main(int argc, char** argv) {
     const auto system = sample::registerSampleComponents(automation::classRegistry(), sampleOptions);
     system->catalogue();
     cfunc::registerComponentClasses(automation::classRegistry());
+    const std::u16string language = automation::upper(automation::fromUtf8(options.value(lang).toStdString()));
+    loadQtTranslations(app, language.empty() ? sample::currentLanguage() : language);
 
     designer::ReportStore store(system->ledger(), options.isSet(reports)
                                                        ? std::filesystem::path(options.value(reports).toStdString())
@@ -110,12 +127,13 @@ int main(int argc, char** argv) {
     forms::setBackend(std::move(backend));
     int status = 0;
     {
-      designer::DesignerWindow window(system, automation::CreateObject(u"Formulist2.CFunc"), store,
-                                      automation::fromUtf8(options.value(lang).toStdString()));
+      designer::DesignerWindow window(system, automation::CreateObject(u"Formulist2.CFunc"), store, language);
       const std::u16string wanted = options.positionalArguments().isEmpty()
                                         ? std::u16string(kSampleReport)
                                         : forms::qt::fromQString(options.positionalArguments().front());
       designer::Report report;
+      report.name = environment::L(report.name);
+      report.sheets.front().name = environment::L(report.sheets.front().name);
       try {
         report = store.open(report.context.dataSource, wanted);
       } catch (const std::exception& e) {

@@ -80,21 +80,67 @@ TEST(DesignerFormula, CallsCellsAndArithmeticAreTold) {
 }
 
 TEST(DesignerFormula, WhatCannotBeReadIsSaidNotGuessed) {
-  EXPECT_EQ(readFormula(u"QMYE(\"1001", 0).error, u"a text in quotes is not closed");
-  EXPECT_EQ(readFormula(u"QMYE(\"1001\",2024", 0).error, u"a bracket is not closed");
-  EXPECT_EQ(readFormula(u"\"a\"&B2+\"b\"", 0).error, u"a text in quotes can only be an argument of a report function");
-  EXPECT_EQ(readFormula(u"B2；3", 0).error, u"'；' cannot stand in a formula");
-  EXPECT_EQ(readFormula(u"ZZZZ9+1", 0).error, u"'ZZZZ9' is not a cell (a column and a row, as B3)");
-  EXPECT_EQ(readFormula(u"REF(\"B1\",0)", 0).error, u"the sheet of REF is a number from 1");
-  EXPECT_EQ(readFormula(u"1,2", 0).error, u"a comma can only separate the arguments of a function");
-  EXPECT_EQ(readFormula(u"  ", 0).error, u"the formula is empty");
+  environment::resetLocalisationState();
+  sample::clearPublishedProperties();  // no language published: the texts are the Simplified Chinese keys
+  EXPECT_EQ(readFormula(u"QMYE(\"1001", 0).error, u"引号中的文字没有结束");
+  EXPECT_EQ(readFormula(u"QMYE(\"1001\",2024", 0).error, u"括号没有闭合");
+  EXPECT_EQ(readFormula(u"\"a\"&B2+\"b\"", 0).error, u"引号中的文字只能作为报表函数的参数");
+  EXPECT_EQ(readFormula(u"B2；3", 0).error, u"公式中不能有“；”");
+  EXPECT_EQ(readFormula(u"ZZZZ9+1", 0).error, u"“ZZZZ9”不是单元（列字母加行号，如 B3）");
+  EXPECT_EQ(readFormula(u"REF(\"B1\",0)", 0).error, u"REF 的表号是从 1 起的整数");
+  EXPECT_EQ(readFormula(u"1,2", 0).error, u"逗号只能分隔函数的参数");
+  EXPECT_EQ(readFormula(u"  ", 0).error, u"公式是空的");
 }
 
-TEST(DesignerFormula, NumbersShowWithUpToTwoDecimals) {
-  EXPECT_EQ(designer::numberText(116389.67), u"116389.67");
+TEST(DesignerFormula, TheCallAtTheCaretIsTheInnermostOneHoldingIt) {
+  //                    0         1         2         3
+  //                    0123456789012345678901234567890123456789
+  const std::u16string text = u"QMYE(A1,2024)-REF_F(SYSINFO(\"x\"),\"C9\")";
+  const designer::Formula f = readFormula(text, 0);
+  ASSERT_EQ(f.error, u"");
+  const auto name = [&](std::optional<std::size_t> caret) {
+    const designer::ReportCall* call = designer::callAt(f, caret);
+    return call != nullptr ? call->name : std::u16string(u"none");
+  };
+  EXPECT_EQ(name(std::nullopt), u"QMYE");  // the first call when there is no caret
+  EXPECT_EQ(name(0), u"QMYE");
+  EXPECT_EQ(name(13), u"QMYE");            // just after its bracket still counts
+  EXPECT_EQ(name(17), u"REF_F");
+  EXPECT_EQ(name(22), u"SYSINFO");         // inside both: the inner one
+  EXPECT_EQ(name(text.size()), u"REF_F");
+  EXPECT_EQ(designer::callAt(readFormula(u"C4-B4", 0), 2), nullptr);
+}
+
+TEST(DesignerFormula, ACallConfirmedUnchangedIsTheSameCallWhateverTheEditorAddsToIt) {
+  using designer::sameCall;
+  EXPECT_TRUE(sameCall(u"QCYE(\"1001\",2024,1)", u"QCYE(\"1001\",2024,1,\"\",\"\")"));
+  EXPECT_TRUE(sameCall(u"qcye( \"1001\" , 2024,1)", u"QCYE(\"1001\",2024,1)"));
+  EXPECT_TRUE(sameCall(u"QMYE(\"1001\",,12)", u"QMYE(\"1001\",\"\",12)"));
+  EXPECT_TRUE(sameCall(u"QMYE(REF(\"B3\",1),2024)", u"QMYE(REF(\"B3\",1),2024,,)"));
+  EXPECT_FALSE(sameCall(u"QCYE(\"1001\",2024,1)", u"QCYE(\"1001\",2024,2)"));
+  EXPECT_FALSE(sameCall(u"QCYE(\"1001\",2024,1)", u"QMYE(\"1001\",2024,1)"));
+  EXPECT_FALSE(sameCall(u"QCYE(\"1001\",2024,1)", u"QCYE(\"1001\",2024,1,\"USD\")"));
+  EXPECT_FALSE(sameCall(u"QCYE(\"1001\",2024)", u"QCYE(\"1001\",2024)*2"));  // no longer one call
+  EXPECT_FALSE(sameCall(u"QCYE(\"1001\"", u"QCYE(\"1001\""));              // not a call at all
+}
+
+TEST(DesignerFormula, NumbersKeepFifteenSignificantDigitsAndAmountsShowAsMoney) {
+  // The ledger's sums carry binary noise that the platform's 15 digits leave out.
+  EXPECT_EQ(designer::significant15(116389.67000000001), 116389.67);
+  EXPECT_EQ(designer::significant15(0.1 + 0.2), 0.3);
+  EXPECT_EQ(designer::significant15(-1234567.125), -1234567.125);
+  EXPECT_EQ(designer::numberText(116389.67000000001), u"116389.67");
   EXPECT_EQ(designer::numberText(12.0), u"12");
-  EXPECT_EQ(designer::numberText(0.126), u"0.13");
-  EXPECT_EQ(designer::numberText(-0.001), u"0");
+  EXPECT_EQ(designer::numberText(0.126), u"0.126");  // what was typed, not what is shown
+  EXPECT_EQ(designer::numberText(-0.0), u"0");
+  using designer::SheetModel;
+  const QLocale en(QLocale::English, QLocale::UnitedStates);
+  EXPECT_EQ(SheetModel::moneyText(1234567.891, en), QStringLiteral("1,234,567.89"));
+  EXPECT_EQ(SheetModel::moneyText(62979, en), QStringLiteral("62,979.00"));
+  EXPECT_EQ(SheetModel::moneyText(-92034.3, en), QStringLiteral("-92,034.30"));
+  EXPECT_EQ(SheetModel::moneyText(-0.001, en), QStringLiteral("0.00"));
+  EXPECT_EQ(SheetModel::moneyText(1234567.891, QLocale(QLocale::German, QLocale::Germany)), QStringLiteral("1.234.567,89"));
+  EXPECT_EQ(SheetModel::moneyText(1234.5, QLocale::c()), QStringLiteral("1,234.50"));  // grouped in the C locale too
   EXPECT_EQ(designer::constantOf(u" 12.5 "), Variant(12.5));
   EXPECT_EQ(designer::constantOf(u"1002"), Variant(1002.0));
   EXPECT_EQ(designer::constantOf(u"12a"), Variant(u"12a"));
@@ -317,8 +363,8 @@ TEST_F(DesignerTest, InsertFunctionPutsTheWizardsFormulaIntoTheCellAndReopensOnA
   EXPECT_EQ(ui.pendingActions(), 0u);
   EXPECT_EQ(cell(w.report(), 0, u"C4").input, u"=QMYE(\"1002\",2024,12,\"\",\"\")");
   EXPECT_EQ(number(cell(w.report(), 0, u"C4")), ledger("1002", 2024, 12, Amount::Closing));
-  EXPECT_EQ(w.model()->data(w.model()->index(3, 2), Qt::DisplayRole).toString().toStdString(),
-            toUtf8(designer::numberText(ledger("1002", 2024, 12, Amount::Closing))));
+  EXPECT_EQ(w.model()->data(w.model()->index(3, 2), Qt::DisplayRole).toString(),
+            designer::SheetModel::moneyText(ledger("1002", 2024, 12, Amount::Closing)));
 
   // On a cell with a report formula the editor opens on that call, its arguments in the rows and
   // no picker first, and the answer replaces that call only.
@@ -383,7 +429,7 @@ TEST_F(DesignerTest, ASavedReportReopensWithItsFormulasAndOtherReportsReadIt) {
   // A REF_F from another report reads the values saved with it.
   designer::Report other = reportWith({{u"A1", u"=REF_F(\"现金报表\",\"B2\",1)"}});
   designer::recalculate(other, component);
-  EXPECT_EQ(number(cell(other, 0, u"A1")), ledger("1001", 2024, 12, Amount::Closing) / 2);
+  EXPECT_EQ(number(cell(other, 0, u"A1")), designer::significant15(ledger("1001", 2024, 12, Amount::Closing) / 2));
 
   // A fresh store reads the saved file back into the report system.
   sample::SampleSystem fresh(sample::defaultOptions());
