@@ -4,9 +4,11 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QStyleOption>
 #include <QTest>
 
 #include "automation/ClassRegistry.h"
+#include "automation/Text.h"
 #include "cfunc/CFunc.h"
 #include "component/ReportContext.h"
 #include "environment/Localisation.h"
@@ -86,6 +88,32 @@ TEST_F(PickerQtTest, TheSearchBoxKeepsEveryCharacterTypedOnThePicker) {
     EXPECT_EQ(picker.lstFunc.Text(), u"DFFS");
     picker.Unload();
   }
+}
+
+// Every control the keyboard reaches shows its focus frame, whether Tab or the picker's own code
+// put the focus there.
+TEST_F(PickerQtTest, TheFocusedControlShowsItsFocusFrame) {
+  frmOtherFunc picker;
+  picker.Load();
+  picker.Show();
+  QWidget* window = forms::qt::windowOf(picker)->window();
+  window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+  const auto showsFocus = [](const QWidget* w) {
+    QStyleOption option;
+    option.initFrom(w);
+    return option.state.testFlag(QStyle::State_HasFocus) &&
+           option.state.testFlag(QStyle::State_KeyboardFocusChange);
+  };
+  for (forms::Control* control : std::initializer_list<forms::Control*>{&picker.lstGroup, &picker.lstFunc,
+                                                                       &picker.cmdOK, &picker.cmdCancel}) {
+    control->SetFocus();
+    QApplication::processEvents();
+    QWidget* w = forms::qt::widgetOf(*control);
+    EXPECT_EQ(QApplication::focusWidget(), w) << automation::toUtf8(control->Name());
+    EXPECT_TRUE(showsFocus(w)) << automation::toUtf8(control->Name());
+  }
+  picker.Unload();
 }
 
 }  // namespace
