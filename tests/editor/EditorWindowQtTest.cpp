@@ -13,25 +13,18 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QStyleOption>
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
 #include <functional>
 #include <set>
 
-#include "automation/ClassRegistry.h"
 #include "automation/Conversions.h"
 #include "automation/Text.h"
-#include "cfunc/CFunc.h"
-#include "component/ReportContext.h"
 #include "editor/FrmCalcEqual.h"
 #include "environment/Localisation.h"
 #include "forms/qt/QtBackend.h"
-#include "picker/frmOtherFunc.h"
-#include "platform/Process.h"
-#include "sample/SampleSystem.h"
-#include "support/TempConfig.h"
+#include "support/QtSample.h"
 
 namespace {
 
@@ -48,13 +41,6 @@ QRect onScreen(const QWidget* w) {
   return QRect(w->mapToGlobal(QPoint(0, 0)), w->size());
 }
 
-// Whether a button draws its focus frame: the state its style option carries.
-bool showsFocus(const QWidget* w) {
-  QStyleOption option;
-  option.initFrom(w);
-  return option.state.testFlag(QStyle::State_HasFocus) && option.state.testFlag(QStyle::State_KeyboardFocusChange);
-}
-
 // A picture has content when it is neither blank nor one colour.
 void expectContent(const QImage& picture, const QString& path) {
   ASSERT_FALSE(picture.isNull()) << path.toStdString();
@@ -68,28 +54,7 @@ void expectContent(const QImage& picture, const QString& path) {
 
 class EditorWindowQtTest : public ::testing::TestWithParam<const char16_t*> {
  protected:
-  EditorWindowQtTest() {
-    previous_ = forms::setBackend(std::make_unique<forms::qt::QtBackend>());
-    component::resetComponentState();
-    environment::resetLocalisationState();
-    picker::resetPickerState();
-    sample::clearPublishedProperties();
-    classRegistry().clear();
-    sample::registerSampleComponents(classRegistry(), sample::defaultOptions());
-    cfunc::registerComponentClasses(classRegistry());
-    sample::publishProperty(platform::currentProcessId(), u"PropsString",
-                            Variant(std::u16string(u"Language=") + GetParam()));
-    cfunc_ = CreateObject(u"Formulist2.CFunc");
-    QDir().mkpath(QStringLiteral("screens"));
-  }
-  ~EditorWindowQtTest() override {
-    cfunc_.reset();
-    component::resetComponentState();
-    environment::resetLocalisationState();
-    sample::clearPublishedProperties();
-    classRegistry().clear();
-    forms::setBackend(std::move(previous_));
-  }
+  EditorWindowQtTest() { QDir().mkpath(QStringLiteral("screens")); }
 
   QString language() const { return QString::fromStdU16String(GetParam()); }
 
@@ -106,7 +71,7 @@ class EditorWindowQtTest : public ::testing::TestWithParam<const char16_t*> {
       user(*editor);
       if (editor->Visible()) editor->btnCancel(0).press();
     });
-    return toText(call(cfunc_, u"GetFuncExpr", {Variant(formula)}));
+    return toText(call(process_.cfunc, u"GetFuncExpr", {Variant(formula)}));
   }
 
   // Presses a key on the focused widget, acting in the modal window it opens before it closes.
@@ -121,9 +86,7 @@ class EditorWindowQtTest : public ::testing::TestWithParam<const char16_t*> {
     QTest::keyClick(QApplication::focusWidget(), key);
   }
 
-  testing_support::TempConfig config_;
-  std::unique_ptr<forms::Backend> previous_;
-  ObjectRef cfunc_;
+  testing_support::QtSampleProcess process_{GetParam()};
 };
 
 TEST_P(EditorWindowQtTest, RowsStandWhereTheDesignPutsThemWithHintsBesideTheirBoxes) {
@@ -206,7 +169,7 @@ TEST_P(EditorWindowQtTest, EveryValueOfAPopupShowsWholeWithOnlyTheScrollBarItNee
         const QRect box = onScreen(widgetOf(editor.txtParam(list.row)));
         EXPECT_NEAR(popup.geometry().top(), box.bottom() + 1, 1);
         EXPECT_TRUE(popup.screen()->geometry().contains(popup.geometry()));
-        EXPECT_TRUE(showsFocus(view)) << "the list does not show that it has the keyboard";
+        EXPECT_TRUE(testing_support::showsFocusFrame(view)) << "the list does not show that it has the keyboard";
         expectContent(popup.grab().toImage(),
                       QStringLiteral("screens/popup-%1-%2.png").arg(QString::fromLatin1(list.name), language()));
         QTest::keyClick(view, Qt::Key_Return);
@@ -215,7 +178,7 @@ TEST_P(EditorWindowQtTest, EveryValueOfAPopupShowsWholeWithOnlyTheScrollBarItNee
       EXPECT_FALSE(editor.txtParam(list.row).Text().empty());
       auto* ok = widgetOf(editor.btnOK(0));
       EXPECT_EQ(QApplication::focusWidget(), ok);
-      EXPECT_TRUE(showsFocus(ok)) << "OK does not show its focus after a pick";
+      EXPECT_TRUE(testing_support::showsFocusFrame(ok)) << "OK does not show its focus after a pick";
     });
   }
 }
@@ -227,11 +190,11 @@ TEST_P(EditorWindowQtTest, TheFocusFrameShowsAfterTabAndAfterAWarning) {
     editor.txtParam(4).SetFocus();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), ok);
-    EXPECT_TRUE(showsFocus(ok)) << "OK after Tab";
+    EXPECT_TRUE(testing_support::showsFocusFrame(ok)) << "OK after Tab";
     QTest::keyClick(ok, Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), cancel);
-    EXPECT_TRUE(showsFocus(cancel)) << "Cancel after Tab";
-    EXPECT_FALSE(showsFocus(ok));
+    EXPECT_TRUE(testing_support::showsFocusFrame(cancel)) << "Cancel after Tab";
+    EXPECT_FALSE(testing_support::showsFocusFrame(ok));
     // F7 on the year, which has no list: a warning, and the keyboard rests on OK after it.
     editor.txtParam(1).SetFocus();
     QString said;
@@ -244,7 +207,7 @@ TEST_P(EditorWindowQtTest, TheFocusFrameShowsAfterTabAndAfterAWarning) {
     EXPECT_FALSE(said.isEmpty());
     // The editor is active again once the window system has handed the activation back.
     EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == ok; }, 2000));
-    EXPECT_TRUE(showsFocus(ok)) << "OK after a warning";
+    EXPECT_TRUE(testing_support::showsFocusFrame(ok)) << "OK after a warning";
   });
 }
 

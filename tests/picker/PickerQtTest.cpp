@@ -4,19 +4,12 @@
 
 #include <QApplication>
 #include <QLineEdit>
-#include <QStyleOption>
 #include <QTest>
 
-#include "automation/ClassRegistry.h"
 #include "automation/Text.h"
-#include "cfunc/CFunc.h"
-#include "component/ReportContext.h"
-#include "environment/Localisation.h"
 #include "forms/qt/QtBackend.h"
 #include "picker/frmOtherFunc.h"
-#include "platform/Process.h"
-#include "sample/SampleSystem.h"
-#include "support/TempConfig.h"
+#include "support/QtSample.h"
 
 namespace {
 
@@ -25,27 +18,6 @@ using picker::frmOtherFunc;
 
 class PickerQtTest : public ::testing::Test {
  protected:
-  PickerQtTest() {
-    previous_ = forms::setBackend(std::make_unique<forms::qt::QtBackend>());
-    component::resetComponentState();
-    environment::resetLocalisationState();
-    picker::resetPickerState();
-    sample::clearPublishedProperties();
-    classRegistry().clear();
-    sample::registerSampleComponents(classRegistry(), sample::defaultOptions());
-    cfunc::registerComponentClasses(classRegistry());
-    sample::publishProperty(platform::currentProcessId(), u"PropsString", Variant(u"Language=CHS"));
-    cfunc_ = CreateObject(u"Formulist2.CFunc");
-  }
-  ~PickerQtTest() override {
-    cfunc_.reset();
-    component::resetComponentState();
-    environment::resetLocalisationState();
-    sample::clearPublishedProperties();
-    classRegistry().clear();
-    forms::setBackend(std::move(previous_));
-  }
-
   // Each character to the widget that has the focus when it is typed.
   static void typeIntoFocus(const QString& text) {
     for (const QChar c : text) {
@@ -55,19 +27,14 @@ class PickerQtTest : public ::testing::Test {
     }
   }
 
-  testing_support::TempConfig config_;
-  std::unique_ptr<forms::Backend> previous_;
-  ObjectRef cfunc_;
+  testing_support::QtSampleProcess process_{u"CHS"};
 };
 
 TEST_F(PickerQtTest, TheSearchBoxKeepsEveryCharacterTypedOnThePicker) {
   for (const QString& typed : {QStringLiteral("yue"), QStringLiteral("qmye")}) {
     frmOtherFunc picker;
     picker.Load();
-    picker.Show();
-    QWidget* window = forms::qt::windowOf(picker)->window();
-    window->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    ASSERT_TRUE(testing_support::showActive(picker));
     ASSERT_NE(picker.ActiveControl(), &picker.txtSearch);
     auto* box = qobject_cast<QLineEdit*>(forms::qt::widgetOf(picker.txtSearch));
     ASSERT_NE(box, nullptr);
@@ -95,23 +62,14 @@ TEST_F(PickerQtTest, TheSearchBoxKeepsEveryCharacterTypedOnThePicker) {
 TEST_F(PickerQtTest, TheFocusedControlShowsItsFocusFrame) {
   frmOtherFunc picker;
   picker.Load();
-  picker.Show();
-  QWidget* window = forms::qt::windowOf(picker)->window();
-  window->activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(window));
-  const auto showsFocus = [](const QWidget* w) {
-    QStyleOption option;
-    option.initFrom(w);
-    return option.state.testFlag(QStyle::State_HasFocus) &&
-           option.state.testFlag(QStyle::State_KeyboardFocusChange);
-  };
+  ASSERT_TRUE(testing_support::showActive(picker));
   for (forms::Control* control : std::initializer_list<forms::Control*>{&picker.lstGroup, &picker.lstFunc,
                                                                        &picker.cmdOK, &picker.cmdCancel}) {
     control->SetFocus();
     QApplication::processEvents();
     QWidget* w = forms::qt::widgetOf(*control);
     EXPECT_EQ(QApplication::focusWidget(), w) << automation::toUtf8(control->Name());
-    EXPECT_TRUE(showsFocus(w)) << automation::toUtf8(control->Name());
+    EXPECT_TRUE(testing_support::showsFocusFrame(w)) << automation::toUtf8(control->Name());
   }
   picker.Unload();
 }
