@@ -160,6 +160,8 @@ DesignerWindow::DesignerWindow(std::shared_ptr<sample::SampleSystem> system, aut
   grid_->setItemDelegate(new LongTextDelegate(grid_));
   grid_->horizontalHeader()->setDefaultSectionSize(120);
   grid_->setSelectionMode(QAbstractItemView::SingleSelection);
+  // Typing over a cell starts editing it, as in every spreadsheet.
+  grid_->setEditTriggers(grid_->editTriggers() | QAbstractItemView::AnyKeyPressed);
   column->addWidget(grid_, 1);
   tabs_ = new QTabBar(central);
   tabs_->setObjectName(QStringLiteral("sheets"));
@@ -339,7 +341,7 @@ void DesignerWindow::updateTitle() {
 bool DesignerWindow::maybeSave() {
   if (!modified_) return true;
   QMessageBox question(QMessageBox::Question, T(u"报表设计器"),
-                       T(u"报表“%1”有没有保存的修改。要先保存吗？").arg(toQString(report_.name)),
+                       T(u"报表“%1”有修改还没有保存。要先保存吗？").arg(toQString(report_.name)),
                        QMessageBox::NoButton, this);
   question.setObjectName(QStringLiteral("unsavedQuestion"));
   QPushButton* save = question.addButton(T(u"保存"), QMessageBox::AcceptRole);

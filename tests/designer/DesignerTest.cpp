@@ -6,11 +6,23 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
+#include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
+#include <QDockWidget>
+#include <QFormLayout>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QScreen>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QTimer>
 #include <QStyleOptionViewItem>
 #include <QTableView>
 
@@ -25,9 +37,11 @@
 #include "designer/Formula.h"
 #include "designer/Recalc.h"
 #include "designer/ReportStore.h"
+#include "designer/SheetModel.h"
 #include "editor/FrmCalcEqual.h"
 #include "environment/Localisation.h"
 #include "forms/headless/HeadlessBackend.h"
+#include "forms/qt/QtBackend.h"
 #include "picker/frmOtherFunc.h"
 #include "platform/Process.h"
 #include "sample/Ledger.h"
@@ -455,6 +469,316 @@ TEST_F(DesignerTest, TheShippedSampleOpensAndComputes) {
   EXPECT_EQ(number(cell(r, 1, u"C9")), number(cell(r, 0, u"C8")));
   for (const auto& sheet : r.sheets)
     for (const auto& [address, c] : sheet.cells) EXPECT_EQ(c.shown.error, u"") << toUtf8(c.input);
+}
+
+// --- The designer's window, offscreen ----------------------------------------------------------------
+
+// Answers the unsaved-changes question, when it comes, with the button of that name (save,
+// discard, cancel); counts the questions.
+class Answer {
+ public:
+  explicit Answer(const char* button) : button_(button) {
+    timer_.setInterval(10);
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      QWidget* modal = QApplication::activeModalWidget();
+      if (modal == nullptr || modal->objectName() != QStringLiteral("unsavedQuestion")) return;
+      ++asked;
+      text = qobject_cast<QMessageBox*>(modal)->text();
+      for (auto* b : modal->findChildren<QAbstractButton*>()) buttons << b->text();
+      modal->findChild<QAbstractButton*>(QString::fromLatin1(button_))->click();
+    });
+    timer_.start();
+  }
+  int asked = 0;
+  QString text;
+  QStringList buttons;
+
+ private:
+  const char* button_;
+  QTimer timer_;
+};
+
+// Shows the window and waits until it is the active one, so that focus set in it is real focus.
+void activate(QWidget& w) {
+  w.show();
+  w.activateWindow();
+  for (int i = 0; i < 100 && !w.isActiveWindow(); ++i) QApplication::processEvents(QEventLoop::AllEvents, 10);
+  ASSERT_TRUE(w.isActiveWindow());
+}
+
+// Sends a key press and release to a widget, as the keyboard would.
+void key(QWidget* to, int k, Qt::KeyboardModifiers modifiers = Qt::NoModifier, const QString& text = {}) {
+  QKeyEvent press(QEvent::KeyPress, k, modifiers, text);
+  QApplication::sendEvent(to, &press);
+  QKeyEvent release(QEvent::KeyRelease, k, modifiers, text);
+  QApplication::sendEvent(to, &release);
+}
+
+TEST_F(DesignerTest, WorkIsNeverLostWithoutTheUserSayingSo) {
+  designer::DesignerWindow& w = open(reportWith({{u"A1", u"1"}}));
+  w.show();
+  int closed = 0;
+  w.onClose = [&] { ++closed; };
+  EXPECT_FALSE(w.isModified());
+  EXPECT_FALSE(w.isWindowModified());
+  {
+    Answer none("cancel");
+    EXPECT_TRUE(w.close());  // nothing changed: no question
+    EXPECT_EQ(none.asked, 0);
+  }
+  w.show();
+  closed = 0;
+  w.enter(at(u"B2"), u"=A1*2");
+  EXPECT_TRUE(w.isWindowModified());  // the title's [*] shows it
+  EXPECT_TRUE(w.windowTitle().contains(QStringLiteral("[*]")));
+  {
+    Answer cancel("cancel");
+    EXPECT_FALSE(w.close());
+    EXPECT_EQ(cancel.asked, 1);
+    EXPECT_EQ(cancel.buttons, (QStringList{QStringLiteral("保存"), QStringLiteral("不保存"), QStringLiteral("取消")}));
+    EXPECT_TRUE(cancel.text.contains(QStringLiteral("测试报表")));
+  }
+  EXPECT_TRUE(w.isVisible());
+  EXPECT_EQ(closed, 0);  // --screenshot and --on-exit wait for an accepted close
+  EXPECT_EQ(cell(w.report(), 0, u"B2").input, u"=A1*2");
+  {
+    Answer save("save");
+    EXPECT_TRUE(w.close());
+    EXPECT_EQ(save.asked, 1);
+  }
+  EXPECT_EQ(closed, 1);
+  EXPECT_FALSE(w.isModified());
+  EXPECT_EQ(cell(store().open(u"本地账套", u"测试报表"), 0, u"B2").input, u"=A1*2");
+
+  // A changed year is a change of the report; New asks as well, and Cancel keeps the report.
+  w.show();
+  designer::Context c = w.report().context;
+  c.year = 2023;
+  w.setContext(c);
+  EXPECT_TRUE(w.isModified());
+  QAction* newReport = w.findChild<QAction*>(QStringLiteral("new"));
+  ASSERT_NE(newReport, nullptr);
+  {
+    Answer cancel("cancel");
+    newReport->trigger();
+    EXPECT_EQ(cancel.asked, 1);
+  }
+  EXPECT_EQ(w.report().name, u"测试报表");
+  EXPECT_EQ(w.report().context.year, 2023);
+  {
+    Answer discard("discard");
+    newReport->trigger();
+    EXPECT_EQ(discard.asked, 1);
+  }
+  EXPECT_EQ(w.report().name, u"新报表");
+  EXPECT_FALSE(w.isModified());
+  EXPECT_EQ(store().open(u"本地账套", u"测试报表").context.year, 2024);  // dropped, as the user said
+}
+
+TEST_F(DesignerTest, AFailedSaveSaysWhyAndKeepsTheWindowOpen) {
+  // The reports' folder is a file: nothing can be written under it.
+  std::ofstream(folder.string()) << "in the way";
+  designer::DesignerWindow& w = open(reportWith({}));
+  w.show();
+  int closed = 0;
+  w.onClose = [&] { ++closed; };
+  w.enter(at(u"A1"), u"7");
+  Answer save("save");
+  EXPECT_FALSE(w.close());
+  EXPECT_EQ(save.asked, 1);
+  EXPECT_TRUE(w.isVisible());
+  EXPECT_EQ(closed, 0);
+  EXPECT_TRUE(w.isModified());
+  EXPECT_TRUE(w.statusBar()->currentMessage().startsWith(QStringLiteral("报表没有保存："))) << w.statusBar()->currentMessage().toStdString();
+  std::filesystem::remove(folder);
+}
+
+// The editor, scripted: QMYE's rows typed and confirmed.
+void typeQmye(hl::HeadlessBackend& ui) {
+  ui.then([](forms::Form& editor) {
+    hl::type(editor, u"1002");
+    hl::press(editor, forms::keys::Tab);
+    hl::type(editor, u"2024");
+    hl::press(editor, forms::keys::Tab);
+    hl::type(editor, u"12");
+    hl::press(editor, forms::keys::Return);
+  });
+}
+
+TEST_F(DesignerTest, InsertingIntoAFormulaKeepsWhatTheCellHolds) {
+  designer::DesignerWindow& w = open(reportWith({{u"D4", u"=C4-B4"},
+                                                  {u"D5", u"=QMYE(\"1001\",2024,12)-QCYE(\"1001\",2024,1)"},
+                                                  {u"D6", u"=QCYE(\"1001\",2024,1)"},
+                                                  {u"D7", u"=C4-"}}));
+  activate(w);
+  const auto select = [&](int row, int column) { w.grid()->setCurrentIndex(w.model()->index(row, column)); };
+  const QString qmye = QStringLiteral("QMYE(\"1002\",2024,12,\"\",\"\")");
+
+  // Not editing the bar: the call joins the formula's end with "+".
+  select(3, 3);
+  w.grid()->setFocus();
+  ui.then([](forms::Form& picker) { hl::press(picker, forms::keys::Return); });  // QMYE, the first
+  typeQmye(ui);
+  w.insertFunctionAction()->trigger();
+  EXPECT_EQ(ui.pendingActions(), 0u);
+  EXPECT_EQ(cell(w.report(), 0, u"D4").input, u"=C4-B4+" + forms::qt::fromQString(qmye));
+
+  // Editing the bar: the call goes in at the caret, and the bar keeps the focus after it.
+  select(6, 3);
+  w.formulaBar()->setFocus();
+  ASSERT_TRUE(w.formulaBar()->hasFocus());
+  w.formulaBar()->setText(QStringLiteral("=C4-*2"));  // typed, not committed yet
+  w.formulaBar()->setCursorPosition(4);
+  ui.then([](forms::Form& picker) { hl::press(picker, forms::keys::Return); });
+  typeQmye(ui);
+  w.insertFunctionAction()->trigger();
+  EXPECT_EQ(cell(w.report(), 0, u"D7").input, u"=C4-" + forms::qt::fromQString(qmye) + u"*2");
+  EXPECT_TRUE(w.formulaBar()->hasFocus());
+  EXPECT_EQ(w.formulaBar()->cursorPosition(), 4 + qmye.size());
+
+  // Several calls: the first is re-edited when the bar is not being edited, and only it changes.
+  select(4, 3);
+  w.grid()->setFocus();
+  ui.then([](forms::Form& shown) {
+    auto& editor = dynamic_cast<editor::FrmCalcEqual&>(shown);
+    EXPECT_EQ(editor.txtParam(2).Text(), u"12");
+    editor.txtParam(0).setText(u"1002");
+    hl::press(shown, forms::keys::Return);
+  });
+  w.insertFunctionAction()->trigger();
+  EXPECT_EQ(cell(w.report(), 0, u"D5").input, u"=QMYE(\"1002\",2024,12,\"\",\"\")-QCYE(\"1001\",2024,1)");
+  // With the caret in the second call, that one is re-edited.
+  w.formulaBar()->setFocus();
+  w.formulaBar()->setCursorPosition(w.formulaBar()->text().size() - 3);
+  ui.then([](forms::Form& shown) {
+    auto& editor = dynamic_cast<editor::FrmCalcEqual&>(shown);
+    EXPECT_EQ(editor.txtParam(2).Text(), u"1");
+    editor.txtParam(2).setText(u"2");
+    hl::press(shown, forms::keys::Return);
+  });
+  w.insertFunctionAction()->trigger();
+  EXPECT_EQ(cell(w.report(), 0, u"D5").input, u"=QMYE(\"1002\",2024,12,\"\",\"\")-QCYE(\"1001\",2024,2,\"\",\"\")");
+
+  // OK without a change keeps the cell's text, and is no change of the report.
+  w.saveReport();
+  select(5, 3);
+  w.grid()->setFocus();
+  ui.then([](forms::Form& shown) { hl::press(shown, forms::keys::Return); });
+  w.insertFunctionAction()->trigger();
+  EXPECT_EQ(ui.pendingActions(), 0u);
+  EXPECT_EQ(cell(w.report(), 0, u"D6").input, u"=QCYE(\"1001\",2024,1)");
+  EXPECT_FALSE(w.isModified());
+}
+
+TEST_F(DesignerTest, TheFormulaBarShowsTheSelectedCell) {
+  designer::DesignerWindow& w = open(reportWith({{u"A1", u"=QMYE(\"1001\",2024,12)"}, {u"B1", u"标题"}}));
+  activate(w);
+  EXPECT_EQ(w.formulaBar()->text(), QStringLiteral("=QMYE(\"1001\",2024,12)"));
+  // A new report and another report each show their own A1, though A1 was current before.
+  w.findChild<QAction*>(QStringLiteral("new"))->trigger();
+  EXPECT_EQ(w.formulaBar()->text(), QString());
+  w.openReport(reportWith({{u"A1", u"另一张"}}));
+  EXPECT_EQ(w.formulaBar()->text(), QStringLiteral("另一张"));
+
+  // Esc in the bar gives up the half-typed text: Enter afterwards commits nothing new.
+  w.formulaBar()->setFocus();
+  w.formulaBar()->setText(QStringLiteral("=半截"));
+  key(w.formulaBar(), Qt::Key_Escape);
+  EXPECT_EQ(w.formulaBar()->text(), QStringLiteral("另一张"));
+  EXPECT_TRUE(w.grid()->hasFocus());
+  emit w.formulaBar()->returnPressed();
+  EXPECT_EQ(cell(w.report(), 0, u"A1").input, u"另一张");
+
+  // Enter in a cell commits and moves down; over a cell not being edited it moves down too.
+  const QModelIndex a2 = w.model()->index(1, 0);
+  w.grid()->setCurrentIndex(a2);
+  w.grid()->setFocus();
+  w.grid()->edit(a2);
+  auto* editor = w.grid()->viewport()->findChild<QLineEdit*>();
+  ASSERT_NE(editor, nullptr);
+  editor->setText(QStringLiteral("42"));
+  key(editor, Qt::Key_Return);
+  QApplication::processEvents();  // the delegate commits on a queued call
+  EXPECT_EQ(cell(w.report(), 0, u"A2").input, u"42");
+  EXPECT_EQ(w.grid()->currentIndex(), w.model()->index(2, 0));
+  key(w.grid(), Qt::Key_Return);
+  EXPECT_EQ(w.grid()->currentIndex(), w.model()->index(3, 0));
+}
+
+TEST_F(DesignerTest, ACellThatIsOneReportCallHoldsExactlyWhatRecallRptAnswered) {
+  designer::DesignerWindow& w = open(reportWith({{u"A1", u"=QMYE(\"1001\",2024,12)"},
+                                                  {u"A2", u"=QMYE(\"1001\",2024,12)-QCYE(\"1001\",2024,1)"},
+                                                  {u"A3", u"=A1*3"},
+                                                  {u"A4", u"1234.5"}}));
+  VariantArray batch({Bounds{0, 0}, Bounds{0, 2}});
+  batch(0, 0) = Variant(VariantArray::of({Variant(u"1001"), Variant(2024.0), Variant(12.0)}));
+  Variant args[] = {Variant(u"QMYE"), Variant(std::move(batch)), Variant{}};
+  component->invoke(u"RecallRpt", InvokeKind::Method, args);
+  const Variant answered = args[1].array()(0, 1);
+  const Variant& held = cell(w.report(), 0, u"A1").shown.value;
+  EXPECT_EQ(held.type(), answered.type());
+  const double heldValue = held.asDouble(), answeredValue = answered.asDouble();
+  EXPECT_EQ(std::memcmp(&heldValue, &answeredValue, sizeof(double)), 0);
+  // Arithmetic keeps 15 significant digits: no binary noise in a cell or in the saved file.
+  EXPECT_EQ(number(cell(w.report(), 0, u"A2")),
+            designer::significant15(ledger("1001", 2024, 12, Amount::Closing) - ledger("1001", 2024, 1, Amount::Opening)));
+  EXPECT_EQ(number(cell(w.report(), 0, u"A3")), designer::significant15(answered.asDouble() * 3));
+  const std::string saved = w.report().toWorkbook();
+  EXPECT_NE(saved.find("\"value\": " + toUtf8(designer::numberText(answered.asDouble())) + "\n"), std::string::npos) << saved;
+  EXPECT_EQ(saved.find("0000000"), std::string::npos) << saved;
+  // Shown as money in the user's locale; a number the user typed shows as typed.
+  const QLocale before;
+  QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+  const QString a1 = w.model()->data(w.model()->index(0, 0), Qt::DisplayRole).toString();
+  const QString a4 = w.model()->data(w.model()->index(3, 0), Qt::DisplayRole).toString();
+  QLocale::setDefault(before);
+  EXPECT_EQ(a1, QStringLiteral("116.389,67"));
+  EXPECT_EQ(a4, QStringLiteral("1234.5"));
+}
+
+TEST_F(DesignerTest, TheWindowOpensWithinTheScreen) {
+  designer::DesignerWindow& w = open(reportWith({}));
+  w.show();
+  const QRect room = w.screen()->availableGeometry();
+  EXPECT_TRUE(room.contains(w.frameGeometry())) << room.width() << "x" << room.height() << " holds no "
+                                               << w.frameGeometry().width() << "x" << w.frameGeometry().height();
+  // The side panel is on the screen, with its widgets.
+  auto* panel = w.findChild<QDockWidget*>(QStringLiteral("context"));
+  ASSERT_NE(panel, nullptr);
+  EXPECT_TRUE(room.contains(QRect(panel->mapToGlobal(QPoint(0, 0)), panel->size())));
+}
+
+// Every text of the window in the language given, and the designer's own cell errors with them.
+TEST_F(DesignerTest, TheDesignerSpeaksTheUsersLanguage) {
+  for (const auto& [language, insert, quit, panel, year, divided, bracket] :
+       {std::tuple{u"EN", "Insert function", "Quit", "Report context", "Year", "#DIV/0! Division by zero",
+                   "#ERROR! A bracket is not closed"},
+        std::tuple{u"CHT", "插入函數", "退出", "報表環境", "會計年度", "#DIV/0! 除數為零", "#ERROR! 括號沒有閉合"}}) {
+    SCOPED_TRACE(toUtf8(language));
+    environment::resetLocalisationState();
+    window = std::make_unique<designer::DesignerWindow>(system, component, store(), language);
+    window->openReport(reportWith({{u"A1", u"=1/0"}, {u"A2", u"=QMYE(\"1001\""}}));
+    designer::DesignerWindow& w = *window;
+    EXPECT_EQ(w.insertFunctionAction()->text(), QString::fromUtf8(insert));
+    EXPECT_EQ(w.findChild<QAction*>(QStringLiteral("quit"))->text(), QString::fromUtf8(quit));
+    auto* dock = w.findChild<QDockWidget*>(QStringLiteral("context"));
+    EXPECT_EQ(dock->windowTitle(), QString::fromUtf8(panel));
+    QStringList labels;
+    for (auto* label : dock->findChildren<QLabel*>()) labels << label->text();
+    EXPECT_TRUE(labels.contains(QString::fromUtf8(year))) << labels.join(u'|').toStdString();
+    EXPECT_EQ(toUtf8(cell(w.report(), 0, u"A1").shown.error), divided);
+    EXPECT_EQ(toUtf8(cell(w.report(), 0, u"A2").shown.error), bracket);
+    // No Chinese of the Simplified keys is left in the English window's texts.
+    if (std::u16string_view(language) == u"EN") {
+      QStringList texts = labels;
+      for (auto* action : w.findChildren<QAction*>()) texts << action->text();
+      texts << w.statusBar()->currentMessage() << w.windowTitle() << w.formulaBar()->placeholderText();
+      for (const QString& text : texts) {
+        const bool chinese = std::any_of(text.begin(), text.end(), [](QChar ch) { return ch.unicode() >= 0x2E80; });
+        EXPECT_FALSE(chinese && !text.contains(QStringLiteral("测试报表"))) << text.toStdString();
+      }
+    }
+  }
 }
 
 }  // namespace
