@@ -4,10 +4,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QKeyEvent>
-#include <QPushButton>
-#include <QScreen>
-#include <QStyle>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDockWidget>
@@ -16,13 +12,17 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QStyledItemDelegate>
 #include <QMessageBox>
 #include <QProgressDialog>
+#include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QStatusBar>
+#include <QStyle>
+#include <QStyledItemDelegate>
 #include <QTabBar>
 #include <QTableView>
 #include <QToolBar>
@@ -121,19 +121,22 @@ class FormulaBar final : public QLineEdit {
 // Where a formula ends so that a call can follow it with "+" (not after an operator or a bracket).
 bool needsJoin(std::u16string_view formula) {
   const std::u16string trimmed = automation::trim(std::u16string(formula));
-  return !trimmed.empty() && std::u16string_view(u"+-*/^(,<>=&|?:").find(trimmed.back()) == std::u16string_view::npos;
+  return !trimmed.empty() &&
+         std::u16string_view(u"+-*/^(,<>=&|?:").find(trimmed.back()) == std::u16string_view::npos;
 }
 
 }  // namespace
 
 DesignerWindow::DesignerWindow(std::shared_ptr<sample::SampleSystem> system, automation::ObjectRef component,
                                ReportStore& store, std::u16string language)
-    : system_(std::move(system)), component_(std::move(component)), store_(store), language_(std::move(language)) {
+    : system_(std::move(system)),
+      component_(std::move(component)),
+      store_(store),
+      language_(std::move(language)) {
   // The texts below are looked up in the language of the process property string.
   publishProcessProps();
-  model_ = std::make_unique<SheetModel>(report_, [this](sample::CellAddress at, const std::u16string& input) {
-    enter(at, input);
-  });
+  model_ = std::make_unique<SheetModel>(
+      report_, [this](sample::CellAddress at, const std::u16string& input) { enter(at, input); });
 
   auto* central = new QWidget(this);
   auto* column = new QVBoxLayout(central);
@@ -169,7 +172,8 @@ DesignerWindow::DesignerWindow(std::shared_ptr<sample::SampleSystem> system, aut
   column->addWidget(tabs_);
   setCentralWidget(central);
 
-  connect(grid_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] { selectionChanged(); });
+  connect(grid_->selectionModel(), &QItemSelectionModel::currentChanged, this,
+          [this] { selectionChanged(); });
   connect(formulaBar_, &QLineEdit::returnPressed, this, [this] { commitFormulaBar(); });
   connect(tabs_, &QTabBar::currentChanged, this, [this](int index) {
     if (loading_ || index < 0) return;
@@ -191,8 +195,10 @@ void DesignerWindow::fitToScreen() {
     const int frame = style()->pixelMetric(QStyle::PM_DefaultFrameWidth) * 2 + 8;
     const int title = style()->pixelMetric(QStyle::PM_TitleBarHeight) + 8;
     const QRect room = on->availableGeometry();
-    size = size.boundedTo(QSize(room.width() - frame, room.height() - frame - title)).expandedTo(QSize(320, 240));
-    move(room.topLeft() + QPoint((room.width() - size.width()) / 2, (room.height() - size.height() - title) / 2 + title));
+    size = size.boundedTo(QSize(room.width() - frame, room.height() - frame - title))
+               .expandedTo(QSize(320, 240));
+    move(room.topLeft() +
+         QPoint((room.width() - size.width()) / 2, (room.height() - size.height() - title) / 2 + title));
   }
   resize(size);
 }
@@ -223,7 +229,9 @@ void DesignerWindow::buildActions() {
   recalculate_ = add(T(u"重算"), QKeySequence(Qt::Key_F9), [this] { recalculate(); });
   recalculate_->setObjectName(QStringLiteral("recalculate"));
   tools->addSeparator();
-  add(T(u"退出"), QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { close(); })->setObjectName(QStringLiteral("quit"));
+  add(T(u"退出"), QKeySequence(Qt::CTRL | Qt::Key_Q), [this] {
+    close();
+  })->setObjectName(QStringLiteral("quit"));
 }
 
 void DesignerWindow::buildContextPanel() {
@@ -414,7 +422,9 @@ void DesignerWindow::insertFunction() {
   const std::int32_t sheet = model_->sheet();
   const Cell* cell = report_.cell(sheet, at);
   // What is being edited: the bar's text while the user types there, else the cell's.
-  const std::u16string input = editingBar ? fromQString(formulaBar_->text()) : cell != nullptr ? cell->input : std::u16string{};
+  const std::u16string input = editingBar        ? fromQString(formulaBar_->text())
+                               : cell != nullptr ? cell->input
+                                                 : std::u16string{};
   const bool isFormula = !input.empty() && input.front() == u'=';
   std::u16string formulaText = isFormula ? input.substr(1) : std::u16string{};
   std::optional<std::size_t> caret;
@@ -423,7 +433,8 @@ void DesignerWindow::insertFunction() {
                                                            static_cast<qsizetype>(formulaText.size())));
   const Formula formula = isFormula ? readFormula(formulaText, sheet) : Formula{};
   const ReportCall* call = isFormula && formula.error.empty() ? callAt(formula, caret) : nullptr;
-  const std::u16string callText = call != nullptr ? formulaText.substr(call->begin, call->end - call->begin) : std::u16string{};
+  const std::u16string callText =
+      call != nullptr ? formulaText.substr(call->begin, call->end - call->begin) : std::u16string{};
   std::u16string result;
   try {
     automation::put(component_, u"CurSheetIndex", Variant(std::int32_t{sheet + 1}));
@@ -437,7 +448,7 @@ void DesignerWindow::insertFunction() {
     return;
   }
   if (result.empty()) return;  // cancelled
-  std::size_t end = 0;  // where the call ends in the new formula
+  std::size_t end = 0;         // where the call ends in the new formula
   if (call != nullptr) {
     // Confirmed without a change: the cell keeps its text, not the editor's fuller spelling of it.
     if (sameCall(callText, result)) result = callText;
@@ -455,8 +466,10 @@ void DesignerWindow::insertFunction() {
     end = formulaText.size();
   }
   const std::u16string entered = u"=" + formulaText;
-  if (cell == nullptr || cell->input != entered) enter(at, entered);
-  else selectionChanged();  // the bar gives up an unconfirmed edit for what the cell holds
+  if (cell == nullptr || cell->input != entered)
+    enter(at, entered);
+  else
+    selectionChanged();  // the bar gives up an unconfirmed edit for what the cell holds
   if (editingBar) {
     formulaBar_->setFocus();
     formulaBar_->setCursorPosition(static_cast<int>(end + 1));
@@ -510,7 +523,8 @@ void DesignerWindow::saveAs() {
   if (!ok || name.trimmed().isEmpty()) return;
   const std::u16string previous = report_.name;
   report_.name = fromQString(name.trimmed());
-  if (!saveReport()) report_.name = previous;  // not saved under the new name: it is not the report's name yet
+  if (!saveReport())
+    report_.name = previous;  // not saved under the new name: it is not the report's name yet
   updateTitle();
 }
 
@@ -524,8 +538,8 @@ void DesignerWindow::openDialog() {
   }
   bool ok = false;
   const QString name = QInputDialog::getItem(this, T(u"打开报表"),
-                                             T(u"%1 的报表：").arg(toQString(report_.context.dataSource)), names, 0,
-                                             false, &ok);
+                                             T(u"%1 的报表：").arg(toQString(report_.context.dataSource)),
+                                             names, 0, false, &ok);
   if (!ok) return;
   try {
     openReport(store_.open(report_.context.dataSource, fromQString(name)));

@@ -45,9 +45,9 @@ bool isBlank(char16_t c) {
 // muParser's own functions: written in lower case, they keep their meaning in a formula.
 bool isParserFunction(std::u16string_view name) {
   static constexpr std::array<std::u16string_view, 24> kNames = {
-      u"sin",  u"cos",  u"tan",   u"asin",  u"acos", u"atan", u"sinh", u"cosh",
-      u"tanh", u"asinh", u"acosh", u"atanh", u"log2", u"log10", u"log", u"ln",
-      u"exp",  u"sqrt", u"sign",  u"rint",  u"abs",  u"min",  u"max",  u"sum"};
+      u"sin",  u"cos",   u"tan",   u"asin",  u"acos", u"atan",  u"sinh", u"cosh",
+      u"tanh", u"asinh", u"acosh", u"atanh", u"log2", u"log10", u"log",  u"ln",
+      u"exp",  u"sqrt",  u"sign",  u"rint",  u"abs",  u"min",   u"max",  u"sum"};
   for (auto n : kNames)
     if (n == name) return true;
   return name == u"avg";
@@ -161,9 +161,7 @@ class Reader {
     return args;
   }
 
-  static std::string variable(std::size_t n) {
-    return "_" + std::to_string(n);
-  }
+  static std::string variable(std::size_t n) { return "_" + std::to_string(n); }
 
   CellRef cellOf(std::u16string_view address, std::int32_t sheet) const {
     const auto at = sample::parseCellAddress(address);
@@ -201,7 +199,8 @@ class Reader {
           const std::size_t close = closing(k, e);
           callOrFunction(i, name, k, close, text, operands);
           i = close + 1;
-        } else if (automation::equalsIgnoreCase(name, u"TRUE") || automation::equalsIgnoreCase(name, u"FALSE")) {
+        } else if (automation::equalsIgnoreCase(name, u"TRUE") ||
+                   automation::equalsIgnoreCase(name, u"FALSE")) {
           text += automation::equalsIgnoreCase(name, u"TRUE") ? "1" : "0";
           i = j;
         } else {
@@ -215,7 +214,8 @@ class Reader {
         continue;
       }
       if (c == u',') throw ReadError{environment::L(u"逗号只能分隔函数的参数")};
-      if (c >= 0x80 || !(isBlank(c) || std::u16string_view(u"+-*/^()<>=!&|?:%").find(c) != std::u16string_view::npos)) {
+      if (c >= 0x80 ||
+          !(isBlank(c) || std::u16string_view(u"+-*/^()<>=!&|?:%").find(c) != std::u16string_view::npos)) {
         throw ReadError{withPart(u"公式中不能有“%1”", std::u16string(1, c))};
       }
       text += static_cast<char>(c);

@@ -33,11 +33,11 @@ struct Expr;
 
 // One call of a report function inside a formula.
 struct ReportCall {
-  std::u16string name;      // in upper case
-  std::vector<Expr> args;   // in order; a blank argument is Empty
+  std::u16string name;     // in upper case
+  std::vector<Expr> args;  // in order; a blank argument is Empty
   // Where each argument's text starts and ends in the formula, blanks around it included.
   std::vector<std::pair<std::size_t, std::size_t>> argSpans;
-  std::size_t begin = 0;    // where its text starts and ends in the formula (after "=")
+  std::size_t begin = 0;  // where its text starts and ends in the formula (after "=")
   std::size_t end = 0;
 };
 

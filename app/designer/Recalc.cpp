@@ -167,7 +167,8 @@ class Engine {
     }
     const CellKey key{ref.sheet, ref.at};
     const auto it = std::lower_bound(keys_.begin(), keys_.end(), key);
-    if (it != keys_.end() && *it == key) return evaluateCell(runtime_[static_cast<std::size_t>(it - keys_.begin())]);
+    if (it != keys_.end() && *it == key)
+      return evaluateCell(runtime_[static_cast<std::size_t>(it - keys_.begin())]);
     const Cell* cell = report_.cell(ref.sheet, ref.at);
     return cell == nullptr ? Value{} : cell->shown;
   }
@@ -293,8 +294,8 @@ class Engine {
   Report& report_;
   const automation::ObjectRef& component_;
   const Progress& progress_;
-  std::vector<CellKey> keys_;     // the formula cells, sorted
-  std::vector<Runtime> runtime_;  // theirs, in the same order
+  std::vector<CellKey> keys_;                         // the formula cells, sorted
+  std::vector<Runtime> runtime_;                      // theirs, in the same order
   std::map<std::u16string, std::vector<Row>> ready_;  // by function, in the order the calls were met
   std::unordered_map<std::string, std::unique_ptr<Arithmetic>> parsers_;
   std::int32_t round_ = 0;

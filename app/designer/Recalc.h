@@ -28,6 +28,7 @@ using Progress = std::function<bool(std::int32_t done, std::int32_t total)>;
 
 // Recalculates every formula of the report through `component` (a Formulist2.CFunc whose report
 // context the host has set). Every cell ends with a value or an error text.
-RecalcStats recalculate(Report& report, const automation::ObjectRef& component, const Progress& progress = {});
+RecalcStats recalculate(Report& report, const automation::ObjectRef& component,
+                        const Progress& progress = {});
 
 }  // namespace designer

@@ -99,7 +99,8 @@ std::string Report::toWorkbook() const {
       const std::string address = utf8(sample::addressText(at));
       if (cell.isFormula()) {
         ordered_json formula = {{"formula", utf8(cell.input)}};
-        if (cell.shown.error.empty() && !cell.shown.value.isEmpty()) formula["value"] = jsonOf(cell.shown.value);
+        if (cell.shown.error.empty() && !cell.shown.value.isEmpty())
+          formula["value"] = jsonOf(cell.shown.value);
         cells[address] = std::move(formula);
       } else {
         cells[address] = jsonOf(constantOf(cell.input));
@@ -126,12 +127,14 @@ Report Report::fromWorkbook(const std::u16string& name, const std::string& workb
     return v != nullptr && automation::isNumeric(*v) ? automation::toLong(*v) : fallback;
   };
   if (const Variant* self = book->names.find(u"__SelfDsn__"); self != nullptr && self->isString()) {
-    if (auto dsn = automation::propertyValue(self->asString(), u"DSN")) report.context.dataSource = automation::trim(*dsn);
+    if (auto dsn = automation::propertyValue(self->asString(), u"DSN"))
+      report.context.dataSource = automation::trim(*dsn);
     if (auto company = automation::propertyValue(self->asString(), u"COMPANY"))
       report.context.company = automation::toLong(Variant(automation::val(*company)));
   }
   report.context.year = number(book->names.find(u"__RptYear__"), report.context.year);
-  if (const Variant* currency = book->names.find(u"__RptCurrency__"); currency != nullptr && currency->isString())
+  if (const Variant* currency = book->names.find(u"__RptCurrency__");
+      currency != nullptr && currency->isString())
     report.context.currency = currency->asString();
   if (!book->sheets.empty())
     report.context.period = number(book->sheets.front().names.find(u"__RptPeriod__"), report.context.period);
@@ -145,7 +148,8 @@ Report Report::fromWorkbook(const std::u16string& name, const std::string& workb
       } else if (!stored.value.isEmpty()) {
         cell.input = stored.value.type() == automation::VarType::Double ? numberText(stored.value.asDouble())
                                                                         : automation::toText(stored.value);
-        if (stored.value.type() == automation::VarType::Boolean) cell.input = stored.value.asBoolean() ? u"TRUE" : u"FALSE";
+        if (stored.value.type() == automation::VarType::Boolean)
+          cell.input = stored.value.asBoolean() ? u"TRUE" : u"FALSE";
         cell.shown.value = stored.value;
       } else {
         continue;

@@ -48,7 +48,8 @@ std::filesystem::path ReportStore::defaultFolder() {
 
 std::vector<std::string> ReportStore::loadSaved(const std::filesystem::path& sample) {
   std::vector<std::string> problems;
-  const auto store = [&](const std::filesystem::path& file, const std::string& dataSource, const std::string& name) {
+  const auto store = [&](const std::filesystem::path& file, const std::string& dataSource,
+                         const std::string& name) {
     try {
       const std::string workbook = readFile(file);
       Report::fromWorkbook(automation::fromUtf8(name), workbook);  // said here, not when a REF_F reads it
@@ -114,7 +115,8 @@ void ReportStore::save(const Report& report) {
 
 Report ReportStore::open(const std::u16string& dataSource, const std::u16string& name) {
   const auto stored = ledger_.reportNamed(utf8(dataSource), utf8(name));
-  if (!stored) throw std::runtime_error("the data source " + utf8(dataSource) + " has no report " + utf8(name));
+  if (!stored)
+    throw std::runtime_error("the data source " + utf8(dataSource) + " has no report " + utf8(name));
   try {
     Report report = Report::fromWorkbook(automation::fromUtf8(stored->name), stored->workbook);
     report.context.dataSource = dataSource;

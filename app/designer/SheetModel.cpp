@@ -64,8 +64,8 @@ QVariant SheetModel::data(const QModelIndex& index, int role) const {
   switch (role) {
     case Qt::DisplayRole:
       if (cell->isFormula() && cell->shown.error.empty() && !cell->shown.value.isString() &&
-          cell->shown.value.type() != automation::VarType::Boolean && automation::isNumeric(cell->shown.value) &&
-          !cell->shown.value.isEmpty()) {
+          cell->shown.value.type() != automation::VarType::Boolean &&
+          automation::isNumeric(cell->shown.value) && !cell->shown.value.isEmpty()) {
         return moneyText(automation::toDouble(cell->shown.value));
       }
       return forms::qt::toQString(displayText(cell->shown));

@@ -31,7 +31,9 @@ class SheetModel final : public QAbstractTableModel {
   Qt::ItemFlags flags(const QModelIndex& index) const override;
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-  static sample::CellAddress addressOf(const QModelIndex& index) { return {index.row() + 1, index.column() + 1}; }
+  static sample::CellAddress addressOf(const QModelIndex& index) {
+    return {index.row() + 1, index.column() + 1};
+  }
   // The column letters of a column from 0: A, B, … Z, AA …
   static QString columnName(int column);
   // A computed amount as a cell shows it: two decimals, thousands grouped, in the locale's marks.

@@ -6,21 +6,21 @@
 #include <iostream>
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QFont>
 #include <QFontMetrics>
 #include <QImage>
-#include <QSet>
-#include <QCommandLineParser>
 #include <QLibraryInfo>
+#include <QSet>
 #include <QTranslator>
 
 #include "automation/ClassRegistry.h"
 #include "automation/Error.h"
 #include "automation/Text.h"
-#include "environment/Localisation.h"
 #include "cfunc/CFunc.h"
 #include "designer/DesignerWindow.h"
 #include "designer/ReportStore.h"
+#include "environment/Localisation.h"
 #include "forms/headless/HeadlessBackend.h"
 #include "forms/qt/QtBackend.h"
 #include "sample/SampleSystem.h"
@@ -47,11 +47,12 @@ bool savePicture(QWidget& window, const QString& file) {
     for (int x = 0; x < picture.width(); x += 2) colours.insert(picture.pixel(x, y));
   const QFontMetrics metrics(window.font());
   const bool glyphs = metrics.inFontUcs4(U'报') && metrics.inFontUcs4(U'表');
-  std::cout << file.toStdString() << ": " << picture.width() << "x" << picture.height() << ", " << colours.size()
-            << " colours, font " << window.font().family().toStdString() << "\n";
+  std::cout << file.toStdString() << ": " << picture.width() << "x" << picture.height() << ", "
+            << colours.size() << " colours, font " << window.font().family().toStdString() << "\n";
   if (colours.size() < 16 || !glyphs) {
-    std::cerr << "formulist2-designer: the picture of the window looks empty or the font has no Chinese glyphs"
-                 " (install fonts-wqy-zenhei)\n";
+    std::cerr
+        << "formulist2-designer: the picture of the window looks empty or the font has no Chinese glyphs"
+           " (install fonts-wqy-zenhei)\n";
     return false;
   }
   return true;
@@ -59,7 +60,9 @@ bool savePicture(QWidget& window, const QString& file) {
 
 // Qt's own texts (the buttons of its dialogs, the line edit's menu) in the designer's language.
 void loadQtTranslations(QApplication& app, const std::u16string& language) {
-  const QString locale = language == u"CHS" ? QStringLiteral("zh_CN") : language == u"CHT" ? QStringLiteral("zh_TW") : QString();
+  const QString locale = language == u"CHS"   ? QStringLiteral("zh_CN")
+                         : language == u"CHT" ? QStringLiteral("zh_TW")
+                                              : QString();
   if (locale.isEmpty()) return;
   auto* qt = new QTranslator(&app);
   if (qt->load(QStringLiteral("qtbase_") + locale, QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
@@ -75,29 +78,34 @@ int main(int argc, char** argv) {
   const bool display = std::getenv("DISPLAY") != nullptr || std::getenv("WAYLAND_DISPLAY") != nullptr ||
                        std::getenv("QT_QPA_PLATFORM") != nullptr;
   if (!display) {
-    return fail("there is no display to show the designer on.\n"
-                "  Run it in a desktop session, or under a virtual X server: xvfb-run -a formulist2-designer");
+    return fail(
+        "there is no display to show the designer on.\n"
+        "  Run it in a desktop session, or under a virtual X server: xvfb-run -a formulist2-designer");
   }
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("formulist2-designer"));
   QCommandLineParser options;
-  options.setApplicationDescription(QStringLiteral("A report designer hosting the Formulist2 function wizard."));
+  options.setApplicationDescription(
+      QStringLiteral("A report designer hosting the Formulist2 function wizard."));
   options.addHelpOption();
   const QCommandLineOption data(QStringLiteral("data"), QStringLiteral("The sample system's data folder."),
                                 QStringLiteral("DIR"));
-  const QCommandLineOption catalogue(QStringLiteral("catalogue"), QStringLiteral("A catalogue file or folder."),
-                                     QStringLiteral("PATH"));
-  const QCommandLineOption reports(QStringLiteral("reports"),
-                                   QStringLiteral("Where saved reports are kept (default: the user's data folder)."),
-                                   QStringLiteral("DIR"));
-  const QCommandLineOption lang(QStringLiteral("lang"), QStringLiteral("The wizard's language: CHS, CHT or EN."),
-                                QStringLiteral("LANG"));
-  const QCommandLineOption screenshot(QStringLiteral("screenshot"),
-                                     QStringLiteral("On closing, save a picture of the window as PNG and check it."),
-                                     QStringLiteral("FILE"));
-  const QCommandLineOption onExit(QStringLiteral("on-exit"),
-                                  QStringLiteral("On closing, write the report with its values as a workbook."),
-                                  QStringLiteral("FILE"));
+  const QCommandLineOption catalogue(QStringLiteral("catalogue"),
+                                     QStringLiteral("A catalogue file or folder."), QStringLiteral("PATH"));
+  const QCommandLineOption reports(
+      QStringLiteral("reports"),
+      QStringLiteral("Where saved reports are kept (default: the user's data folder)."),
+      QStringLiteral("DIR"));
+  const QCommandLineOption lang(
+      QStringLiteral("lang"), QStringLiteral("The language of the designer and the wizard: CHS, CHT or EN."),
+      QStringLiteral("LANG"));
+  const QCommandLineOption screenshot(
+      QStringLiteral("screenshot"),
+      QStringLiteral("On closing, save a picture of the window as PNG and check it."),
+      QStringLiteral("FILE"));
+  const QCommandLineOption onExit(
+      QStringLiteral("on-exit"),
+      QStringLiteral("On closing, write the report with its values as a workbook."), QStringLiteral("FILE"));
   options.addOptions({data, catalogue, reports, lang, screenshot, onExit});
   options.addPositionalArgument(QStringLiteral("REPORT"), QStringLiteral("The stored report to open."));
   options.process(app);
@@ -111,19 +119,22 @@ int main(int argc, char** argv) {
     const auto system = sample::registerSampleComponents(automation::classRegistry(), sampleOptions);
     system->catalogue();
     cfunc::registerComponentClasses(automation::classRegistry());
-    const std::u16string language = automation::upper(automation::fromUtf8(options.value(lang).toStdString()));
+    const std::u16string language =
+        automation::upper(automation::fromUtf8(options.value(lang).toStdString()));
     loadQtTranslations(app, language.empty() ? sample::currentLanguage() : language);
 
-    designer::ReportStore store(system->ledger(), options.isSet(reports)
-                                                       ? std::filesystem::path(options.value(reports).toStdString())
-                                                       : designer::ReportStore::defaultFolder());
+    designer::ReportStore store(
+        system->ledger(), options.isSet(reports) ? std::filesystem::path(options.value(reports).toStdString())
+                                                 : designer::ReportStore::defaultFolder());
     const std::filesystem::path sample = sampleOptions.data / "designer" / "sample-balance-sheet.json";
-    for (const std::string& problem : store.loadSaved(std::filesystem::exists(sample) ? sample : std::filesystem::path{}))
+    for (const std::string& problem :
+         store.loadSaved(std::filesystem::exists(sample) ? sample : std::filesystem::path{}))
       std::cerr << "formulist2-designer: " << problem << " (left out)\n";
 
     auto backend = std::make_unique<forms::qt::QtBackend>();
     // The designer's own texts are Chinese: drawn by the same CJK font as the wizard's dialogs.
-    if (!backend->cjkFamily().isEmpty()) QApplication::setFont(QFont(backend->cjkFamily(), QApplication::font().pointSize()));
+    if (!backend->cjkFamily().isEmpty())
+      QApplication::setFont(QFont(backend->cjkFamily(), QApplication::font().pointSize()));
     forms::setBackend(std::move(backend));
     int status = 0;
     {

@@ -22,9 +22,9 @@
 #include <QScreen>
 #include <QSpinBox>
 #include <QStatusBar>
-#include <QTimer>
 #include <QStyleOptionViewItem>
 #include <QTableView>
+#include <QTimer>
 
 #include "automation/ClassRegistry.h"
 #include "automation/Conversions.h"
@@ -118,9 +118,9 @@ TEST(DesignerFormula, TheCallAtTheCaretIsTheInnermostOneHoldingIt) {
   };
   EXPECT_EQ(name(std::nullopt), u"QMYE");  // the first call when there is no caret
   EXPECT_EQ(name(0), u"QMYE");
-  EXPECT_EQ(name(13), u"QMYE");            // just after its bracket still counts
+  EXPECT_EQ(name(13), u"QMYE");  // just after its bracket still counts
   EXPECT_EQ(name(17), u"REF_F");
-  EXPECT_EQ(name(22), u"SYSINFO");         // inside both: the inner one
+  EXPECT_EQ(name(22), u"SYSINFO");  // inside both: the inner one
   EXPECT_EQ(name(text.size()), u"REF_F");
   EXPECT_EQ(designer::callAt(readFormula(u"C4-B4", 0), 2), nullptr);
 }
@@ -135,7 +135,7 @@ TEST(DesignerFormula, ACallConfirmedUnchangedIsTheSameCallWhateverTheEditorAddsT
   EXPECT_FALSE(sameCall(u"QCYE(\"1001\",2024,1)", u"QMYE(\"1001\",2024,1)"));
   EXPECT_FALSE(sameCall(u"QCYE(\"1001\",2024,1)", u"QCYE(\"1001\",2024,1,\"USD\")"));
   EXPECT_FALSE(sameCall(u"QCYE(\"1001\",2024)", u"QCYE(\"1001\",2024)*2"));  // no longer one call
-  EXPECT_FALSE(sameCall(u"QCYE(\"1001\"", u"QCYE(\"1001\""));              // not a call at all
+  EXPECT_FALSE(sameCall(u"QCYE(\"1001\"", u"QCYE(\"1001\""));                // not a call at all
 }
 
 TEST(DesignerFormula, NumbersKeepFifteenSignificantDigitsAndAmountsShowAsMoney) {
@@ -153,8 +153,10 @@ TEST(DesignerFormula, NumbersKeepFifteenSignificantDigitsAndAmountsShowAsMoney) 
   EXPECT_EQ(SheetModel::moneyText(62979, en), QStringLiteral("62,979.00"));
   EXPECT_EQ(SheetModel::moneyText(-92034.3, en), QStringLiteral("-92,034.30"));
   EXPECT_EQ(SheetModel::moneyText(-0.001, en), QStringLiteral("0.00"));
-  EXPECT_EQ(SheetModel::moneyText(1234567.891, QLocale(QLocale::German, QLocale::Germany)), QStringLiteral("1.234.567,89"));
-  EXPECT_EQ(SheetModel::moneyText(1234.5, QLocale::c()), QStringLiteral("1,234.50"));  // grouped in the C locale too
+  EXPECT_EQ(SheetModel::moneyText(1234567.891, QLocale(QLocale::German, QLocale::Germany)),
+            QStringLiteral("1.234.567,89"));
+  EXPECT_EQ(SheetModel::moneyText(1234.5, QLocale::c()),
+            QStringLiteral("1,234.50"));  // grouped in the C locale too
   EXPECT_EQ(designer::constantOf(u" 12.5 "), Variant(12.5));
   EXPECT_EQ(designer::constantOf(u"1002"), Variant(1002.0));
   EXPECT_EQ(designer::constantOf(u"12a"), Variant(u"12a"));
@@ -265,10 +267,9 @@ class DesignerTest : public ::testing::Test {
   ObjectRef component;
   std::shared_ptr<RecallSpy> spy;
   // A folder of each test's own: ctest runs the tests of this suite at the same time.
-  std::filesystem::path folder =
-      std::filesystem::temp_directory_path() /
-      ("f2-designer-" + std::to_string(::getpid()) + "-" +
-       ::testing::UnitTest::GetInstance()->current_test_info()->name());
+  std::filesystem::path folder = std::filesystem::temp_directory_path() /
+                                 ("f2-designer-" + std::to_string(::getpid()) + "-" +
+                                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
   std::unique_ptr<designer::ReportStore> storage;
   std::unique_ptr<designer::DesignerWindow> window;
 };
@@ -291,13 +292,13 @@ TEST_F(DesignerTest, ASheetRecalculatesInOneBatchPerFunctionWithTheValuesOfTheLe
       {u"B1", u"=QMYE(A1,2024,12)"},
       {u"B2", u"=QMYE(\"1001\",2024,12)-QCYE(\"1001\",2024,1)"},
       {u"B3", u"=B2*1.1"},
-      {u"B4", u"=QMYE(\"1001\",2024,13)"},                     // no period 13: the row's error
-      {u"B5", u"=REF_F(\"资产负债表\",\"C4\",1)"},              // another stored report
+      {u"B4", u"=QMYE(\"1001\",2024,13)"},          // no period 13: the row's error
+      {u"B5", u"=REF_F(\"资产负债表\",\"C4\",1)"},  // another stored report
       {u"B6", u"=1/0"},
       {u"B7", u"=B8+1"},
-      {u"B8", u"=B7"},                                          // a cycle
-      {u"B9", u"=A1&2"},                                        // cannot be read
-      {u"表2!C1", u"=QMYE(\"1122\",2024,12)+REF(\"B1\",1)"},   // a second sheet, referring to the first
+      {u"B8", u"=B7"},                                        // a cycle
+      {u"B9", u"=A1&2"},                                      // cannot be read
+      {u"表2!C1", u"=QMYE(\"1122\",2024,12)+REF(\"B1\",1)"},  // a second sheet, referring to the first
   });
   const designer::RecalcStats stats = designer::recalculate(r, ObjectRef(spy));
   EXPECT_EQ(number(cell(r, 0, u"B1")), ledger("1002", 2024, 12, Amount::Closing));
@@ -320,15 +321,18 @@ TEST_F(DesignerTest, ASheetRecalculatesInOneBatchPerFunctionWithTheValuesOfTheLe
   EXPECT_EQ(byName[u"QMYE"]->rows.size(), 4u);
   EXPECT_EQ(byName[u"QCYE"]->rows.size(), 1u);
   for (const auto& b : spy->batches) EXPECT_TRUE(b.hostLayout) << toUtf8(b.name);
-  EXPECT_EQ(byName[u"QMYE"]->rows[0], (std::vector<Variant>{Variant(1002.0), Variant(2024.0), Variant(12.0)}));
+  EXPECT_EQ(byName[u"QMYE"]->rows[0],
+            (std::vector<Variant>{Variant(1002.0), Variant(2024.0), Variant(12.0)}));
   EXPECT_EQ(stats.batches, 3);
   EXPECT_EQ(stats.calls, 6);
   EXPECT_EQ(stats.rounds, 1);
 }
 
 TEST_F(DesignerTest, ACallThatNeedsAnotherCallsValueWaitsForTheNextRound) {
-  designer::Report r = reportWith({{u"A1", u"=SYSINFO(\"公司名称\")"}, {u"A2", u"=REF_F(\"资产负债表\",\"C4\",1)*2"},
-                                   {u"A3", u"=QMYE(\"1001\",2024,A4)"}, {u"A4", u"=3*4"}});
+  designer::Report r = reportWith({{u"A1", u"=SYSINFO(\"公司名称\")"},
+                                   {u"A2", u"=REF_F(\"资产负债表\",\"C4\",1)*2"},
+                                   {u"A3", u"=QMYE(\"1001\",2024,A4)"},
+                                   {u"A4", u"=3*4"}});
   const designer::RecalcStats stats = designer::recalculate(r, ObjectRef(spy));
   EXPECT_EQ(cell(r, 0, u"A1").shown.value, Variant(u"华东实业有限公司"));  // a text goes through as it is
   EXPECT_EQ(number(cell(r, 0, u"A2")), 116389.67 * 2);
@@ -349,7 +353,8 @@ TEST_F(DesignerTest, TheContextReachesTheComponentAndTheBatches) {
   EXPECT_EQ(fields.sCurPropStr, u"DSN=本地账套;COMPANY=1");
   EXPECT_EQ(fields.RptCurCurrency, u"RMB");
   // REF_F calls that name no data source read the process's.
-  EXPECT_NE(toText(sample::publishedProperty(platform::currentProcessId(), u"PropsString")).find(u"DSN=本地账套;COMPANY=1"),
+  EXPECT_NE(toText(sample::publishedProperty(platform::currentProcessId(), u"PropsString"))
+                .find(u"DSN=本地账套;COMPANY=1"),
             std::u16string::npos);
   // A call that leaves the period out takes the report's.
   EXPECT_EQ(number(cell(window->report(), 0, u"A1")), ledger("1002", 2024, 6, Amount::Closing));
@@ -421,10 +426,8 @@ TEST_F(DesignerTest, AFormulaLongerThanALineEditsDefaultKeepsEveryCharacter) {
 }
 
 TEST_F(DesignerTest, ASavedReportReopensWithItsFormulasAndOtherReportsReadIt) {
-  designer::DesignerWindow& w = open(reportWith({{u"A1", u"现金"},
-                                                  {u"B1", u"=QMYE(\"1001\",2024,12)"},
-                                                  {u"B2", u"=B1/2"},
-                                                  {u"表2!A1", u"7.5"}}));
+  designer::DesignerWindow& w = open(reportWith(
+      {{u"A1", u"现金"}, {u"B1", u"=QMYE(\"1001\",2024,12)"}, {u"B2", u"=B1/2"}, {u"表2!A1", u"7.5"}}));
   designer::Report saved = w.report();
   saved.name = u"现金报表";
   w.openReport(saved);
@@ -434,8 +437,10 @@ TEST_F(DesignerTest, ASavedReportReopensWithItsFormulasAndOtherReportsReadIt) {
   const designer::Report again = store().open(u"本地账套", u"现金报表");
   ASSERT_EQ(again.sheets.size(), 2u);
   EXPECT_EQ(again.sheets[1].name, u"表2");
-  for (const auto& [sheet, address, input] :
-       {std::tuple{0, u"A1", u"现金"}, {0, u"B1", u"=QMYE(\"1001\",2024,12)"}, {0, u"B2", u"=B1/2"}, {1, u"A1", u"7.5"}}) {
+  for (const auto& [sheet, address, input] : {std::tuple{0, u"A1", u"现金"},
+                                              {0, u"B1", u"=QMYE(\"1001\",2024,12)"},
+                                              {0, u"B2", u"=B1/2"},
+                                              {1, u"A1", u"7.5"}}) {
     EXPECT_EQ(cell(again, sheet, address).input, input);
   }
   EXPECT_EQ(again.context, w.report().context);
@@ -443,7 +448,8 @@ TEST_F(DesignerTest, ASavedReportReopensWithItsFormulasAndOtherReportsReadIt) {
   // A REF_F from another report reads the values saved with it.
   designer::Report other = reportWith({{u"A1", u"=REF_F(\"现金报表\",\"B2\",1)"}});
   designer::recalculate(other, component);
-  EXPECT_EQ(number(cell(other, 0, u"A1")), designer::significant15(ledger("1001", 2024, 12, Amount::Closing) / 2));
+  EXPECT_EQ(number(cell(other, 0, u"A1")),
+            designer::significant15(ledger("1001", 2024, 12, Amount::Closing) / 2));
 
   // A fresh store reads the saved file back into the report system.
   sample::SampleSystem fresh(sample::defaultOptions());
@@ -458,13 +464,15 @@ TEST_F(DesignerTest, ASavedReportReopensWithItsFormulasAndOtherReportsReadIt) {
 }
 
 TEST_F(DesignerTest, TheShippedSampleOpensAndComputes) {
-  const auto problems = store().loadSaved(sample::defaultOptions().data / "designer" / "sample-balance-sheet.json");
+  const auto problems =
+      store().loadSaved(sample::defaultOptions().data / "designer" / "sample-balance-sheet.json");
   ASSERT_TRUE(problems.empty()) << problems.front();
   designer::DesignerWindow& w = open(store().open(u"本地账套", u"示例资产负债表"));
   const designer::Report& r = w.report();
   EXPECT_EQ(cell(r, 0, u"B2").shown.value, Variant(u"华东实业有限公司"));
   EXPECT_EQ(number(cell(r, 0, u"C4")), ledger("1001", 2024, 12, Amount::Closing));
-  EXPECT_NEAR(number(cell(r, 0, u"C8")), number(cell(r, 0, u"C4")) + number(cell(r, 0, u"C5")) + number(cell(r, 0, u"C6")), 1e-6);
+  EXPECT_NEAR(number(cell(r, 0, u"C8")),
+              number(cell(r, 0, u"C4")) + number(cell(r, 0, u"C5")) + number(cell(r, 0, u"C6")), 1e-6);
   EXPECT_EQ(number(cell(r, 0, u"C10")), 459914.95);  // REF_F to the stored balance sheet
   EXPECT_EQ(number(cell(r, 1, u"C9")), number(cell(r, 0, u"C8")));
   for (const auto& sheet : r.sheets)
@@ -535,7 +543,8 @@ TEST_F(DesignerTest, WorkIsNeverLostWithoutTheUserSayingSo) {
     Answer cancel("cancel");
     EXPECT_FALSE(w.close());
     EXPECT_EQ(cancel.asked, 1);
-    EXPECT_EQ(cancel.buttons, (QStringList{QStringLiteral("保存"), QStringLiteral("不保存"), QStringLiteral("取消")}));
+    EXPECT_EQ(cancel.buttons,
+              (QStringList{QStringLiteral("保存"), QStringLiteral("不保存"), QStringLiteral("取消")}));
     EXPECT_TRUE(cancel.text.contains(QStringLiteral("测试报表")));
   }
   EXPECT_TRUE(w.isVisible());
@@ -589,7 +598,8 @@ TEST_F(DesignerTest, AFailedSaveSaysWhyAndKeepsTheWindowOpen) {
   EXPECT_TRUE(w.isVisible());
   EXPECT_EQ(closed, 0);
   EXPECT_TRUE(w.isModified());
-  EXPECT_TRUE(w.statusBar()->currentMessage().startsWith(QStringLiteral("报表没有保存："))) << w.statusBar()->currentMessage().toStdString();
+  EXPECT_TRUE(w.statusBar()->currentMessage().startsWith(QStringLiteral("报表没有保存：")))
+      << w.statusBar()->currentMessage().toStdString();
   std::filesystem::remove(folder);
 }
 
@@ -607,9 +617,9 @@ void typeQmye(hl::HeadlessBackend& ui) {
 
 TEST_F(DesignerTest, InsertingIntoAFormulaKeepsWhatTheCellHolds) {
   designer::DesignerWindow& w = open(reportWith({{u"D4", u"=C4-B4"},
-                                                  {u"D5", u"=QMYE(\"1001\",2024,12)-QCYE(\"1001\",2024,1)"},
-                                                  {u"D6", u"=QCYE(\"1001\",2024,1)"},
-                                                  {u"D7", u"=C4-"}}));
+                                                 {u"D5", u"=QMYE(\"1001\",2024,12)-QCYE(\"1001\",2024,1)"},
+                                                 {u"D6", u"=QCYE(\"1001\",2024,1)"},
+                                                 {u"D7", u"=C4-"}}));
   activate(w);
   const auto select = [&](int row, int column) { w.grid()->setCurrentIndex(w.model()->index(row, column)); };
   const QString qmye = QStringLiteral("QMYE(\"1002\",2024,12,\"\",\"\")");
@@ -657,7 +667,8 @@ TEST_F(DesignerTest, InsertingIntoAFormulaKeepsWhatTheCellHolds) {
     hl::press(shown, forms::keys::Return);
   });
   w.insertFunctionAction()->trigger();
-  EXPECT_EQ(cell(w.report(), 0, u"D5").input, u"=QMYE(\"1002\",2024,12,\"\",\"\")-QCYE(\"1001\",2024,2,\"\",\"\")");
+  EXPECT_EQ(cell(w.report(), 0, u"D5").input,
+            u"=QMYE(\"1002\",2024,12,\"\",\"\")-QCYE(\"1001\",2024,2,\"\",\"\")");
 
   // OK without a change keeps the cell's text, and is no change of the report.
   w.saveReport();
@@ -707,9 +718,9 @@ TEST_F(DesignerTest, TheFormulaBarShowsTheSelectedCell) {
 
 TEST_F(DesignerTest, ACellThatIsOneReportCallHoldsExactlyWhatRecallRptAnswered) {
   designer::DesignerWindow& w = open(reportWith({{u"A1", u"=QMYE(\"1001\",2024,12)"},
-                                                  {u"A2", u"=QMYE(\"1001\",2024,12)-QCYE(\"1001\",2024,1)"},
-                                                  {u"A3", u"=A1*3"},
-                                                  {u"A4", u"1234.5"}}));
+                                                 {u"A2", u"=QMYE(\"1001\",2024,12)-QCYE(\"1001\",2024,1)"},
+                                                 {u"A3", u"=A1*3"},
+                                                 {u"A4", u"1234.5"}}));
   VariantArray batch({Bounds{0, 0}, Bounds{0, 2}});
   batch(0, 0) = Variant(VariantArray::of({Variant(u"1001"), Variant(2024.0), Variant(12.0)}));
   Variant args[] = {Variant(u"QMYE"), Variant(std::move(batch)), Variant{}};
@@ -721,10 +732,13 @@ TEST_F(DesignerTest, ACellThatIsOneReportCallHoldsExactlyWhatRecallRptAnswered) 
   EXPECT_EQ(std::memcmp(&heldValue, &answeredValue, sizeof(double)), 0);
   // Arithmetic keeps 15 significant digits: no binary noise in a cell or in the saved file.
   EXPECT_EQ(number(cell(w.report(), 0, u"A2")),
-            designer::significant15(ledger("1001", 2024, 12, Amount::Closing) - ledger("1001", 2024, 1, Amount::Opening)));
+            designer::significant15(ledger("1001", 2024, 12, Amount::Closing) -
+                                    ledger("1001", 2024, 1, Amount::Opening)));
   EXPECT_EQ(number(cell(w.report(), 0, u"A3")), designer::significant15(answered.asDouble() * 3));
   const std::string saved = w.report().toWorkbook();
-  EXPECT_NE(saved.find("\"value\": " + toUtf8(designer::numberText(answered.asDouble())) + "\n"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("\"value\": " + toUtf8(designer::numberText(answered.asDouble())) + "\n"),
+            std::string::npos)
+      << saved;
   EXPECT_EQ(saved.find("0000000"), std::string::npos) << saved;
   // Shown as money in the user's locale; a number the user typed shows as typed.
   const QLocale before;
@@ -740,8 +754,9 @@ TEST_F(DesignerTest, TheWindowOpensWithinTheScreen) {
   designer::DesignerWindow& w = open(reportWith({}));
   w.show();
   const QRect room = w.screen()->availableGeometry();
-  EXPECT_TRUE(room.contains(w.frameGeometry())) << room.width() << "x" << room.height() << " holds no "
-                                               << w.frameGeometry().width() << "x" << w.frameGeometry().height();
+  EXPECT_TRUE(room.contains(w.frameGeometry()))
+      << room.width() << "x" << room.height() << " holds no " << w.frameGeometry().width() << "x"
+      << w.frameGeometry().height();
   // The side panel is on the screen, with its widgets.
   auto* panel = w.findChild<QDockWidget*>(QStringLiteral("context"));
   ASSERT_NE(panel, nullptr);
@@ -753,7 +768,8 @@ TEST_F(DesignerTest, TheDesignerSpeaksTheUsersLanguage) {
   for (const auto& [language, insert, quit, panel, year, divided, bracket] :
        {std::tuple{u"EN", "Insert function", "Quit", "Report context", "Year", "#DIV/0! Division by zero",
                    "#ERROR! A bracket is not closed"},
-        std::tuple{u"CHT", "插入函數", "退出", "報表環境", "會計年度", "#DIV/0! 除數為零", "#ERROR! 括號沒有閉合"}}) {
+        std::tuple{u"CHT", "插入函數", "退出", "報表環境", "會計年度", "#DIV/0! 除數為零",
+                   "#ERROR! 括號沒有閉合"}}) {
     SCOPED_TRACE(toUtf8(language));
     environment::resetLocalisationState();
     window = std::make_unique<designer::DesignerWindow>(system, component, store(), language);
@@ -774,7 +790,8 @@ TEST_F(DesignerTest, TheDesignerSpeaksTheUsersLanguage) {
       for (auto* action : w.findChildren<QAction*>()) texts << action->text();
       texts << w.statusBar()->currentMessage() << w.windowTitle() << w.formulaBar()->placeholderText();
       for (const QString& text : texts) {
-        const bool chinese = std::any_of(text.begin(), text.end(), [](QChar ch) { return ch.unicode() >= 0x2E80; });
+        const bool chinese =
+            std::any_of(text.begin(), text.end(), [](QChar ch) { return ch.unicode() >= 0x2E80; });
         EXPECT_FALSE(chinese && !text.contains(QStringLiteral("测试报表"))) << text.toStdString();
       }
     }
