@@ -10,9 +10,7 @@
 #include <QFont>
 #include <QFontMetrics>
 #include <QImage>
-#include <QLibraryInfo>
 #include <QSet>
-#include <QTranslator>
 
 #include "automation/ClassRegistry.h"
 #include "automation/Error.h"
@@ -23,6 +21,7 @@
 #include "environment/Localisation.h"
 #include "forms/headless/HeadlessBackend.h"
 #include "forms/qt/QtBackend.h"
+#include "forms/qt/QtTranslations.h"
 #include "sample/SampleSystem.h"
 
 namespace {
@@ -56,20 +55,6 @@ bool savePicture(QWidget& window, const QString& file) {
     return false;
   }
   return true;
-}
-
-// Qt's own texts (the buttons of its dialogs, the line edit's menu) in the designer's language.
-void loadQtTranslations(QApplication& app, const std::u16string& language) {
-  const QString locale = language == u"CHS"   ? QStringLiteral("zh_CN")
-                         : language == u"CHT" ? QStringLiteral("zh_TW")
-                                              : QString();
-  if (locale.isEmpty()) return;
-  auto* qt = new QTranslator(&app);
-  if (qt->load(QStringLiteral("qtbase_") + locale, QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-    QApplication::installTranslator(qt);
-  } else {
-    delete qt;  // without qt6-translations-l10n Qt speaks English
-  }
 }
 
 }  // namespace
@@ -121,7 +106,8 @@ int main(int argc, char** argv) {
     cfunc::registerComponentClasses(automation::classRegistry());
     const std::u16string language =
         automation::upper(automation::fromUtf8(options.value(lang).toStdString()));
-    loadQtTranslations(app, language.empty() ? sample::currentLanguage() : language);
+    // Qt's own texts (the buttons of its dialogs, the line edit's menu) in the designer's language.
+    forms::qt::installQtTranslations(language.empty() ? sample::currentLanguage() : language);
 
     designer::ReportStore store(
         system->ledger(), options.isSet(reports) ? std::filesystem::path(options.value(reports).toStdString())
