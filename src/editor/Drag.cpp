@@ -1,6 +1,7 @@
 // Dragging the frameless editor: a left-button press on the background, the lower panel or a label
 // starts polling the cursor every 55 ms; the window follows it until the button is released.
 #include <cmath>
+#include <cstdlib>
 
 #include "editor/FrmCalcEqual.h"
 
@@ -8,6 +9,11 @@ namespace editor {
 
 namespace {
 constexpr std::int32_t kDragInterval = 55;  // ms between moves, whatever the rate of mouse events
+constexpr std::int32_t kClickSlop = 2;       // pixels a hand wobbles in a click
+
+bool movedFrom(const forms::Point& press, const forms::Point& now) {
+  return std::abs(now.x - press.x) > kClickSlop || std::abs(now.y - press.y) > kClickSlop;
+}
 }  // namespace
 
 void FrmCalcEqual::WireDragSurfaces() {
@@ -48,7 +54,7 @@ void FrmCalcEqual::TimerDrag_Timer() {
   if (!m_bDragging) return;
   // Offsets are taken from the press, so rounding never accumulates over the ticks.
   const forms::Point cursor = forms::backend().cursorPos();
-  if (cursor.x != m_DragCursor.x || cursor.y != m_DragCursor.y) m_bDragMoved = true;
+  if (movedFrom(m_DragCursor, cursor)) m_bDragMoved = true;
   const auto& screen = forms::backend();
   Move(static_cast<forms::Twips>(m_DragLeft + (cursor.x - m_DragCursor.x) * screen.twipsPerPixelX()),
        static_cast<forms::Twips>(m_DragTop + (cursor.y - m_DragCursor.y) * screen.twipsPerPixelY()), Width(),
@@ -57,8 +63,7 @@ void FrmCalcEqual::TimerDrag_Timer() {
 
 void FrmCalcEqual::EndDrag() {
   if (m_bDragging) {
-    const forms::Point cursor = forms::backend().cursorPos();
-    if (cursor.x != m_DragCursor.x || cursor.y != m_DragCursor.y) m_bDragMoved = true;
+    if (movedFrom(m_DragCursor, forms::backend().cursorPos())) m_bDragMoved = true;
   }
   m_bDragging = false;
   TimerDrag.setEnabled(false);

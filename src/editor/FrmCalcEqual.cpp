@@ -98,6 +98,14 @@ FrmCalcEqual::FrmCalcEqual() : Form(u"FrmCalcEqual") {
   lblResult.setCaption(u"");
   tmrPreview.setInterval(kPreviewPause);
   tmrPreview.OnTimer = [this] { ShowPreview(); };
+  tmrSchemeWarning.setInterval(1);
+  tmrSchemeWarning.OnTimer = [this] {
+    tmrSchemeWarning.setEnabled(false);
+    // Leaving the row for OK tells it when OK is pressed (a box now would swallow the click that
+    // is under way), leaving it for Cancel throws the value away: neither is told here.
+    const forms::Control* now = ActiveControl();
+    if (Visible() && now != &btnOK(0) && now != &btnCancel(0)) WarnSchemeOutOfRange();
+  };
   Line1.setPoints(135, 0, 9000, 0);
   Line1.setBorderColor(forms::colors::Black);
   Line2.setPoints(135, 0, 9000, 0);
@@ -177,6 +185,8 @@ void FrmCalcEqual::Form_KeyDown(int& keyCode, int) {
 void FrmCalcEqual::Form_Unload(bool&) {
   m_cParamCol.clear();
   m_sSchemeWarned.clear();
+  m_sSchemeAtFocus.reset();
+  tmrSchemeWarning.setEnabled(false);
   m_iShownFrom = -1;
 }
 
@@ -390,10 +400,17 @@ void FrmCalcEqual::txtParam_Change(std::int16_t index) {
     g_CurDsn = text;
     component::SetContextValue(u"CurPropsString", Variant(g_CurDsn));
   }
+  // What the setting was before the row's number began: when the row got the focus or was emptied.
+  if (IsSchemeRow(index) && text.empty()) m_sSchemeAtFocus = GetRegInfo(u"ClsID_CASHFLOW");
   if (IsSchemeRow(index) && !text.empty()) {
     // An emptied scheme stores nothing; a number that does not fit 32 bits is not stored either:
-    // its hint marks it while it is typed, and the warning waits until the user leaves the row.
-    if (const auto scheme = SchemeNumber(text)) SetRegInfo(u"ClsID_CASHFLOW", Variant(*scheme));
+    // the setting goes back to what it was before the row's digits were typed one by one,
+    // the hint marks the row while it is typed, and the warning waits until the user leaves it.
+    if (const auto scheme = SchemeNumber(text)) {
+      SetRegInfo(u"ClsID_CASHFLOW", Variant(*scheme));
+    } else if (m_sSchemeAtFocus) {
+      SetRegInfo(u"ClsID_CASHFLOW", Variant(*m_sSchemeAtFocus));
+    }
   }
   RefreshHint(index);
   RefreshExpression();  // the expression always shows the rows as they stand
@@ -403,7 +420,7 @@ void FrmCalcEqual::RefreshHint(std::int16_t index) {
   if (!lblExp.exists(index)) return;
   const ComposedRow row = RowForComposition(index);
   std::u16string hint = TypeHint(row.text, row.type);
-  if (SchemeOutOfRange(index)) hint += u"  ⚠ " + L(u"报表方案编号超出范围！");
+  if (SchemeOutOfRange(index)) hint += u"  ⚠ " + L(u"超出范围");
   lblExp(index).setCaption(hint);
 }
 
@@ -429,6 +446,7 @@ void FrmCalcEqual::WarnSchemeOutOfRange() {
 
 void FrmCalcEqual::txtParam_GotFocus(std::int16_t index) {
   g_GetParam = static_cast<std::int16_t>(index + 1);
+  if (IsSchemeRow(index)) m_sSchemeAtFocus = GetRegInfo(u"ClsID_CASHFLOW");
   lblParamName.setCaption(lblParam(index).Caption() + u":");
   const auto& des = paramTable().ParamDes;
   lblParamDes.setCaption(
@@ -446,7 +464,7 @@ std::size_t FrmCalcEqual::MostRows() {
 
 void FrmCalcEqual::txtParam_LostFocus(std::int16_t) {
   g_GetParam = 0;
-  WarnSchemeOutOfRange();
+  tmrSchemeWarning.setEnabled(true);
 }
 
 void FrmCalcEqual::txtParam_KeyDown(std::int16_t index, int& keyCode, int) {

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,6 +48,8 @@ class FrmCalcEqual final : public forms::Form {
   // The live result: what the formula would compute now, shown after typing pauses.
   forms::Label lblResult{*this, u"lblResult", &picFunction};
   forms::Timer tmrPreview{*this, u"tmrPreview"};
+  // Tells of a scheme out of range once the focus has left its row for another row.
+  forms::Timer tmrSchemeWarning{*this, u"tmrSchemeWarning"};
 
   // Public members.
   std::vector<forms::TextBox*>& g_cParamCol();  // the rows' text boxes in row order
@@ -73,6 +76,8 @@ class FrmCalcEqual final : public forms::Form {
   void LoadParam(std::u16string_view sFunc);
   // Stores a per-terminal setting under the editor's registry key.
   void SetRegInfo(std::u16string_view strKey, const automation::Variant& varValue);
+  // The setting as stored, nothing when there is none.
+  std::optional<std::u16string> GetRegInfo(std::u16string_view strKey);
   // Keys that reach a row after the dialog's own key handler: F7 looks the row's value up.
   void ParamKeyPress(int KeyAscii, std::int16_t iParamIndex);
   // The value list of row i in the popup under the row; with bShowOnline True an open popup is
@@ -154,6 +159,7 @@ class FrmCalcEqual final : public forms::Form {
   std::int32_t m_iLaidOutRows = 0;
   std::u16string m_sPreview;  // the text of the last live result
   std::u16string m_sSchemeWarned;  // the out-of-range scheme the user was last told of
+  std::optional<std::u16string> m_sSchemeAtFocus;  // the stored scheme before the row's number began
   bool m_bFocusFirstRow = false;                        // the first activation after the rows were built
   valuelist::frmInformation* m_pInformation = nullptr;  // the value-list popup while it is shown
 

@@ -39,11 +39,30 @@ std::u16string FrmCalcEqual::GetClientKeyName() {
   return GetLocalComputerName();
 }
 
-void FrmCalcEqual::SetRegInfo(std::u16string_view strKey, const automation::Variant& varValue) {
-  environment::Reg reg;
-  const std::u16string k = GetClientKeyName();
+namespace {
+
+// The key of this terminal's settings.
+std::u16string SettingsKey() {
+  const std::u16string k = FrmCalcEqual::GetClientKeyName();
   std::u16string path(kSettingsPath);
   if (!k.empty()) path += k + u"\\";
+  return path;
+}
+
+}  // namespace
+
+std::optional<std::u16string> FrmCalcEqual::GetRegInfo(std::u16string_view strKey) {
+  environment::Reg reg;
+  automation::Variant value;
+  std::int32_t type = platform::REG_SZ;
+  if (!reg.GetValue(static_cast<std::int32_t>(platform::HKEY_CURRENT_USER), SettingsKey(), strKey, value, type))
+    return std::nullopt;
+  return automation::toText(value);
+}
+
+void FrmCalcEqual::SetRegInfo(std::u16string_view strKey, const automation::Variant& varValue) {
+  environment::Reg reg;
+  const std::u16string path = SettingsKey();
   // A failed write is reported through SetValue's result only; the setting is a convenience.
   reg.SetValue(static_cast<std::int32_t>(platform::HKEY_CURRENT_USER), path, strKey,
                automation::Variant(automation::toText(varValue)), platform::REG_SZ);

@@ -69,6 +69,11 @@ void Form::Move(Twips left, Twips top, Twips width, Twips height) {
   if (resized) layoutDocked();
 }
 
+void Form::movedByUser(Twips left, Twips top) {
+  left_ = left;
+  top_ = top;
+}
+
 void Form::setClientSize(Twips width, Twips height) {
   Move(left_, top_, width + 2 * frameLeft(), height + frameTop() + frameLeft());
 }

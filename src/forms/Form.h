@@ -100,6 +100,9 @@ class Form {
   // focus). `ch` may come back changed by a KeyPress handler.
   bool keyStroke(int keyCode, int shiftState, char16_t& ch);
   void focusChangedByUser(Control* control);
+  // The window system moved the window (a window manager, a placement of its own): Left and Top
+  // follow, and nothing is moved again.
+  void movedByUser(Twips left, Twips top);
   void mouseDown(int button, int shiftState, Twips x, Twips y) { Form_MouseDown(button, shiftState, x, y); }
   void mouseUp(int button, int shiftState, Twips x, Twips y) { Form_MouseUp(button, shiftState, x, y); }
   void activatedByUser();

@@ -270,25 +270,31 @@ TEST_F(EditorTest, TheCashFlowSchemeIsStoredForThisTerminal) {
   editor.txtParam(0).setText(u"");
   EXPECT_EQ(stored(), u"2");  // emptied: nothing stored, the expression composed anew
   EXPECT_EQ(editor.m_sFormula, u"CASHFLOW(,\"\")");
-  // A scheme out of range is not stored. Typing it is never interrupted: the row's hint marks it,
-  // and the warning comes once for the value, when the user leaves the row or presses OK.
+  // A scheme out of range is not stored: the setting is what it was before the row's digits were
+  // typed. Typing is never interrupted: the row's hint marks it, and the warning comes once for the
+  // value, when leaving the row is over (a click on OK or Cancel first ends) or on OK.
   editor.txtParam(0).SetFocus();
   for (const char16_t* typed : {u"3", u"30", u"3000000000"}) editor.txtParam(0).setText(typed);
-  EXPECT_EQ(stored(), u"30");
-  EXPECT_TRUE(ui.messageBoxes.empty());
-  EXPECT_NE(editor.lblExp(0).Caption().find(u"报表方案编号超出范围！"), std::u16string::npos);
+  EXPECT_EQ(stored(), u"2");
+  EXPECT_NE(editor.lblExp(0).Caption().find(u"超出范围"), std::u16string::npos);
   EXPECT_EQ(editor.m_sFormula, u"CASHFLOW(3000000000,\"\")");
   editor.txtParam(1).SetFocus();
+  EXPECT_TRUE(ui.messageBoxes.empty());
+  hl::fireTimers(editor);
   ASSERT_EQ(ui.messageBoxes.size(), 1u);
   EXPECT_EQ(ui.messageBoxes[0].text, u"报表方案编号超出范围！");
   editor.txtParam(0).SetFocus();
   editor.txtParam(1).SetFocus();
+  hl::fireTimers(editor);
   EXPECT_EQ(ui.messageBoxes.size(), 1u);  // the same value is told once
   // A number too large for any type is refused the same way, never as a raw overflow box; OK
-  // tells it and still hands the formula back.
+  // tells it and still hands the formula back; the row's lost focus tells nothing more.
+  editor.txtParam(0).SetFocus();
   editor.txtParam(0).setText(u"1e400");
+  editor.btnOK(0).SetFocus();
   editor.btnOK(0).press();
-  EXPECT_EQ(stored(), u"30");
+  hl::fireTimers(editor);
+  EXPECT_EQ(stored(), u"2");
   ASSERT_EQ(ui.messageBoxes.size(), 2u);
   EXPECT_EQ(editor.Tag(), u"OK");
   EXPECT_EQ(editor.m_sFormula, u"CASHFLOW(1E400,\"\")");

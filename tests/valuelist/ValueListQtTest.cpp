@@ -102,6 +102,23 @@ TEST_F(ValueListQtTest, ThePopupIsAFramelessWindowUnderTheCaretAndEnterPicks) {
   EXPECT_NEAR(placed.left(), box.left() + qt.metrics(host().txtParam(0).font()).horizontalAdvance("AB"), 1);
 }
 
+TEST_F(ValueListQtTest, ThePopupFollowsAHostTheWindowSystemMoved) {
+  // As a window manager moves a window: the window moves, the form is not asked.
+  windowOf(host())->move(windowOf(host())->pos() + QPoint(130, 70));
+  QApplication::processEvents();
+  frmInformation popup(host(), host().txtParam);
+  QRect placed, box;
+  showAndAct(popup, [&] {
+    placed = windowOf(popup)->geometry();
+    QWidget* edit = widgetOf(host().txtParam(0));
+    box = QRect(edit->mapToGlobal(QPoint(0, 0)), edit->size());
+    QTest::keyClick(widgetOf(popup.lvwInformation), Qt::Key_Escape);
+  });
+  EXPECT_NEAR(placed.top(), box.bottom() + 1, 1);
+  const auto& qt = static_cast<const forms::qt::QtBackend&>(forms::backend());
+  EXPECT_NEAR(placed.left(), box.left() + qt.metrics(host().txtParam(0).font()).horizontalAdvance("AB"), 1);
+}
+
 TEST_F(ValueListQtTest, AClickOutsideClosesThePopupWithoutAChange) {
   frmInformation popup(host(), host().txtParam);
   showAndAct(popup, [&] {

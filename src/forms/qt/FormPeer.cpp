@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScopeGuard>
 #include <QWidget>
 
 #include "forms/qt/Peers.h"
@@ -25,6 +26,7 @@ class FormWindow final : public QWidget {
   }
   QWidget* client;
   bool bordered = false;
+  bool placing = false;  // the form itself is placing the window
   // The window outlives its form by a deferred delete: from then on its events go nowhere.
   void detach() { form_ = nullptr; }
 
@@ -55,6 +57,17 @@ class FormWindow final : public QWidget {
   }
   void mouseReleaseEvent(QMouseEvent* e) override {
     guarded([&] { report(e, false); });
+  }
+  void moveEvent(QMoveEvent* e) override {
+    QWidget::moveEvent(e);
+    if (form_ == nullptr || placing) return;
+    // Where the window really is, in the form's terms: the outer edge, a frame drawn by the window
+    // manager or by the form itself included. Unchanged pixels keep the form's own twips.
+    const QPoint outer = form_->TitleBar() ? geometry().topLeft() - QPoint(backend_.pixelsX(form_->frameLeft()),
+                                                                              backend_.pixelsY(form_->frameTop()))
+                                           : geometry().topLeft();
+    if (outer.x() == backend_.pixelsX(form_->Left()) && outer.y() == backend_.pixelsY(form_->Top())) return;
+    guarded([&] { form_->movedByUser(backend_.twipsX(outer.x()), backend_.twipsY(outer.y())); });
   }
   void changeEvent(QEvent* e) override {
     if (e->type() == QEvent::ActivationChange && form_ != nullptr) {
@@ -160,6 +173,8 @@ QWidget* QtFormPeer::window() const {
 
 void QtFormPeer::place() {
   const QtBackend& b = backend_;
+  window_->placing = true;
+  const auto done = qScopeGuard([this] { window_->placing = false; });
   const int fl = b.pixelsX(form_.frameLeft());
   const int ft = b.pixelsY(form_.frameTop());
   const QRect outer(b.pixelsX(form_.Left()), b.pixelsY(form_.Top()), b.pixelsX(form_.Width()),
