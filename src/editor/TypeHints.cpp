@@ -1,5 +1,8 @@
 #include "editor/TypeHints.h"
 
+#include <algorithm>
+#include <string_view>
+
 #include "automation/Conversions.h"
 #include "automation/Text.h"
 #include "automation/Variant.h"
@@ -28,10 +31,10 @@ ValueKind valueKindOf(std::int32_t type) {
   }
 }
 
-bool StandsForValue(const std::u16string& text) {
-  const std::u16string t = automation::trim(text);
-  if (t.find_first_of(u"[(") != std::u16string::npos) return true;
-  // A cell address: up to three column letters and a row number, each perhaps fixed by a $.
+namespace {
+
+// A cell address: up to three column letters and a row number, each perhaps fixed by a $.
+bool IsCellAddress(std::u16string_view t) {
   std::size_t i = 0;
   if (i < t.size() && t[i] == u'$') ++i;
   const std::size_t letters = i;
@@ -41,6 +44,29 @@ bool StandsForValue(const std::u16string& text) {
   const std::size_t digits = i;
   while (i < t.size() && t[i] >= u'0' && t[i] <= u'9') ++i;
   return i > digits && i == t.size() && t[digits] != u'0';
+}
+
+}  // namespace
+
+bool StandsForValue(const std::u16string& text) {
+  const std::u16string t = automation::trim(text);
+  if (t.find_first_of(u"[(") != std::u16string::npos) return true;
+  // Arithmetic over cells and numbers (B3+1, -B3, B3*1.1): the host computes it.
+  bool cell = false;
+  std::size_t start = 0;
+  while (start <= t.size()) {
+    const std::size_t end = std::min(t.find_first_of(u"+-*/^ ", start), t.size());
+    const std::u16string_view token = std::u16string_view(t).substr(start, end - start);
+    if (!token.empty()) {
+      if (IsCellAddress(token)) {
+        cell = true;
+      } else if (!automation::isNumeric(automation::Variant(std::u16string(token)))) {
+        return false;
+      }
+    }
+    start = end + 1;
+  }
+  return cell;
 }
 
 bool DoesNotFit(const std::u16string& text, std::int32_t type) {

@@ -13,7 +13,7 @@ enum class ValueKind { Number, Text, Date, YesNo, Anything, Unlisted };
 ValueKind valueKindOf(std::int32_t type);
 
 // Whether a row's text stands for a value only the computation knows: a cell of the report ("B7",
-// "$B$7", "[B7]", REF(…)) or a nested call.
+// "$B$7", "[B7]", REF(…)), arithmetic over cells ("B7*1.1"), or a nested call.
 bool StandsForValue(const std::u16string& text);
 
 // True when `text` cannot be a value of the type: letters in a number row, an impossible date, a

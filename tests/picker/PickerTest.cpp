@@ -395,14 +395,16 @@ TEST_F(PickerTest, TheLiveResultIsWhatRecalculationGivesAndIsMarkedWhileTyping) 
     // A number row: a cell address stands for a value, any other text that is no number makes
     // the formula invalid.
     editor.txtParam(0).setText(u"1002");
-    for (const char16_t* cell : {u"B3", u"$B$3", u"[B3]", u"REF(\"B3\",2)", u"QMYE(\"1001\",2024,1)"}) {
+    for (const char16_t* cell : {u"B3", u"$B$3", u"-B3", u"B3*1.1", u"[B3]", u"REF(\"B3\",2)", u"QMYE(\"1001\",2024,1)"}) {
       editor.txtParam(1).setText(cell);
       editor.tmrPreview.tick();
       EXPECT_EQ(editor.lblResult.Caption(), u"结果：取决于报表中的单元或其他公式") << toUtf8(cell);
     }
-    editor.txtParam(1).setText(u"20x4");
-    editor.tmrPreview.tick();
-    EXPECT_EQ(editor.lblResult.Caption(), u"结果：" + editor.lblParam(1).Caption() + u"不是有效的数值");
+    for (const char16_t* invalid : {u"20x4", u"B3+x"}) {
+      editor.txtParam(1).setText(invalid);
+      editor.tmrPreview.tick();
+      EXPECT_EQ(editor.lblResult.Caption(), u"结果：" + editor.lblParam(1).Caption() + u"不是有效的数值");
+    }
     hl::press(editor, forms::keys::Escape);
   });
   call(cfunc, u"GetFuncExpr", {Variant(u"QMYE")});
