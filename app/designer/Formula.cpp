@@ -18,14 +18,6 @@ struct ReadError {
   std::u16string what;
 };
 
-// A text of the user's language with `part` (a name or a character of the formula) put in for %1.
-std::u16string withPart(std::u16string_view key, std::u16string_view part) {
-  std::u16string text = environment::L(key);
-  const std::size_t at = text.find(u"%1");
-  if (at != std::u16string::npos) text.replace(at, 2, part);
-  return text;
-}
-
 bool isAsciiLetter(char16_t c) {
   return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
 }
@@ -165,7 +157,7 @@ class Reader {
 
   CellRef cellOf(std::u16string_view address, std::int32_t sheet) const {
     const auto at = sample::parseCellAddress(address);
-    if (!at) throw ReadError{withPart(u"“%1”不是单元（列字母加行号，如 B3）", address)};
+    if (!at) throw ReadError{localText(u"“%1”不是单元（列字母加行号，如 B3）", address)};
     return {sheet, *at};
   }
 
@@ -216,7 +208,7 @@ class Reader {
       if (c == u',') throw ReadError{environment::L(u"逗号只能分隔函数的参数")};
       if (c >= 0x80 ||
           !(isBlank(c) || std::u16string_view(u"+-*/^()<>=!&|?:%").find(c) != std::u16string_view::npos)) {
-        throw ReadError{withPart(u"公式中不能有“%1”", std::u16string(1, c))};
+        throw ReadError{localText(u"公式中不能有“%1”", std::u16string(1, c))};
       }
       text += static_cast<char>(c);
       ++i;
@@ -291,6 +283,13 @@ Formula readFormula(std::u16string_view text, std::int32_t sheet) {
     formula.error = e.what;
   }
   return formula;
+}
+
+std::u16string localText(std::u16string_view key, std::u16string_view part) {
+  std::u16string text = environment::L(key);
+  const std::size_t at = text.find(u"%1");
+  if (at != std::u16string::npos) text.replace(at, 2, part);
+  return text;
 }
 
 const ReportCall* callAt(const Formula& formula, std::optional<std::size_t> caret) {

@@ -61,6 +61,10 @@ struct Formula {
 // Reads a cell's formula (the text after "="); `sheet` is the position of the sheet holding it.
 Formula readFormula(std::u16string_view text, std::int32_t sheet);
 
+// A text of the designer in the user's language, with `part` (a name, a character of the
+// formula, a number) put in for its %1.
+std::u16string localText(std::u16string_view key, std::u16string_view part);
+
 // The call the wizard re-opens on: the innermost one holding `caret` (a position in the formula,
 // either end of a call counting as in it), else the first call that is not inside another.
 // Null when the formula has no report call.

@@ -31,14 +31,6 @@ Value failure(std::u16string text) {
   return Value{Variant{}, std::move(text)};
 }
 
-// An error of the designer's own, in the user's language, with `part` put in for %1.
-Value failure(std::u16string_view key, std::u16string_view part) {
-  std::u16string text = environment::L(key);
-  const std::size_t at = text.find(u"%1");
-  if (at != std::u16string::npos) text.replace(at, 2, part);
-  return failure(std::move(text));
-}
-
 // muParser says what went wrong in English; the common cases are said in the user's language.
 std::u16string parserProblem(const mu::Parser::exception_type& e) {
   switch (e.GetCode()) {
@@ -163,7 +155,7 @@ class Engine {
 
   std::optional<Value> cellValue(const CellRef& ref) {
     if (ref.sheet < 0 || static_cast<std::size_t>(ref.sheet) >= report_.sheets.size()) {
-      return failure(u"#REF! 报表没有第 %1 张表", automation::decimalText(ref.sheet + 1));
+      return failure(localText(u"#REF! 报表没有第 %1 张表", automation::decimalText(ref.sheet + 1)));
     }
     const CellKey key{ref.sheet, ref.at};
     const auto it = std::lower_bound(keys_.begin(), keys_.end(), key);
@@ -240,7 +232,7 @@ class Engine {
       } else if (x.type() == automation::VarType::Boolean) {
         numbers[i] = x.asBoolean() ? 1 : 0;
       } else if (x.isString() || !automation::isNumeric(x)) {
-        if (!problem) problem = failure(u"#VALUE! 文本“%1”不能参与运算", automation::toText(x));
+        if (!problem) problem = failure(localText(u"#VALUE! 文本“%1”不能参与运算", automation::toText(x)));
       } else {
         numbers[i] = automation::toDouble(x);
       }

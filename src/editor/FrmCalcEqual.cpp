@@ -185,7 +185,7 @@ void FrmCalcEqual::Form_KeyDown(int& keyCode, int) {
 void FrmCalcEqual::Form_Unload(bool&) {
   m_cParamCol.clear();
   m_sSchemeWarned.clear();
-  m_sSchemeAtFocus.reset();
+  m_sSchemeBefore.reset();
   tmrSchemeWarning.setEnabled(false);
   m_iShownFrom = -1;
 }
@@ -400,16 +400,17 @@ void FrmCalcEqual::txtParam_Change(std::int16_t index) {
     g_CurDsn = text;
     component::SetContextValue(u"CurPropsString", Variant(g_CurDsn));
   }
-  // What the setting was before the row's number began: when the row got the focus or was emptied.
-  if (IsSchemeRow(index) && text.empty()) m_sSchemeAtFocus = GetRegInfo(u"ClsID_CASHFLOW");
-  if (IsSchemeRow(index) && !text.empty()) {
-    // An emptied scheme stores nothing; a number that does not fit 32 bits is not stored either:
-    // the setting goes back to what it was before the row's digits were typed one by one,
-    // the hint marks the row while it is typed, and the warning waits until the user leaves it.
-    if (const auto scheme = SchemeNumber(text)) {
+  if (IsSchemeRow(index)) {
+    // The scheme is stored as it is typed. An emptied row stores nothing, and notes what the
+    // setting was before the row's number began; a number that does not fit 32 bits puts that
+    // back: its hint marks the row while it is typed, and the warning waits until the user
+    // leaves the row.
+    if (text.empty()) {
+      m_sSchemeBefore = GetRegInfo(u"ClsID_CASHFLOW");
+    } else if (const auto scheme = SchemeNumber(text)) {
       SetRegInfo(u"ClsID_CASHFLOW", Variant(*scheme));
-    } else if (m_sSchemeAtFocus) {
-      SetRegInfo(u"ClsID_CASHFLOW", Variant(*m_sSchemeAtFocus));
+    } else if (m_sSchemeBefore) {
+      SetRegInfo(u"ClsID_CASHFLOW", Variant(*m_sSchemeBefore));
     }
   }
   RefreshHint(index);
@@ -446,7 +447,7 @@ void FrmCalcEqual::WarnSchemeOutOfRange() {
 
 void FrmCalcEqual::txtParam_GotFocus(std::int16_t index) {
   g_GetParam = static_cast<std::int16_t>(index + 1);
-  if (IsSchemeRow(index)) m_sSchemeAtFocus = GetRegInfo(u"ClsID_CASHFLOW");
+  if (IsSchemeRow(index)) m_sSchemeBefore = GetRegInfo(u"ClsID_CASHFLOW");
   lblParamName.setCaption(lblParam(index).Caption() + u":");
   const auto& des = paramTable().ParamDes;
   lblParamDes.setCaption(
@@ -462,9 +463,9 @@ std::size_t FrmCalcEqual::MostRows() {
   return most >= layout::kMostRows ? layout::kMostRows : static_cast<std::size_t>(most);
 }
 
-void FrmCalcEqual::txtParam_LostFocus(std::int16_t) {
+void FrmCalcEqual::txtParam_LostFocus(std::int16_t index) {
   g_GetParam = 0;
-  tmrSchemeWarning.setEnabled(true);
+  if (SchemeOutOfRange(index)) tmrSchemeWarning.setEnabled(true);
 }
 
 void FrmCalcEqual::txtParam_KeyDown(std::int16_t index, int& keyCode, int) {

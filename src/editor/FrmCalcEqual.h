@@ -159,7 +159,7 @@ class FrmCalcEqual final : public forms::Form {
   std::int32_t m_iLaidOutRows = 0;
   std::u16string m_sPreview;  // the text of the last live result
   std::u16string m_sSchemeWarned;  // the out-of-range scheme the user was last told of
-  std::optional<std::u16string> m_sSchemeAtFocus;  // the stored scheme before the row's number began
+  std::optional<std::u16string> m_sSchemeBefore;  // the stored scheme before the row's number began
   bool m_bFocusFirstRow = false;                        // the first activation after the rows were built
   valuelist::frmInformation* m_pInformation = nullptr;  // the value-list popup while it is shown
 

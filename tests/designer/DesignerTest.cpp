@@ -364,12 +364,8 @@ TEST_F(DesignerTest, TheContextReachesTheComponentAndTheBatches) {
   EXPECT_EQ(spy->batches[0].year, 2024);
 }
 
-TEST_F(DesignerTest, InsertFunctionPutsTheWizardsFormulaIntoTheCellAndReopensOnAFormula) {
-  designer::DesignerWindow& w = open(reportWith({{u"B2", u"=QMYE(\"1001\",2024,12)*2"}}));
-  w.grid()->setCurrentIndex(w.model()->index(3, 2));  // C4, empty
-  // Shift+F3 is the insert-function action's key.
-  EXPECT_EQ(w.insertFunctionAction()->shortcut(), QKeySequence(Qt::SHIFT | Qt::Key_F3));
-  ui.then([](forms::Form& picker) { hl::press(picker, forms::keys::Return); });  // QMYE, the first
+// The editor, scripted: QMYE's rows typed and confirmed.
+void typeQmye(hl::HeadlessBackend& ui) {
   ui.then([](forms::Form& editor) {
     hl::type(editor, u"1002");
     hl::press(editor, forms::keys::Tab);
@@ -378,6 +374,15 @@ TEST_F(DesignerTest, InsertFunctionPutsTheWizardsFormulaIntoTheCellAndReopensOnA
     hl::type(editor, u"12");
     hl::press(editor, forms::keys::Return);
   });
+}
+
+TEST_F(DesignerTest, InsertFunctionPutsTheWizardsFormulaIntoTheCellAndReopensOnAFormula) {
+  designer::DesignerWindow& w = open(reportWith({{u"B2", u"=QMYE(\"1001\",2024,12)*2"}}));
+  w.grid()->setCurrentIndex(w.model()->index(3, 2));  // C4, empty
+  // Shift+F3 is the insert-function action's key.
+  EXPECT_EQ(w.insertFunctionAction()->shortcut(), QKeySequence(Qt::SHIFT | Qt::Key_F3));
+  ui.then([](forms::Form& picker) { hl::press(picker, forms::keys::Return); });  // QMYE, the first
+  typeQmye(ui);
   w.insertFunctionAction()->trigger();
   EXPECT_EQ(ui.pendingActions(), 0u);
   EXPECT_EQ(cell(w.report(), 0, u"C4").input, u"=QMYE(\"1002\",2024,12,\"\",\"\")");
@@ -601,18 +606,6 @@ TEST_F(DesignerTest, AFailedSaveSaysWhyAndKeepsTheWindowOpen) {
   EXPECT_TRUE(w.statusBar()->currentMessage().startsWith(QStringLiteral("报表没有保存：")))
       << w.statusBar()->currentMessage().toStdString();
   std::filesystem::remove(folder);
-}
-
-// The editor, scripted: QMYE's rows typed and confirmed.
-void typeQmye(hl::HeadlessBackend& ui) {
-  ui.then([](forms::Form& editor) {
-    hl::type(editor, u"1002");
-    hl::press(editor, forms::keys::Tab);
-    hl::type(editor, u"2024");
-    hl::press(editor, forms::keys::Tab);
-    hl::type(editor, u"12");
-    hl::press(editor, forms::keys::Return);
-  });
 }
 
 TEST_F(DesignerTest, InsertingIntoAFormulaKeepsWhatTheCellHolds) {

@@ -236,22 +236,23 @@ TEST_F(LookupTest, TheWindowFollowsTheCursorFromThePress) {
   dragBy(&editor.lblExplain, forms::mouse::Right, 50, 50);
   EXPECT_EQ(editor.Left(), left);
   EXPECT_FALSE(editor.TimerDrag.Enabled());
+  // A click on a name label whose press moved the cursor by (dx, dy) before the release, as the
+  // toolkit delivers it: press, release, then the click.
+  const auto clickMoving = [&](std::int16_t row, std::int32_t dx, std::int32_t dy) {
+    ui.cursor = {0, 0};
+    hl::mouseDown(editor.lblParam(row), forms::mouse::Left);
+    ui.cursor = {dx, dy};
+    hl::mouseUp(editor.lblParam(row), forms::mouse::Left);
+    editor.lblParam(row).Click();
+  };
   // A press that dragged the window by a name label is no click: the row keeps its text, also when
   // the button is let go before the window could follow.
   editor.txtParam(2).setText(u"1002");
-  ui.cursor = {0, 0};
-  hl::mouseDown(editor.lblParam(2), forms::mouse::Left);
-  ui.cursor = {4, 0};
-  hl::mouseUp(editor.lblParam(2), forms::mouse::Left);
-  editor.lblParam(2).Click();
+  clickMoving(2, 4, 0);
   EXPECT_EQ(editor.txtParam(2).Text(), u"1002");
   // A click that does not move, or moves by a hand's wobble, leaves the window and still fills the
   // row; a double click still fills a reference.
-  ui.cursor = {0, 0};
-  hl::mouseDown(editor.lblParam(1), forms::mouse::Left);
-  ui.cursor = {1, 2};
-  hl::mouseUp(editor.lblParam(1), forms::mouse::Left);
-  editor.lblParam(1).Click();
+  clickMoving(1, 1, 2);
   EXPECT_EQ(editor.txtParam(1).Text(), u"[]");
   editor.txtParam(1).setText(u"");
   ui.cursor = {0, 0};

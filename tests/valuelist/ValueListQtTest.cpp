@@ -64,6 +64,18 @@ class ValueListQtTest : public ::testing::Test {
     popup.Show(true);
   }
   Host& host() { return *host_; }
+  // Where a popup over the row opens, and where the row's box is, both on the screen; Esc closes it.
+  std::pair<QRect, QRect> placeOfPopup() {
+    frmInformation popup(host(), host().txtParam);
+    QRect placed, box;
+    showAndAct(popup, [&] {
+      placed = windowOf(popup)->geometry();
+      QWidget* edit = widgetOf(host().txtParam(0));
+      box = QRect(edit->mapToGlobal(QPoint(0, 0)), edit->size());
+      QTest::keyClick(widgetOf(popup.lvwInformation), Qt::Key_Escape);
+    });
+    return {placed, box};
+  }
 
  private:
   std::unique_ptr<forms::Backend> previous_;
@@ -106,14 +118,7 @@ TEST_F(ValueListQtTest, ThePopupFollowsAHostTheWindowSystemMoved) {
   // As a window manager moves a window: the window moves, the form is not asked.
   windowOf(host())->move(windowOf(host())->pos() + QPoint(130, 70));
   QApplication::processEvents();
-  frmInformation popup(host(), host().txtParam);
-  QRect placed, box;
-  showAndAct(popup, [&] {
-    placed = windowOf(popup)->geometry();
-    QWidget* edit = widgetOf(host().txtParam(0));
-    box = QRect(edit->mapToGlobal(QPoint(0, 0)), edit->size());
-    QTest::keyClick(widgetOf(popup.lvwInformation), Qt::Key_Escape);
-  });
+  const auto [placed, box] = placeOfPopup();
   EXPECT_NEAR(placed.top(), box.bottom() + 1, 1);
   const auto& qt = static_cast<const forms::qt::QtBackend&>(forms::backend());
   EXPECT_NEAR(placed.left(), box.left() + qt.metrics(host().txtParam(0).font()).horizontalAdvance("AB"), 1);
@@ -161,14 +166,7 @@ TEST_F(ValueListQtTest, APopupNearTheScreensEdgeOpensAboveTheRowAndStaysOnTheScr
               host().Width(), host().Height());
   host().txtParam(0).Move(host().ScaleWidth() - 2130 - qt.twipsX(30), host().ScaleHeight() - 300 - qt.twipsY(10),
                           2130, 300);
-  frmInformation popup(host(), host().txtParam);
-  QRect placed, box;
-  showAndAct(popup, [&] {
-    placed = windowOf(popup)->geometry();
-    QWidget* edit = widgetOf(host().txtParam(0));
-    box = QRect(edit->mapToGlobal(QPoint(0, 0)), edit->size());
-    QTest::keyClick(widgetOf(popup.lvwInformation), Qt::Key_Escape);
-  });
+  const auto [placed, box] = placeOfPopup();
   EXPECT_TRUE(screen.contains(placed)) << placed.x() << "," << placed.y() << " " << placed.width() << "x"
                                        << placed.height();
   EXPECT_NEAR(placed.bottom() + 1, box.top(), 1);  // above the row
