@@ -3,9 +3,8 @@
 // arguments that are no arguments at all, and report contexts and result rules of any kind.
 //
 // Checked: no error ever reaches the host, and in a batch of calls (two dimensions, at least three
-// columns) every row whose value and error cells were empty ends up empty still (a call that found
-// nothing, or one the failure of the batch did not reach), with a value, or with an error text and
-// no value.
+// columns) every row whose value and error cells were empty ends up with a value or with an error
+// text and no value; only ITEM, which the host evaluates, leaves its rows as they were.
 #include <cstdint>
 #include <string>
 
@@ -13,6 +12,7 @@
 #include "FuzzInput.h"
 #include "automation/ClassRegistry.h"
 #include "automation/Dispatch.h"
+#include "automation/Text.h"
 #include "cfunc/CFunc.h"
 #include "platform/Process.h"
 #include "sample/SampleSystem.h"
@@ -38,7 +38,14 @@ constexpr std::u16string_view kFunctions[] = {u"REF_F",  u"VEX_REF_F", u"CS_REF_
 constexpr std::u16string_view kReports[] = {u"资产负债表", u"利润表", u" 资产负债表 ", u"没有的表", u""};
 constexpr std::u16string_view kPlaces[] = {u"C4",   u"c5",         u"B3", u"A4", u"Z99",
                                            u"$B$3", u"XFD1048576", u"A0", u""};
-constexpr std::u16string_view kSheets[] = {u"资产", u"补充资料", u"", u" ", u"没有"};
+constexpr std::u16string_view kSheets[] = {u"资产",        u"补充资料",   u"",           u" ",
+                                           u"没有",        u"0",          u"-1",         u"2147483647",
+                                           u"-2147483648", u"2147483648", u"-2147483649"};
+// Longs at the ends of their ranges and where a 16-bit integer ends, for sheets, report numbers,
+// years, periods and places.
+constexpr std::int32_t kLongs[] = {0,     1,      2,      3,      -1,         12,         13,
+                                   32767, 32768,  -32768, -32769, 2147483647, -2147483647 - 1,
+                                   2024,  -2147483647};
 constexpr std::u16string_view kSources[] = {u"本地账套", u"华南账套", u"", u"没有的账套"};
 constexpr std::u16string_view kConvert[] = {u"",     u"*",        u"N",      u"MUL100", u"DIV1000",
                                             u"DIV0", u"MUL1e308", u"DIVxyz", u"MUL",    u"MUL-1"};
@@ -67,7 +74,7 @@ Variant argumentsOf(FuzzInput& in) {
             args.push_back(Variant(in.pick(kSources)));
             break;
           case 4:
-            args.push_back(Variant(static_cast<std::int32_t>(in.inRange(-1, 4))));
+            args.push_back(Variant(in.flag() ? static_cast<std::int32_t>(in.inRange(-1, 4)) : in.pick(kLongs)));
             break;
           default:
             args.push_back(in.variant(1));
@@ -103,10 +110,14 @@ void setContext(FuzzInput& in) {
   };
   set(u"Convert", Variant(in.flag() ? std::u16string(in.pick(kConvert)) : in.text(8)));
   set(u"ControlBit", Variant(in.flag() ? std::u16string() : in.text(2)));
-  set(u"RoundBit", Variant(static_cast<std::int32_t>(in.inRange(-3, 30))));
-  set(u"RptYear", Variant(static_cast<std::int32_t>(in.flag() ? 2024 : in.inRange(-1, 10000))));
-  set(u"RptPeriod", Variant(static_cast<std::int32_t>(in.inRange(-1, 13))));
-  set(u"CurSheetIndex", Variant(static_cast<std::int32_t>(in.inRange(-1, 4))));
+  const auto number = [&](std::int64_t lo, std::int64_t hi) {
+    return Variant(in.byte() % 4 == 0 ? in.pick(kLongs) : static_cast<std::int32_t>(in.inRange(lo, hi)));
+  };
+  set(u"RoundBit", number(-3, 30));
+  set(u"RptYear", in.flag() ? Variant(2024) : number(-1, 10000));
+  set(u"RptPeriod", number(-1, 13));
+  set(u"RptEndPeriod", number(-1, 13));
+  set(u"CurSheetIndex", number(-1, 4));
   if (in.byte() % 4 == 0) set(u"sCurPropStr", Variant(in.text(32)));
 }
 
@@ -157,6 +168,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!error.isEmpty() && !error.isString()) fail(kTarget, where + ": the error cell holds no text");
     if (error.isString() && !error.asString().empty() && !value.isEmpty())
       fail(kTarget, where + ": both a value and the error " + automation::toUtf8(error.asString()));
+    const bool told = error.isString() && !error.asString().empty();
+    if (!told && value.isEmpty() && automation::upper(name) != u"ITEM")
+      fail(kTarget, where + ": neither a value nor an error");
     if (value.isObject()) fail(kTarget, where + ": the value is an object");
   }
   return 0;

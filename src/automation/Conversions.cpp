@@ -142,6 +142,17 @@ std::int32_t toLong(const Variant& value) {
   if (value.type() == VarType::Long) return value.asLong();  // the usual case, without a conversion
   return toInt<std::int32_t>(value);
 }
+std::int32_t addLong(std::int32_t a, std::int32_t b) {
+  std::int32_t sum = 0;
+  if (__builtin_add_overflow(a, b, &sum)) overflow();
+  return sum;
+}
+std::int32_t subtractLong(std::int32_t a, std::int32_t b) {
+  std::int32_t difference = 0;
+  if (__builtin_sub_overflow(a, b, &difference)) overflow();
+  return difference;
+}
+
 std::uint8_t toByte(const Variant& value) {
   return toInt<std::uint8_t>(value);
 }

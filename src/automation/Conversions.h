@@ -44,6 +44,11 @@ double val(std::u16string_view text);
 // Rounds half to even at `digits` decimal places (digits >= 0, else error 5).
 double round(double value, std::int32_t digits = 0);
 
+// Long arithmetic as the platform does it: a result outside the 32-bit range raises 6 (overflow)
+// instead of wrapping.
+std::int32_t addLong(std::int32_t a, std::int32_t b);
+std::int32_t subtractLong(std::int32_t a, std::int32_t b);
+
 // Error values: CVErr(n) and the run-time error number an error value stands for.
 Variant cvErr(std::int32_t number);
 std::int32_t errorNumberOf(ErrorValue error);

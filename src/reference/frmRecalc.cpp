@@ -66,6 +66,10 @@ Place placeOf(const automation::VariantArray& args) {
   return p;
 }
 
+std::u16string notFound(const std::u16string& report) {
+  return environment::NameBetweenTexts(u"#报表不存在：", report, u"");
+}
+
 bool failed(const automation::AutomationError& e, Variant& sErrInfo) {
   sErrInfo = Variant(e.description());
   automation::Err().Clear();
@@ -113,7 +117,11 @@ bool frmRecalc::GetRefZps(const Variant& VarParam, Variant& sRetVal, Variant& sE
         Variant& dsnArg = retrieval.dsn();
         Variant& nameArg = retrieval.name();
         const outside::RptRetrieveCalls service(automation::CreateObject(outside::kRptRetrieve));
-        if (!service.getRptViaName(retrieval)) return true;  // no such report: nothing to read
+        if (!service.getRptViaName(retrieval)) {
+          // No such report: nothing to read, and the host is told which report it asked for.
+          sErrInfo = Variant(notFound(name));
+          return true;
+        }
         m_bLoadedKnown = false;                              // loading clears the control's properties
         spread.load(std::move(retrieval.report()));
         if (place.sheet == 0) place.sheet = getIndexByName(place.sheetText, ZPSREF12.object());
@@ -142,7 +150,7 @@ bool frmRecalc::GetRefZps(const Variant& VarParam, Variant& sRetVal, Variant& sE
 
 void frmRecalc::EvaluateRef(const std::u16string& content, std::int32_t sheet, Variant& sRetVal) {
   const outside::RefSpreadCalls spread(ZPSREF12.object());
-  spread.setSheet(sheet - 1);
+  spread.setSheet(automation::subtractLong(sheet, 1));
   std::u16string& formula = m_sRefFormula;
   formula.clear();
   formula += u"=REF(";
@@ -213,8 +221,15 @@ bool frmRecalc::GetVexRefZps(const Variant& VarParam, Variant& sRetVal, Variant&
       }
       const outside::ReportStoreCalls store(automation::CreateObject(outside::kReportStore));
       const automation::ObjectRef report = store.getReport(dsn, id);
-      if (!report) return true;  // an id the store does not know leaves the value as it was
+      if (!report) {
+        // An id the store does not know leaves the value as it was, and says so.
+        sErrInfo = Variant(notFound(automation::decimalText(id)));
+        return true;
+      }
       const outside::VexSpreadCalls spread(ZPSREF.object());
+      // Loading raises the workbook's function-call events: their sheets are this workbook's, even
+      // where a sheet bears the name of the last workbook's.
+      m_bWorkbookChanged = true;
       spread.load(outside::ReportStoreCalls::reportBlob(report));
       const Variant key = where.sheet <= 0 ? Variant(where.sheetText) : Variant(where.sheet - 1);
       sRetVal = outside::VexSpreadCalls::placeValue(spread.sheet(key), place);
@@ -232,8 +247,9 @@ void frmRecalc::ZPSREF_FuncCall(const std::u16string& sheetName, const std::u16s
   // Nothing is reported to the control: the batch keeps whatever was written into it.
   const automation::ClearErrOnExit clearErr;
   automation::ignoreErrors([&] {
-    if (sheetName != m_sCurSheet) {
+    if (sheetName != m_sCurSheet || m_bWorkbookChanged) {
       m_sCurSheet = sheetName;
+      m_bWorkbookChanged = false;
       LoadSheetContext(sheetName);
     }
     const std::u16string f = automation::upper(funcName);

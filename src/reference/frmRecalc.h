@@ -24,19 +24,22 @@ class frmRecalc final : public forms::Form {
   forms::ObjectControl ZPSREF;
 
   // One REF_F call: report name, content, optional sheet (position or name), optional data source.
-  // False with the failure's description in sErrInfo; a report the service does not have leaves
-  // sRetVal as it was and counts as success.
+  // False with the failure's description in sErrInfo. A report the service does not have leaves
+  // sRetVal as it was and counts as success, with sErrInfo naming the report.
   bool GetRefZps(const automation::Variant& VarParam, automation::Variant& sRetVal,
                  automation::Variant& sErrInfo);
   // The 1-based position of the sheet named strIndex (any letter case) in zps's workbook, 0 for none.
   std::int32_t getIndexByName(const std::u16string& strIndex, const automation::ObjectRef& zps);
-  // One VEX_REF_F call: report id, place, optional sheet, optional data source.
+  // One VEX_REF_F call: report id, place, optional sheet, optional data source. Failures and an
+  // unknown id as for GetRefZps.
   bool GetVexRefZps(const automation::Variant& VarParam, automation::Variant& sRetVal,
                     automation::Variant& sErrInfo);
 
   std::u16string m_sCurSheet;  // the sheet of the last function-call event
 
  private:
+  // ZPSREF has loaded a workbook since the last event: its sheet context is to be read anew.
+  bool m_bWorkbookChanged = false;
   std::u16string GetLoadedRptName();
   std::u16string GetLoadedDsn();
   void EvaluateRef(const std::u16string& content, std::int32_t sheet, automation::Variant& sRetVal);

@@ -172,7 +172,7 @@ class ZpSpread120 final : public automation::Dispatch {
   void evaluate(const std::u16string& formula, Variant& result) const {
     const Workbook& book = heldWorkbook(book_, u"ZpSpread120");
     if (const auto ref = plainRef(formula)) {
-      const std::int32_t position = ref->sheet > 0 ? ref->sheet : evalSheet_ + 1;
+      const std::int32_t position = ref->sheet > 0 ? ref->sheet : automation::addLong(evalSheet_, 1);
       result = cellAt(sheetAt(book, position), ref->cell).value;
       return;
     }
@@ -196,7 +196,7 @@ class ZpSpread120 final : public automation::Dispatch {
         position = automation::toLong(sheet);
       }
     }
-    if (position <= 0) position = evalSheet_ + 1;
+    if (position <= 0) position = automation::addLong(evalSheet_, 1);
     result = cellAt(sheetAt(book, position), call->args[0].asString()).value;
   }
 

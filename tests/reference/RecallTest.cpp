@@ -3,6 +3,7 @@
 // data sources, the function-call event, and the rescaling of results.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 #include "automation/ClassRegistry.h"
@@ -332,7 +333,7 @@ TEST_F(RecallTest, ReferencesAreCheckedAndEvaluatedWithReportsReused) {
       list(
           {Variant(u"资产负债表"), Variant(u"a1\",0)+REF(\"b2"), Variant(u" ")}),  // quotes; blank sheet is 1
       list({Variant(u"资产负债表"), Variant(u"E6"), Variant(1), Variant(u"华南")}),  // another data source
-      list({Variant(u"没有的表"), Variant(u"A1")}),        // not retrieved: untouched
+      list({Variant(u"没有的表"), Variant(u"A1")}),        // not retrieved: value untouched, told
       list({Variant(u"资产负债表"), Variant(u"BROKEN")}),  // the control fails
       list({Variant(u"资产负债表")}),
       list({Variant(u""), Variant(u"A1")}),
@@ -347,7 +348,7 @@ TEST_F(RecallTest, ReferencesAreCheckedAndEvaluatedWithReportsReused) {
   EXPECT_EQ(at(batch, 3, 1), Variant(local + u"=REF(\"a1\"\",0)+REF(\"\"b2\",1)"));
   EXPECT_EQ(at(batch, 4, 1), Variant(u"report 资产负债表 of DSN=华南|=REF(\"E6\",1)"));
   EXPECT_TRUE(at(batch, 5, 1).isEmpty());
-  EXPECT_TRUE(at(batch, 5, 2).isEmpty());
+  EXPECT_EQ(at(batch, 5, 2), Variant(u"#报表不存在：没有的表"));
   EXPECT_EQ(at(batch, 6, 2), Variant(u"no such place"));
   EXPECT_EQ(at(batch, 7, 2), Variant(u"#参数错误"));
   EXPECT_EQ(at(batch, 8, 2), Variant(u"#报表名为空"));
@@ -362,6 +363,69 @@ TEST_F(RecallTest, ReferencesAreCheckedAndEvaluatedWithReportsReused) {
   EXPECT_EQ(retrieval->asked[1].second, u"DSN=华南");
   EXPECT_EQ(retrieval->asked[2].first, u"没有的表");
   EXPECT_EQ(retrieval->asked[3].first, u"资产负债表");
+}
+
+// An object with no members at all: it has no value to be read as text.
+class NoValue final : public Dispatch {
+ public:
+  const DispatchTable& dispatchTable() const override {
+    static const DispatchTable table = DispatchTable::Builder<NoValue>(u"NoValue").build();
+    return table;
+  }
+};
+
+TEST_F(RecallTest, ArgumentListsThatAreNoneCostTheirRowAloneInBothFamilies) {
+  retrieval->reports = {{u"资产负债表", u"Language=CHS;DSN=本地"}};
+  VariantArray twoDimensional({Bounds{0, 1}, Bounds{0, 1}});
+  const Variant nothing(ObjectRef(std::make_shared<NoValue>()));
+  for (const std::u16string family : {u"REF_F", u"VEX_REF_F"}) {
+    const Variant report = family == u"REF_F" ? Variant(u"资产负债表") : Variant(7);
+    const std::vector<Variant> bad = {
+        list({Variant::null(), Variant(u"B2")}),
+        list({report, Variant::null()}),
+        list({report, Variant(u"B2"), Variant::null()}),
+        list({report, list({Variant(1)})}),
+        list({nothing, Variant(u"B2")}),
+        list({report, Variant(u"B2"), nothing}),
+        Variant(twoDimensional),
+    };
+    std::vector<Variant> calls;
+    for (const Variant& call : bad) {
+      calls.push_back(call);
+      calls.push_back(list({report, Variant(u"B2")}));  // every good call after a bad one is still read
+    }
+    Variant batch = batchOf(calls);
+    EXPECT_EQ(recall(family, batch), 0);
+    for (std::int32_t row = 0; row < static_cast<std::int32_t>(calls.size()); row += 2) {
+      SCOPED_TRACE(toUtf8(family) + " row " + std::to_string(row));
+      EXPECT_TRUE(at(batch, row, 1).isEmpty());
+      EXPECT_EQ(at(batch, row, 2), Variant(u"#参数错误"));
+      EXPECT_FALSE(at(batch, row + 1, 1).isEmpty());
+      EXPECT_TRUE(at(batch, row + 1, 2).isEmpty());
+    }
+  }
+}
+
+TEST_F(RecallTest, SheetsAtTheEndsOfTheLongRangeAreReadOrRefusedAsOverflow) {
+  retrieval->reports = {{u"资产负债表", u"Language=CHS;DSN=本地"}};
+  Variant batch = batchOf({
+      list({Variant(u"资产负债表"), Variant(u"B3"), Variant(-2147483647 - 1)}),
+      list({Variant(u"资产负债表"), Variant(u"B3"), Variant(u"-2147483648")}),
+      list({Variant(u"资产负债表"), Variant(u"B3"), Variant(2147483647)}),
+      list({Variant(u"资产负债表"), Variant(u"B3"), Variant(u"2147483648")}),
+  });
+  EXPECT_EQ(recall(u"REF_F", batch), 0);
+  EXPECT_EQ(at(batch, 0, 2), Variant(u"Overflow"));
+  EXPECT_EQ(at(batch, 1, 2), Variant(u"Overflow"));
+  EXPECT_EQ(at(batch, 2, 1), Variant(u"report 资产负债表 of Language=CHS;DSN=本地|=REF(\"B3\",2147483647)"));
+  EXPECT_EQ(at(batch, 3, 2), Variant(u"Overflow"));  // no Long at all
+  EXPECT_EQ(spread->sheets, (std::vector<std::int32_t>{2147483646}));
+
+  batch = batchOf({list({Variant(7), Variant(u"B2"), Variant(-2147483647 - 1)}),
+                   list({Variant(7), Variant(u"B2"), Variant(2147483647)})});
+  EXPECT_EQ(recall(u"VEX_REF_F", batch), 0);
+  EXPECT_EQ(at(batch, 0, 1), Variant(u"FReportBlob 7|'-2147483648'|B2"));
+  EXPECT_EQ(at(batch, 1, 1), Variant(u"FReportBlob 7|2147483646|B2"));
 }
 
 TEST_F(RecallTest, TheNameTheRetrievalLeavesIsTheNameTheControlHolds) {
@@ -407,7 +471,7 @@ TEST_F(RecallTest, VexReferencesReadPlacesBySheetKey) {
       list({Variant(7), Variant(u"B2")}), list({Variant(u"7"), Variant(u"B2"), Variant(3)}),
       list({Variant(7), Variant(u"B2"), Variant(u"利润表")}), list({Variant(7), Variant(u"B2"), Variant(0)}),
       list({Variant(7), Variant(u"B2"), Variant(-2), Variant(u"华南")}),
-      list({Variant(700), Variant(u"B2")}),       // unknown id: untouched
+      list({Variant(700), Variant(u"B2")}),       // unknown id: value untouched, told
       list({Variant(u"seven"), Variant(u"B2")}),  // not a number
   });
   EXPECT_EQ(recall(u"VEX_REF_F", batch), 0);
@@ -417,7 +481,7 @@ TEST_F(RecallTest, VexReferencesReadPlacesBySheetKey) {
   EXPECT_EQ(at(batch, 3, 1), Variant(u"FReportBlob 7|'0'|B2"));
   EXPECT_EQ(at(batch, 4, 1), Variant(u"FReportBlob 7|'-2'|B2"));
   EXPECT_TRUE(at(batch, 5, 1).isEmpty());
-  EXPECT_TRUE(at(batch, 5, 2).isEmpty());
+  EXPECT_EQ(at(batch, 5, 2), Variant(u"#报表不存在：700"));
   EXPECT_EQ(at(batch, 6, 2), Variant(u"Type mismatch"));
 }
 
@@ -447,6 +511,20 @@ TEST_F(RecallTest, TheFunctionCallEventRoutesNestedReferencesAndReportFunctions)
   EXPECT_EQ(env.catalogues.back()->assignments[0].name, u"DefPropsString");
   EXPECT_EQ(env.catalogues.back()->assignments.back().name, u"RptType");
   EXPECT_TRUE(env.catalogues.front()->calledFunctions.empty());
+}
+
+TEST_F(RecallTest, EveryWorkbookLoadedReadsItsSheetContextAgainThoughItsSheetNameRepeats) {
+  vex->eventFunc = u"QMYE";
+  vex->eventBatch = batchOf({list({Variant(u"1001")})});
+  Variant batch = batchOf({list({Variant(7), Variant(u"B2")}), list({Variant(8), Variant(u"B2")})});
+  const std::size_t catalogues = env.catalogues.size();
+  recall(u"VEX_REF_F", batch);
+  ASSERT_EQ(env.catalogues.size(), catalogues + 1);  // one evaluator for the form
+  const auto& assignments = env.catalogues.back()->assignments;
+  const auto contexts = std::count_if(assignments.begin(), assignments.end(),
+                                      [](const auto& a) { return a.name == u"DefPropsString"; });
+  EXPECT_EQ(contexts, 2);  // both workbooks' "Sheet1", each in its own context
+  EXPECT_EQ(env.catalogues.back()->calledFunctions, (std::vector<std::u16string>{u"QMYE", u"QMYE"}));
 }
 
 TEST_F(RecallTest, OtherFamiliesGoToTheirComponents) {

@@ -210,6 +210,11 @@ TEST_F(ReportStoreTest, RefErrorsSayWhatIsMissing) {
   EXPECT_EQ(description(spread, u"=REF(\"A1\",4)"), u"The workbook has no sheet 4: it has 3 sheets");
   member(spread, 80, InvokeKind::PropertyPut, {Variant(2), Variant(1), Variant(-1)});
   EXPECT_EQ(description(spread, u"=REF(\"A1\",0)"), u"The workbook has no sheet 0: it has 3 sheets");
+  // The sheet set before is a position from 0: the last Long has no position after it.
+  member(spread, 80, InvokeKind::PropertyPut, {Variant(2), Variant(1), Variant(2147483647)});
+  EXPECT_EQ(errorNumber([&] { ref(spread, u"=REF(\"A1\",0)"); }), errors::Overflow);
+  EXPECT_EQ(errorNumber([&] { ref(spread, u"=REF(\"A1\")"); }), errors::Overflow);
+  member(spread, 80, InvokeKind::PropertyPut, {Variant(2), Variant(1), Variant(-1)});
   EXPECT_EQ(description(spread, u"=REF(\"Z99\",1)"), u"Sheet '资产' of the workbook has no cell Z99");
   EXPECT_NE(description(spread, u"=SUM(A1)").find(u"cannot read the formula =SUM(A1)"), std::u16string::npos);
   EXPECT_NE(description(spread, u"=REF(\"A1\",1").find(u"cannot read"), std::u16string::npos);

@@ -2,6 +2,8 @@
 // stored reports, a nested reference inside one, and ledger functions, checked against the SQL data.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "automation/ClassRegistry.h"
 #include "automation/Conversions.h"
 #include "automation/VariantArray.h"
@@ -81,7 +83,7 @@ TEST_F(SampleRecallTest, StoredReportsAndLedgerFunctionsGiveTheLedgersFigures) {
   EXPECT_EQ(refs.array()(4, 1), Variant(u"短期借款"));
   EXPECT_NE(toText(refs.array()(5, 2)).find(u"Z99"), std::u16string::npos);
   EXPECT_TRUE(refs.array()(6, 1).isEmpty());
-  EXPECT_TRUE(refs.array()(6, 2).isEmpty());
+  EXPECT_EQ(refs.array()(6, 2), Variant(u"#报表不存在：没有的表"));
 
   // A stored report loaded by number recomputes its report functions through the event, nested
   // references included.
@@ -93,6 +95,7 @@ TEST_F(SampleRecallTest, StoredReportsAndLedgerFunctionsGiveTheLedgersFigures) {
   EXPECT_NEAR(number(vex, 1), bank, 0.005);
   EXPECT_NEAR(number(vex, 2), southBank, 0.005);
   EXPECT_TRUE(vex.array()(3, 1).isEmpty());
+  EXPECT_EQ(vex.array()(3, 2), Variant(u"#报表不存在：99"));
 
   // Ledger functions, rescaled to thousands.
   put(host, u"Convert", Variant(u"DIV1000"));
@@ -111,7 +114,7 @@ TEST_F(SampleRecallTest, AReportStoredBetweenRecalculationsIsReadByTheNext) {
                                                    {Variant(u"追加表"), Variant(u"A1")}};
   const Variant before = recall(u"REF_F", calls);
   EXPECT_TRUE(before.array()(0, 1).isEmpty());
-  EXPECT_TRUE(before.array()(0, 2).isEmpty());
+  EXPECT_EQ(before.array()(0, 2), Variant(u"#报表不存在：追加表"));
 
   const int id = system->ledger().storeReport("本地账套", "追加表", book(1));
   const Variant stored = recall(u"REF_F", calls);
@@ -122,6 +125,44 @@ TEST_F(SampleRecallTest, AReportStoredBetweenRecalculationsIsReadByTheNext) {
   system->ledger().storeReport("本地账套", "追加表", book(2));
   EXPECT_EQ(recall(u"REF_F", calls).array()(2, 1), Variant(2.0));
   EXPECT_EQ(recall(u"VEX_REF_F", {{Variant(id), Variant(u"A1")}}).array()(0, 1), Variant(2.0));
+}
+
+TEST_F(SampleRecallTest, EachStoredWorkbookComputesInItsOwnDataSourceThoughTheSheetNamesMatch) {
+  // Report 12 in both data sources, each with one sheet "S" whose context names its own ledger.
+  const auto book = [](const std::string& dsn) {
+    return R"({"names": {"__SelfDsn__": ")" + dsn + R"json(", "__RptYear__": 2024},
+               "sheets": [{"name": "S", "names": {"__RptPeriod__": 12},
+                 "cells": {"B1": {"formula": "=QMYE(\"1001\",2024,12)", "value": 0}}}]})json";
+  };
+  EXPECT_EQ(system->ledger().storeReport("本地账套", "十二", book("DSN=本地账套;COMPANY=1;DB=LEDGER"), 12), 12);
+  EXPECT_EQ(system->ledger().storeReport("华南账套", "十二", book("DSN=华南账套;COMPANY=2;DB=LEDGER"), 12), 12);
+  const double local = closing(1, "1001", 2024, 12);
+  const double south = closing(2, "1001", 2024, 12);
+  ASSERT_GT(std::abs(local - south), 1.0);
+
+  const Variant alone = recall(u"VEX_REF_F", {{Variant(12), Variant(u"B1"), Variant(1), Variant(u"华南账套")}});
+  EXPECT_NEAR(number(alone, 0), south, 0.005);
+  const Variant both = recall(u"VEX_REF_F", {{Variant(12), Variant(u"B1"), Variant(1), Variant(u"本地账套")},
+                                             {Variant(12), Variant(u"B1"), Variant(1), Variant(u"华南账套")},
+                                             {Variant(12), Variant(u"B1"), Variant(1), Variant(u"本地账套")}});
+  EXPECT_NEAR(number(both, 0), local, 0.005);
+  EXPECT_NEAR(number(both, 1), south, 0.005);
+  EXPECT_NEAR(number(both, 2), local, 0.005);
+}
+
+TEST_F(SampleRecallTest, AMisspelledReportInsideAStoredWorkbookShowsItsErrorInItsCell) {
+  const int id = system->ledger().storeReport(
+      "本地账套", "引用表",
+      R"json({"sheets": [{"name": "S", "cells": {
+          "A1": {"formula": "=REF_F(\"没有的表\",\"C4\",1)", "value": 5},
+          "A2": {"formula": "=VEX_REF_F(404,\"C4\")", "value": 6},
+          "A3": {"formula": "=REF_F(\"资产负债表\",\"A4\")", "value": 7}}}]})json");
+  const Variant cells = recall(u"VEX_REF_F", {{Variant(id), Variant(u"A1")},
+                                              {Variant(id), Variant(u"A2")},
+                                              {Variant(id), Variant(u"A3")}});
+  EXPECT_EQ(cells.array()(0, 1), Variant(u"#报表不存在：没有的表"));
+  EXPECT_EQ(cells.array()(1, 1), Variant(u"#报表不存在：404"));
+  EXPECT_EQ(cells.array()(2, 1), Variant(u"库存现金"));
 }
 
 }  // namespace
