@@ -457,6 +457,8 @@ void FrmCalcEqual::txtParam_GotFocus(std::int16_t index) {
 }
 
 std::size_t FrmCalcEqual::MostRows() {
+  // Only a variable list grows. A fixed function's rows are its parameters, each composed by its
+  // own descriptor: a row past them would have none, whatever MaxParamNum the catalogue gives.
   if (currentFunction().fixParamNum()) return g_cParamCol().size();
   const double most = automation::toDouble(currentFunction().maxParamNum());
   if (!(most > 0)) return 0;

@@ -142,7 +142,10 @@ void readFunction(const json& f, std::size_t index, const std::string& file, con
                            " parameters, the most the editor shows");
     }
     for (std::size_t i = 0; i < params.size(); ++i) function.params.push_back(readParam(params[i], i, where));
-    function.maxParams = function.fixed ? static_cast<std::int32_t>(function.params.size()) : maxParams;
+    // A fixed function accepts its own parameters unless the file says otherwise.
+    function.maxParams = function.fixed && !f.contains("maxParams")
+                             ? static_cast<std::int32_t>(function.params.size())
+                             : maxParams;
     if (!data.add(std::move(function))) throw CatalogueError(where + ": defined twice");
   } catch (const json::exception& e) {
     throw CatalogueError(where + ": " + reason(e));

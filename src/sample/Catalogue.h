@@ -33,7 +33,7 @@ struct FunctionEntry {
   std::u16string description;
   std::u16string group;
   bool fixed = true;           // a fixed number of parameters
-  std::int32_t maxParams = 0;  // most parameters a variable function accepts
+  std::int32_t maxParams = 0;  // most parameters: for a fixed function its own unless the file says
   std::vector<ParamEntry> params;
 };
 

@@ -317,6 +317,18 @@ TEST_F(EditorTest, AVariableListKeepsALastRowThatHoldsText) {
   EXPECT_EQ(editor.m_sFormula, u"VAR()");
 }
 
+TEST_F(EditorTest, AFixedFunctionKeepsItsRowsWhateverItsMostParameters) {
+  // A catalogue may give a fixed function a larger MaxParamNum: its rows are still its own
+  // parameters, for a row past them would have no name, description or type to compose by.
+  catalogue.add(FakeFunction{u"FIX", true, 5, {{u"甲", 3, Variant{}}, {u"乙", 8, Variant{}}}});
+  open(u"FIX");
+  editor.txtParam(1).SetFocus();
+  hl::press(editor, forms::keys::Tab);
+  editor.txtParam(1).SetFocus();
+  EXPECT_EQ(editor.g_cParamCol().size(), 2u);
+  EXPECT_EQ(editor.m_sFormula, u"FIX(,\"\")");
+}
+
 TEST_F(EditorTest, TheThirdAndLaterRowsAreTypedIntoAsTheFirst) {
   catalogue.add(FakeFunction{u"VAR", false, 40, {{u"值", 8, Variant{}}}});
   open(u"VAR");

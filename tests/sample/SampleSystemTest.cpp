@@ -273,10 +273,15 @@ TEST_F(SampleSystemCatalogueFilesTest, EveryTypeCodeLoadsAndLargeDefaultsStayExa
         {"name": "byte", "type": 17, "default": 2147483647},
         {"name": "none", "type": 0, "default": 2147483648},
         {"name": "integer", "type": 2.0, "default": -2147483649},
-        {"name": "last", "type": 65535, "default": 1.5}]}]}]})");
+        {"name": "last", "type": 65535, "default": 1.5}]},
+      {"name": "FIXED", "maxParams": 9, "params": [{"name": "a"}]},
+      {"name": "OWN", "params": [{"name": "a"}, {"name": "b"}]}]}]})");
   const sample::CatalogueData data = sample::loadCatalogue(path);
   const sample::FunctionEntry& codes = *data.find(u"CODES");
   EXPECT_EQ(codes.maxParams, 2147483647);
+  // A fixed function accepts its own parameters unless the file gives a number.
+  EXPECT_EQ(data.find(u"FIXED")->maxParams, 9);
+  EXPECT_EQ(data.find(u"OWN")->maxParams, 2);
   ASSERT_EQ(codes.params.size(), 4u);
   EXPECT_EQ(codes.params[1].type, 0);
   EXPECT_EQ(codes.params[2].type, 2);
