@@ -21,15 +21,18 @@
 #include "automation/Text.h"
 #include "automation/VariantArray.h"
 #include "cfunc/CFunc.h"
+#include "component/ReportContext.h"
 #include "component/SharedHelpers.h"
 #include "editor/FrmCalcEqual.h"
-#include "picker/Search.h"
-#include "picker/frmOtherFunc.h"
+#include "editor/TypeHints.h"
 #include "environment/Localisation.h"
 #include "environment/Reg.h"
 #include "forms/headless/HeadlessBackend.h"
 #include "forms/qt/QtBackend.h"
 #include "forms/qt/QtTranslations.h"
+#include "outside/FuncInfo.h"
+#include "picker/Search.h"
+#include "picker/frmOtherFunc.h"
 #include "platform/Process.h"
 #include "platform/Registry.h"
 #include "sample/SampleSystem.h"
@@ -60,6 +63,23 @@ int fail(const std::string& message, int code = 2) {
 std::string printable(const std::u16string& text) {
   return toUtf8(text);
 }
+
+// Prints a JSON document on one line. A text the report system gave back that is not UTF-8 is
+// printed with replacement characters.
+// The documents of the --json forms keep their members in the order the README gives them.
+using Document = nlohmann::ordered_json;
+
+template <class Json>
+std::string jsonText(const Json& doc) {
+  return doc.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+void printJson(const Document& doc) {
+  std::cout << jsonText(doc) << "\n";
+}
+
+// Exit codes beside 0 (done), 1 (nothing given back or found) and 2 (input that cannot be used).
+constexpr int kProblemsFound = 3;  // done, and what was checked has a problem
 
 // The process property string the host publishes: --props, with --lang as its Language.
 std::u16string propertyString(const HostOptions& o) {
@@ -280,29 +300,112 @@ std::u16string runInEditor(const automation::ObjectRef& cfunc, const std::string
   return automation::toText(automation::call(cfunc, u"GetFuncExpr", {Variant(fromUtf8(name))}));
 }
 
-int runCompose(const HostOptions& o, const std::string& name, const std::vector<std::string>& rows) {
+// The descriptor entry of an editor row: its own in a fixed list, the first one in a variable list,
+// whose parameters the first one describes.
+const Variant& descriptorOf(const automation::VariantArray& column, std::int16_t row) {
+  const bool fixed = outside::FuncDescriptorCalls(component::componentState().g_oCurFunc).fixParamNum();
+  return column(fixed ? column.lbound() + row : column.lbound());
+}
+
+// The rows an error of the report system is about: those whose parameter name the error holds
+// ("#Report name is empty" names Report name), and, for an error that says a thing does not exist
+// or is empty ("#科目不存在", "#报表不存在：名称"), those whose parameter name holds that thing
+// (科目代码, 报表名). Any other error names no row.
+std::vector<std::int16_t> rowsNamedBy(editor::FrmCalcEqual& editor, std::u16string_view error) {
+  if (error.starts_with(u"#")) error.remove_prefix(1);
+  const std::u16string said = automation::upper(error);
+  std::u16string subject = said.substr(0, std::min(said.find(u"不存在"), said.find(u"为空")));
+  if (subject.size() == said.size()) subject.clear();
+  std::vector<std::int16_t> rows;
+  for (std::size_t i = 0; i < editor.g_cParamCol().size(); ++i) {
+    const auto row = static_cast<std::int16_t>(i);
+    const std::u16string name = automation::upper(automation::trim(editor.lblParam(row).Caption()));
+    if (name.empty()) continue;
+    if (said.find(name) != std::u16string::npos ||
+        (!subject.empty() && name.find(subject) != std::u16string::npos))
+      rows.push_back(row);
+  }
+  return rows;
+}
+
+// What compose --check finds in the filled rows, one problem a text: each row the type hints mark,
+// and the error the live result's recall gives for the formula, with the rows it is about.
+std::vector<std::string> checkRows(editor::FrmCalcEqual& editor) {
+  using environment::L;
+  std::vector<std::string> problems;
+  const auto quoted = [&](std::int16_t row) {
+    return printable(editor.lblParam(row).Caption()) + " \"" + printable(editor.txtParam(row).Text()) + "\"";
+  };
+  const component::ParamTable& table = component::paramTable();
+  for (std::size_t i = 0; i < editor.g_cParamCol().size(); ++i) {
+    const auto row = static_cast<std::int16_t>(i);
+    const std::int32_t type =
+        automation::trapAndLeave(0, [&] { return automation::toLong(descriptorOf(table.DataType, row)); });
+    std::vector<std::u16string> marks;
+    if (editor::DoesNotFit(editor.txtParam(row).Text(), type))
+      marks.push_back(L(u"与类型不符") + u" (" + editor::TypeHint(u"", type) + u")");
+    if (editor.SchemeOutOfRange(row)) marks.push_back(L(u"超出范围"));
+    for (const std::u16string& mark : marks) problems.push_back(quoted(row) + ": " + printable(mark));
+  }
+  // The live result runs the recall: what it answers for the one-row batch is watched on its way
+  // back. A formula whose value the host alone knows (a cell, a nested call) is not recalled.
+  const auto recall = editor.Preview;
+  std::u16string error;
+  editor.Preview = [&](const std::u16string& funcName, Variant& batch) {
+    try {
+      recall(funcName, batch);
+    } catch (const automation::AutomationError& e) {
+      error = e.description();
+      throw;
+    }
+    if (batch.isArray())
+      error =
+          automation::trapAndLeave(std::u16string{}, [&] { return automation::toText(batch.array()(0, 2)); });
+  };
+  editor.ShowPreview();
+  editor.Preview = recall;
+  if (!error.empty()) {
+    std::string named;
+    for (const std::int16_t row : rowsNamedBy(editor, error))
+      named += (named.empty() ? "" : ", ") + quoted(row);
+    problems.push_back((named.empty() ? printable(editor.m_sFormula) : named) + ": " + printable(error));
+  }
+  return problems;
+}
+
+int runCompose(const HostOptions& o, const std::string& name, const std::vector<std::string>& rows,
+               bool check) {
   auto& ui = forms::headless::installed();
   const automation::ObjectRef cfunc = startHost(o);
   std::string problem;
+  std::vector<std::string> found;
   const std::u16string expr = runInEditor(cfunc, name, problem, [&](editor::FrmCalcEqual& editor) {
-    if (fillRows(editor, name, rows, problem)) forms::headless::press(editor, forms::keys::Return);
+    if (!fillRows(editor, name, rows, problem)) return;
+    if (check) found = checkRows(editor);
+    forms::headless::press(editor, forms::keys::Return);
   });
   for (const auto& box : ui.messageBoxes) std::cerr << printable(box.text) << "\n";
   // Without windows nobody can cancel: whatever stops the formula lies in what was given.
   if (!problem.empty()) return fail(problem);
-  return printResult(expr, ui.messageBoxes.empty() ? "the rows give no formula" : "no formula was composed",
-                     2);
+  const int code =
+      printResult(expr, ui.messageBoxes.empty() ? "the rows give no formula" : "no formula was composed", 2);
+  if (code != 0) return code;
+  for (const std::string& p : found) std::cerr << "formulist2: " << p << "\n";
+  return found.empty() ? 0 : kProblemsFound;
 }
 
 // The values F7 offers in row `row` (from 1) after the texts are typed into the rows before it: the
-// popup's captions and rows, tab-separated, in the order it shows them.
-int runValues(const HostOptions& o, const std::string& name, int row, const std::vector<std::string>& rows) {
+// popup's captions and rows, tab-separated, in the order it shows them; with `json` one document
+// {"function", "row", "columns": [caption…], "values": [[text…]…]}.
+int runValues(const HostOptions& o, const std::string& name, int row, const std::vector<std::string>& rows,
+              bool json) {
   if (row < 1 || static_cast<std::size_t>(row) <= rows.size())
     return fail("values takes a row number from 1 and texts for the rows before it only");
   auto& ui = forms::headless::installed();
   const automation::ObjectRef cfunc = startHost(o);
   std::string problem;
-  std::ostringstream out;
+  std::vector<std::string> columns;
+  std::vector<std::vector<std::string>> offered;
   bool shown = false;
   runInEditor(cfunc, name, problem, [&](editor::FrmCalcEqual& editor) {
     if (!fillRows(editor, name, rows, problem)) return;
@@ -316,13 +419,11 @@ int runValues(const HostOptions& o, const std::string& name, int row, const std:
     ui.then([&](forms::Form& shownPopup) {
       shown = true;
       const forms::ListView& list = dynamic_cast<valuelist::frmInformation&>(shownPopup).lvwInformation;
-      for (std::int32_t c = 0; c < list.columnCount(); ++c)
-        out << (c > 0 ? "\t" : "") << printable(list.column(c).text);
-      out << "\n";
+      for (std::int32_t c = 0; c < list.columnCount(); ++c) columns.push_back(printable(list.column(c).text));
       for (const forms::ListView::Item& item : list.items()) {
-        out << printable(item.text);
-        for (const std::u16string& sub : item.subItems) out << "\t" << printable(sub);
-        out << "\n";
+        std::vector<std::string>& line = offered.emplace_back();
+        line.push_back(printable(item.text));
+        for (const std::u16string& sub : item.subItems) line.push_back(printable(sub));
       }
       forms::headless::press(shownPopup, forms::keys::Escape);
     });
@@ -333,13 +434,53 @@ int runValues(const HostOptions& o, const std::string& name, int row, const std:
   for (const auto& box : ui.messageBoxes) std::cerr << printable(box.text) << "\n";
   if (!problem.empty()) return fail(problem);
   if (!shown) return fail("row " + std::to_string(row) + " of " + name + " offers no values");
+  if (json) {
+    printJson({{"function", name}, {"row", row}, {"columns", columns}, {"values", offered}});
+    return 0;
+  }
+  std::ostringstream out;
+  const auto printLine = [&out](const std::vector<std::string>& texts) {
+    for (std::size_t i = 0; i < texts.size(); ++i) out << (i > 0 ? "\t" : "") << texts[i];
+    out << "\n";
+  };
+  printLine(columns);
+  std::for_each(offered.begin(), offered.end(), printLine);
   std::cout << out.str();
   return 0;
 }
 
+// How recall prints its answer: the rows as a JSON array, one a line; the same followed by a line of
+// status; or one JSON document holding both.
+enum class RecallOutput { Rows, RowsAndStatus, OneDocument };
+
+// A row of a recalled batch as it is printed: {"value": …} with "error" when the row has an error text.
+nlohmann::json recalledRow(const automation::VariantArray& result, std::int32_t r,
+                           std::u16string& errorText) {
+  nlohmann::json row = nlohmann::json::object();
+  const Variant& value = result(r, 1);
+  if (value.isEmpty()) {
+    row["value"] = nullptr;
+  } else if (value.type() == automation::VarType::Double || value.type() == automation::VarType::Long ||
+             value.type() == automation::VarType::Integer || value.type() == automation::VarType::Currency ||
+             value.type() == automation::VarType::Decimal || value.type() == automation::VarType::Single) {
+    // As the platform prints it (15 significant digits), so sums carry no binary noise.
+    row["value"] = std::stod(toUtf8(automation::toText(Variant(automation::toDouble(value)))));
+  } else if (value.type() == automation::VarType::Boolean) {
+    row["value"] = value.asBoolean();
+  } else {
+    row["value"] =
+        toUtf8(automation::trapAndLeave(std::u16string(u"?"), [&] { return automation::toText(value); }));
+  }
+  errorText = automation::trapAndLeave(std::u16string{}, [&] { return automation::toText(result(r, 2)); });
+  if (!errorText.empty()) row["error"] = toUtf8(errorText);
+  return row;
+}
+
 // A batch of calls of one report function, read from a JSON file (an array with one argument list
-// per call), recalled as a host recalls it; each row's value or error text is printed as JSON.
-int runRecall(const HostOptions& o, const std::string& name, const std::string& file) {
+// per call), recalled as a host recalls it; each row's value or error text is printed as JSON, and
+// the status as `output` says. With `failOnError` a row with an error text exits kProblemsFound.
+int runRecall(const HostOptions& o, const std::string& name, const std::string& file, RecallOutput output,
+              bool failOnError) {
   const std::string source = file == "-" ? "standard input" : file;
   nlohmann::json calls;
   try {
@@ -349,7 +490,8 @@ int runRecall(const HostOptions& o, const std::string& name, const std::string& 
   }
   if (!calls.is_array()) return fail(source + ": the batch must be an array with one argument list per call");
   const auto rows = static_cast<std::int32_t>(calls.size());
-  automation::VariantArray batch({automation::Bounds{0, std::max(rows, 1) - 1}, automation::Bounds{0, 2}});
+  // An empty batch is a batch of no calls: its first dimension has no elements.
+  automation::VariantArray batch({automation::Bounds{0, rows - 1}, automation::Bounds{0, 2}});
   for (std::int32_t r = 0; r < rows; ++r) {
     const nlohmann::json& call = calls[static_cast<std::size_t>(r)];
     const std::string where = source + ": call " + std::to_string(r + 1);
@@ -379,78 +521,86 @@ int runRecall(const HostOptions& o, const std::string& name, const std::string& 
   Variant args[] = {Variant(fromUtf8(name)), std::move(batchArg), Variant{}};
   const Variant status = cfunc->invoke(u"RecallRpt", automation::InvokeKind::Method, args);
   const automation::VariantArray& result = args[1].array();
-  // One call a line, written as it is read, so that scripts can read the rows as they come and a
-  // large batch needs no second copy of its results.
-  std::cout << "[\n";
+  std::int32_t errors = 0;
+  std::u16string errorText;
   for (std::int32_t r = 0; r < rows; ++r) {
-    nlohmann::json row = nlohmann::json::object();
-    const Variant& value = result(r, 1);
-    const Variant& error = result(r, 2);
-    if (value.isEmpty()) {
-      row["value"] = nullptr;
-    } else if (value.type() == automation::VarType::Double || value.type() == automation::VarType::Long ||
-               value.type() == automation::VarType::Integer ||
-               value.type() == automation::VarType::Currency ||
-               value.type() == automation::VarType::Decimal || value.type() == automation::VarType::Single) {
-      // As the platform prints it (15 significant digits), so sums carry no binary noise.
-      row["value"] = std::stod(toUtf8(automation::toText(Variant(automation::toDouble(value)))));
-    } else if (value.type() == automation::VarType::Boolean) {
-      row["value"] = value.asBoolean();
-    } else {
-      row["value"] =
-          toUtf8(automation::trapAndLeave(std::u16string(u"?"), [&] { return automation::toText(value); }));
-    }
-    const std::u16string errorText =
-        automation::trapAndLeave(std::u16string{}, [&] { return automation::toText(error); });
-    if (!errorText.empty()) row["error"] = toUtf8(errorText);
-    // A text the report system gave back that is not UTF-8 is printed with replacement characters.
-    std::cout << " " << row.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)
-              << (r + 1 < rows ? ",\n" : "\n");
+    errorText = automation::trapAndLeave(std::u16string{}, [&] { return automation::toText(result(r, 2)); });
+    if (!errorText.empty()) ++errors;
   }
-  std::cout << "]\n";
-  std::cerr << "formulist2: RecallRpt answered " << automation::toLong(status) << "\n";
-  return 0;
+  const Document summary = {{"status", automation::toLong(status)}, {"calls", rows}, {"errors", errors}};
+  // One call a line, written as it is made, so that scripts can read the rows as they come and a
+  // large batch needs no second copy of its results. The document puts its status first, for the
+  // same readers.
+  if (output == RecallOutput::OneDocument) {
+    Document head = {{"function", name}};
+    head.update(summary);
+    const std::string text = jsonText(head);  // the object without its closing brace opens the document
+    std::cout << text.substr(0, text.size() - 1) << ",\"rows\":[\n";
+  } else {
+    std::cout << "[\n";
+  }
+  for (std::int32_t r = 0; r < rows; ++r)
+    std::cout << " " << jsonText(recalledRow(result, r, errorText)) << (r + 1 < rows ? ",\n" : "\n");
+  std::cout << (output == RecallOutput::OneDocument ? "]}\n" : "]\n");
+  if (output == RecallOutput::RowsAndStatus) printJson(summary);
+  return failOnError && errors > 0 ? kProblemsFound : 0;
 }
 
-// The function as the editor presents it: its description, then each row's name and description.
-int runDescribe(const HostOptions& o, const std::string& name) {
+// The function as the editor presents it: its description, then each row's name and description;
+// with `json` one document {"function", "description", "rows": [{"name", "description"}…]}.
+int runDescribe(const HostOptions& o, const std::string& name, bool json) {
   auto& ui = forms::headless::installed();
   const automation::ObjectRef cfunc = startHost(o);
-  std::ostringstream out;
+  bool opened = false;
+  std::string explanation;
+  std::vector<std::pair<std::string, std::string>> rows;
   ui.then([&](forms::Form& shown) {
     if (auto* editor = dynamic_cast<editor::FrmCalcEqual*>(&shown)) {
-      out << name << "\n" << printable(editor->lblExplain.Caption()) << "\n";
+      opened = true;
+      explanation = printable(editor->lblExplain.Caption());
       const auto& descriptions = component::paramTable().ParamDes;
       for (std::size_t i = 0; i < editor->g_cParamCol().size(); ++i) {
         const auto row = static_cast<std::int16_t>(i);
         const std::int32_t at = std::min(descriptions.lbound() + row, descriptions.ubound());
-        out << "  " << printable(editor->lblParam(row).Caption()) << "\t"
-            << printable(automation::toText(descriptions(at))) << "\n";
+        rows.emplace_back(printable(editor->lblParam(row).Caption()),
+                          printable(automation::toText(descriptions(at))));
       }
     }
     shown.Hide();
   });
   automation::call(cfunc, u"GetFuncExpr", {Variant(fromUtf8(name))});
   for (const auto& box : ui.messageBoxes) std::cerr << printable(box.text) << "\n";
-  if (out.str().empty()) return fail(name + " cannot be described");
+  if (!opened) return fail(name + " cannot be described");
+  if (json) {
+    Document list = Document::array();
+    for (const auto& [caption, description] : rows)
+      list.push_back({{"name", caption}, {"description", description}});
+    printJson({{"function", name}, {"description", explanation}, {"rows", list}});
+    return 0;
+  }
+  std::ostringstream out;
+  out << name << "\n" << explanation << "\n";
+  for (const auto& [caption, description] : rows) out << "  " << caption << "\t" << description << "\n";
   std::cout << out.str();
   return 0;
 }
 
-// The rows the editor opens with on a whole call: each row's caption and text, tab-separated.
-int runParse(const HostOptions& o, const std::string& formula) {
+// The rows the editor opens with on a whole call: each row's caption and text, tab-separated; with
+// `json` one document {"function", "rows": [{"name", "text"}…]}.
+int runParse(const HostOptions& o, const std::string& formula, bool json) {
   auto& ui = forms::headless::installed();
   const automation::ObjectRef cfunc = startHost(o);
-  std::ostringstream out;
   bool opened = false;
+  std::string function;
+  std::vector<std::pair<std::string, std::string>> rows;
   ui.then([&](forms::Form& shown) {
     if (auto* editor = dynamic_cast<editor::FrmCalcEqual*>(&shown)) {
       opened = true;
-      out << printable(editor->m_sFormula.substr(0, editor->m_sFormula.find(u'('))) << "\n";
+      function = printable(editor->m_sFormula.substr(0, editor->m_sFormula.find(u'(')));
       for (std::size_t i = 0; i < editor->g_cParamCol().size(); ++i) {
         const auto row = static_cast<std::int16_t>(i);
-        out << "  " << printable(editor->lblParam(row).Caption()) << "\t"
-            << printable(editor->txtParam(row).Text()) << "\n";
+        rows.emplace_back(printable(editor->lblParam(row).Caption()),
+                          printable(editor->txtParam(row).Text()));
       }
     }
     shown.Hide();
@@ -458,16 +608,38 @@ int runParse(const HostOptions& o, const std::string& formula) {
   automation::call(cfunc, u"GetFuncExpr", {Variant(fromUtf8(formula))});
   for (const auto& box : ui.messageBoxes) std::cerr << printable(box.text) << "\n";
   if (!opened) return fail(formula + " cannot be read into rows");
+  if (json) {
+    Document list = Document::array();
+    for (const auto& [caption, text] : rows) list.push_back({{"name", caption}, {"text", text}});
+    printJson({{"function", function}, {"rows", list}});
+    return 0;
+  }
+  std::ostringstream out;
+  out << function << "\n";
+  for (const auto& [caption, text] : rows) out << "  " << caption << "\t" << text << "\n";
   std::cout << out.str();
   return 0;
 }
 
-// The picker's search from a script: the ranked matches, name, group and description tab-separated.
-int runSearch(const HostOptions& o, const std::string& text) {
+// The picker's search from a script: the ranked matches, name, group and description tab-separated;
+// with `json` one document {"text", "functions": [{"name", "group", "description"}…]}, printed also
+// when nothing matches.
+int runSearch(const HostOptions& o, const std::string& text, bool json) {
   const automation::ObjectRef cfunc = startHost(o);  // holds the catalogue while it is read
   const picker::FunctionIndex index(picker::frmOtherFunc::ShownEntries());
   const auto matches = index.search(fromUtf8(text));
+  if (json) {
+    Document list = Document::array();
+    for (const auto& m : matches) {
+      const picker::FunctionEntry& e = index.entries()[m.entry];
+      list.push_back({{"name", printable(e.name)},
+                      {"group", printable(e.group)},
+                      {"description", printable(e.description)}});
+    }
+    printJson({{"text", text}, {"functions", list}});
+  }
   if (matches.empty()) return fail("no function matches '" + text + "'", 1);
+  if (json) return 0;
   for (const auto& m : matches) {
     const picker::FunctionEntry& e = index.entries()[m.entry];
     std::cout << printable(e.name) << "\t" << printable(e.group) << "\t" << printable(e.description) << "\n";
@@ -596,6 +768,14 @@ int main(int argc, char** argv) {
                         "A file of row texts, one a line, after any ROW_TEXT given; - reads standard input");
   };
   rowsOption(compose);
+  bool check = false;
+  compose->add_flag(
+      "--check", check,
+      "Check the rows as the editor's type hints and live result do; problems on stderr, exit 3");
+  bool json = false;
+  const auto jsonOption = [&json](CLI::App* command) {
+    return command->add_flag("--json", json, "Print one JSON document instead of text");
+  };
   std::string batchFile;
   auto* recall =
       app.add_subcommand("recall", "Recall a batch of calls of one report function, as a host does");
@@ -604,6 +784,12 @@ int main(int argc, char** argv) {
       ->add_option("--batch", batchFile,
                    "A JSON file: an array with one argument list per call; - reads standard input")
       ->required();
+  bool status = false;
+  auto* statusFlag =
+      recall->add_flag("--status", status, "After the rows, print a line {\"status\",\"calls\",\"errors\"}");
+  jsonOption(recall)->excludes(statusFlag);
+  bool failOnError = false;
+  recall->add_flag("--fail-on-error", failOnError, "Exit 3 when a row has an error");
   int valuesRow = 0;
   auto* values =
       app.add_subcommand("values", "Print the values F7 offers in a row, after typing the rows before it");
@@ -611,15 +797,20 @@ int main(int argc, char** argv) {
   values->add_option("ROW", valuesRow, "The row, from 1")->required();
   values->add_option("ROW_TEXT", rows, "The texts of the rows before it, in order");
   rowsOption(values);
+  jsonOption(values);
   auto* describe =
       app.add_subcommand("describe", "Print a function's description and its rows, as the editor shows them");
   describe->add_option("NAME", name, "The function")->required();
+  jsonOption(describe);
   std::string formula;
   auto* parse = app.add_subcommand("parse", "Print the rows the editor opens with on a whole call");
   parse->add_option("FORMULA", formula, "A call such as 'QMYE(\"1002\",2024,3)'")->required();
+  jsonOption(parse);
   std::string searchText;
   auto* search = app.add_subcommand("search", "Print the functions the picker's search finds, best first");
-  search->add_option("TEXT", searchText, "A name or a part of it, words of a description, or their pinyin")->required();
+  search->add_option("TEXT", searchText, "A name or a part of it, words of a description, or their pinyin")
+      ->required();
+  jsonOption(search);
   auto* settings = app.add_subcommand("settings", "Print the settings stored for this terminal");
   auto* members = app.add_subcommand("members", "List the automation members of Formulist2.CFunc");
   try {
@@ -669,12 +860,17 @@ int main(int argc, char** argv) {
         return 0;
       }
       if (settings->parsed()) return runSettings(o);
-      if (describe->parsed()) return runDescribe(o, name);
-      if (parse->parsed()) return runParse(o, formula);
-      if (search->parsed()) return runSearch(o, searchText);
-      if (values->parsed()) return runValues(o, name, valuesRow, rows);
-      if (recall->parsed()) return runRecall(o, name, batchFile);
-      if (compose->parsed()) return runCompose(o, name, rows);
+      if (describe->parsed()) return runDescribe(o, name, json);
+      if (parse->parsed()) return runParse(o, formula, json);
+      if (search->parsed()) return runSearch(o, searchText, json);
+      if (values->parsed()) return runValues(o, name, valuesRow, rows, json);
+      if (recall->parsed()) {
+        const RecallOutput output = json     ? RecallOutput::OneDocument
+                                    : status ? RecallOutput::RowsAndStatus
+                                             : RecallOutput::Rows;
+        return runRecall(o, name, batchFile, output, failOnError);
+      }
+      if (compose->parsed()) return runCompose(o, name, rows, check);
       if (!hasDisplay()) return noDisplay();
       QtSession session(argc, argv);
       const automation::ObjectRef cfunc = startHost(o);

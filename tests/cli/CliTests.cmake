@@ -89,6 +89,14 @@ f2_cli(parse_of_an_open_call_fails 2 "无法读取公式：QMYE\\(\"1002\"" --la
 f2_cli(search_by_pinyin 0 "^QCYE.账务函数.期初余额" --lang CHS search yue)
 f2_cli(search_finds_nothing 1 "no function matches 'qqqq'" search qqqq)
 
+# What scripts read: standard output and standard error apart, exit codes, the --json documents.
+foreach(case empty_batch recall_output fail_on_error json_forms compose_check)
+  add_test(NAME cli_scripting_${case}
+           COMMAND ${CMAKE_COMMAND} -DFORMULIST2=$<TARGET_FILE:formulist2> -DBATCHES=${F2_BATCHES} -DCASE=${case}
+                   -P ${CMAKE_CURRENT_SOURCE_DIR}/cli/Scripting.cmake)
+  set_tests_properties(cli_scripting_${case} PROPERTIES ENVIRONMENT "${F2_CLI_ENV}")
+endforeach()
+
 # Bad input of every kind, as one table: each answered with exit 2 and the problem named, or done.
 add_executable(cli_bad_input_tests ${CMAKE_CURRENT_SOURCE_DIR}/cli/BadInputTest.cpp)
 target_link_libraries(cli_bad_input_tests PRIVATE GTest::gtest_main)
