@@ -27,6 +27,7 @@ install(TARGETS f2_automation f2_platform f2_forms f2_forms_qt f2_outside f2_env
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/ DESTINATION ${F2_INCLUDE_DIR} FILES_MATCHING PATTERN "*.h"
         PATTERN "forms/qt/Peers.h" EXCLUDE PATTERN "forms/qt/ListViewModel.h" EXCLUDE)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/data/catalogue ${PROJECT_SOURCE_DIR}/data/ledger
+                  ${PROJECT_SOURCE_DIR}/data/sheets
         DESTINATION ${F2_SHARE_DIR})
 install(DIRECTORY ${CMAKE_BINARY_DIR}/locale DESTINATION ${F2_SHARE_DIR})
 install(EXPORT Formulist2Targets NAMESPACE Formulist2:: DESTINATION ${F2_CMAKE_DIR})

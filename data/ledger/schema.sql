@@ -1,5 +1,5 @@
 -- The sample ledger of the embedded report system: companies, their charts of accounts,
--- currencies and rates, and balances per period for two years.
+-- currencies and rates, balances per period for two years, and their cash flows.
 CREATE TABLE companies (
   id INTEGER PRIMARY KEY,
   code TEXT NOT NULL,
@@ -52,6 +52,29 @@ CREATE TABLE datasources (
   description TEXT NOT NULL,
   company_id INTEGER NOT NULL REFERENCES companies(id),
   props TEXT NOT NULL
+);
+-- Cash-flow report schemes, each a list of items in the order its statement shows them.
+CREATE TABLE cashflow_schemes (
+  id INTEGER PRIMARY KEY,
+  name TEXT NOT NULL
+);
+CREATE TABLE cashflow_items (
+  scheme INTEGER NOT NULL REFERENCES cashflow_schemes(id),
+  code TEXT NOT NULL,
+  name TEXT NOT NULL,
+  line INTEGER NOT NULL,
+  PRIMARY KEY (scheme, code)
+);
+-- The cash an item of a scheme moved in a company's period, in the base currency; an outflow is
+-- positive too, as the statement shows it.
+CREATE TABLE cashflows (
+  company_id INTEGER NOT NULL REFERENCES companies(id),
+  scheme INTEGER NOT NULL,
+  item TEXT NOT NULL,
+  year INTEGER NOT NULL,
+  period INTEGER NOT NULL,
+  amount REAL NOT NULL,
+  PRIMARY KEY (company_id, scheme, item, year, period)
 );
 -- Stored reports: a workbook as JSON text (see src/sample/Workbook.h) kept in a data source under
 -- a number and a name. name_key, the name without surrounding blanks in upper case, is filled in

@@ -21,6 +21,7 @@
 #include "automation/Error.h"
 #include "automation/Text.h"
 #include "automation/VariantArray.h"
+#include "sample/BatchRows.h"
 #include "sample/Figures.h"
 #include "sample/FuncInfo.h"
 
@@ -29,70 +30,6 @@ namespace sample {
 using automation::Variant;
 
 namespace {
-
-// A row that cannot be computed: its text goes into the batch's error column.
-struct RowError {
-  std::u16string text;
-};
-
-// A row's argument list, read where it lies in the batch.
-class Arguments {
- public:
-  explicit Arguments(const Variant& list) {
-    if (list.isArray()) {
-      values_ = list.array().elements();
-    } else if (!list.isEmpty()) {
-      values_ = std::span(&list, 1);
-    }
-  }
-  std::size_t size() const { return values_.size(); }
-  const Variant& at(std::size_t i) const {
-    static const Variant none;
-    return i < values_.size() ? values_[i] : none;
-  }
-  bool given(std::size_t i) const {
-    const Variant& v = at(i);
-    return !v.isEmpty() && !v.isMissing() && !(v.isString() && automation::trim(v.asString()).empty());
-  }
-  std::u16string text(std::size_t i, std::u16string fallback = {}) const {
-    if (!given(i)) return fallback;
-    try {
-      return automation::trim(automation::toText(at(i)));
-    } catch (const automation::AutomationError&) {
-      throw RowError{u"#参数错误"};
-    }
-  }
-  std::string utf8(std::size_t i, std::u16string fallback = {}) const {
-    return automation::toUtf8(text(i, std::move(fallback)));
-  }
-  std::int32_t integer(std::size_t i, std::int32_t fallback) const {
-    if (!given(i)) return fallback;
-    try {
-      return automation::toLong(at(i));
-    } catch (const automation::AutomationError&) {
-      throw RowError{u"#参数错误"};
-    }
-  }
-  double number(std::size_t i, double fallback) const {
-    if (!given(i)) return fallback;
-    try {
-      return automation::toDouble(at(i));
-    } catch (const automation::AutomationError&) {
-      throw RowError{u"#参数错误"};
-    }
-  }
-  std::optional<automation::Date> date(std::size_t i) const {
-    if (!given(i)) return std::nullopt;
-    try {
-      return automation::toDate(at(i));
-    } catch (const automation::AutomationError&) {
-      throw RowError{u"#参数错误"};
-    }
-  }
-
- private:
-  std::span<const Variant> values_;
-};
 
 Amount amountOf(const std::u16string& kind) {
   if (kind == u"期初余额") return Amount::Opening;
@@ -105,10 +42,6 @@ Amount amountOf(const std::u16string& kind) {
 
 void civil(automation::Date d, int& year, int& month, int& day) {
   automation::dateParts(d, year, month, day);
-}
-
-std::u16string errorText(const std::exception& e) {
-  return u"#" + automation::fromUtf8(e.what());
 }
 
 // A row's value: ready as it is, or made of the figures the row needs, in the order it asked for
@@ -352,40 +285,6 @@ class Calculator {
   std::optional<std::map<std::string, bool, std::less<>>> currencies_;
   std::map<std::int32_t, std::map<std::pair<std::string, std::int64_t>, double>> rates_;  // by year
 };
-
-std::u16string checkedName(const automation::VariantArray& batch, std::u16string_view func) {
-  if (batch.dimensions() != 2 || batch.ubound(2) - batch.lbound(2) < 2) {
-    automation::raise(automation::errors::SubscriptOutOfRange,
-                      u"CallFunc needs a batch of rows with three columns");
-  }
-  return automation::upper(automation::trim(func));
-}
-
-void writeValue(automation::VariantArray& batch, std::int32_t r, Variant value) {
-  const std::int32_t c0 = batch.lbound(2);
-  batch(r, c0 + 1) = std::move(value);
-  batch(r, c0 + 2) = Variant(u"");
-}
-
-void writeError(automation::VariantArray& batch, std::int32_t r, std::u16string text) {
-  const std::int32_t c0 = batch.lbound(2);
-  batch(r, c0 + 1) = Variant{};
-  batch(r, c0 + 2) = Variant(std::move(text));
-}
-
-// Runs one row's `step`; a failure becomes the row's error text and is counted in `failed`.
-template <class Step>
-void guardedRow(automation::VariantArray& batch, std::int32_t r, std::int32_t& failed, Step step) {
-  try {
-    step();
-    return;
-  } catch (const RowError& e) {
-    writeError(batch, r, e.text);
-  } catch (const std::exception& e) {
-    writeError(batch, r, errorText(e));
-  }
-  ++failed;
-}
 
 }  // namespace
 

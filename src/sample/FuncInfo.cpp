@@ -135,6 +135,22 @@ std::int32_t PushedContext::company(Ledger& ledger) const {
   return id == 0 ? 1 : id;
 }
 
+std::optional<DataSourceRow> PushedContext::dataSource(Ledger& ledger) const {
+  for (const char16_t* key : {u"CurPropsString", u"ZpsPagePropsString", u"DefPropsString"}) {
+    const std::u16string props = automation::trim(text(key));
+    if (props.empty()) continue;
+    if (props.find(u'=') == std::u16string::npos) return ledger.dataSource(automation::toUtf8(props));
+    const std::u16string dsn = automation::trim(automation::propertyValue(props, u"DSN").value_or(u""));
+    if (!dsn.empty()) return ledger.dataSource(automation::toUtf8(dsn));
+    const std::u16string company =
+        automation::trim(automation::propertyValue(props, u"COMPANY").value_or(u""));
+    if (!company.empty())
+      return ledger.dataSourceOfCompany(static_cast<std::int32_t>(automation::val(company)));
+  }
+  const std::int32_t id = number(u"CompanyID");
+  return ledger.dataSourceOfCompany(id == 0 ? 1 : id);
+}
+
 std::int32_t PushedContext::year() const {
   const std::int32_t y = number(u"RptYear");
   return y == 0 ? kLatestYear : y;
@@ -243,7 +259,29 @@ std::u16string FuncInfoObject::GetParamText(std::u16string_view func, std::u16st
 std::int32_t FuncInfoObject::CallFunc(std::u16string_view func, Variant& batch, Variant&) {
   if (!batch.isArray())
     automation::raise(automation::errors::TypeMismatch, u"CallFunc needs the batch as an array");
-  return computeBatch(system_->ledger(), context_, func, batch.mutableArray());
+  VariantArray& rows = batch.mutableArray();
+  const std::u16string name = checkedName(rows, func);
+  const std::u16string language = currentLanguage();
+  const Wording wording = [&](std::u16string_view text) { return system_->translate(text, language); };
+  if (name == u"CASHFLOW") return computeCashFlows(system_->ledger(), context_, rows, wording);
+  if (name == u"REF_EXCEL") {
+    return computeExternalCells(system_->ledger(), context_, system_->options().data / "sheets", rows,
+                                wording);
+  }
+  if (isHostFunction(name)) return answerHostFunction(name, rows, wording);
+  return computeBatch(system_->ledger(), context_, func, rows);
+}
+
+bool isHostFunction(std::u16string_view name) {
+  return name == u"REF" || name == u"PAGENAME" || name == u"PAGENO" || name == u"ITEM";
+}
+
+std::int32_t answerHostFunction(std::u16string_view name, automation::VariantArray& batch,
+                                const Wording& wording) {
+  const std::u16string text =
+      wordedError(RowError{u"#%1 由报表宿主计算，函数库不计算它", {std::u16string(name)}}, wording);
+  for (std::int32_t r = batch.lbound(1); r <= batch.ubound(1); ++r) writeError(batch, r, text);
+  return batch.ubound(1) - batch.lbound(1) + 1;
 }
 
 const DispatchTable& FuncInfoObject::dispatchTable() const {

@@ -2,11 +2,14 @@
 // window and the computation of the ledger functions.
 #pragma once
 
+#include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "automation/Dispatch.h"
+#include "sample/BatchRows.h"
 #include "sample/SampleSystem.h"
 
 namespace sample {
@@ -21,6 +24,9 @@ class PushedContext {
   // The company the report is for: the data source being edited, else the report's own data
   // source, else CompanyID (0 means the first company).
   std::int32_t company(Ledger& ledger) const;
+  // The data source the report is for, by the same rule: a DSN names it, a COMPANY without one
+  // means that company's first; nothing for a data source the ledger does not have.
+  std::optional<DataSourceRow> dataSource(Ledger& ledger) const;
   // The report year and period, with the latest sample year and its last period when unset.
   std::int32_t year() const;
   std::int32_t period() const;
@@ -69,6 +75,22 @@ std::int32_t computeBatch(Ledger& ledger, const PushedContext& context, std::u16
 // The same, row by row: each balance figure is read from the ledger as its row comes.
 std::int32_t computeBatchPerRow(Ledger& ledger, const PushedContext& context, std::u16string_view func,
                                 automation::VariantArray& batch);
+
+// CASHFLOW for every row of a batch: the amount of a cash-flow item of a report scheme in a period
+// of the report year, for the report's company. Answers the number of rows that failed; their
+// errors are worded by `wording`.
+std::int32_t computeCashFlows(Ledger& ledger, const PushedContext& context, automation::VariantArray& batch,
+                              const Wording& wording);
+// REF_EXCEL for every row of a batch: a cell of a spreadsheet file in the folder of the report's
+// data source, <sheets>/<data source>/ (see ExternalSheets.h). Answers the number of rows that failed.
+std::int32_t computeExternalCells(Ledger& ledger, const PushedContext& context,
+                                  const std::filesystem::path& sheets, automation::VariantArray& batch,
+                                  const Wording& wording);
+// The functions the host computes from its own sheets (REF, PAGENAME, PAGENO, ITEM): the catalogue
+// describes them only, and every row of a batch says so.
+bool isHostFunction(std::u16string_view name);
+std::int32_t answerHostFunction(std::u16string_view name, automation::VariantArray& batch,
+                                const Wording& wording);
 
 // The account chooser behind ACCT / ACCTEXT: "code@name", or `text` unchanged when cancelled.
 std::u16string chooseAccount(Ledger& ledger, std::int32_t company, std::u16string_view text);

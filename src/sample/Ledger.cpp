@@ -40,7 +40,7 @@ std::string prefixEnd(std::string_view prefix) {
 namespace {
 
 // The scripts a ledger is built from, in the order they run, and what the build does besides.
-constexpr const char* kScripts[] = {"schema.sql", "seed.sql", "reports.sql"};
+constexpr const char* kScripts[] = {"schema.sql", "seed.sql", "cashflow.sql", "reports.sql"};
 constexpr const char* kBuildSteps = "report name keys: the trimmed name in upper case\n";
 
 }  // namespace

@@ -59,8 +59,8 @@ std::string prefixEnd(std::string_view prefix);
 
 class Ledger {
  public:
-  // The ledger of a data folder (<dataDir>/ledger/schema.sql, seed.sql and reports.sql), built
-  // when missing.
+  // The ledger of a data folder (<dataDir>/ledger/schema.sql, seed.sql, cashflow.sql and
+  // reports.sql), built when missing.
   static std::shared_ptr<Ledger> open(const std::filesystem::path& dataDir);
   // Builds a ledger file from a data folder (replacing the file atomically).
   static void build(const std::filesystem::path& dataDir, const std::filesystem::path& file);
