@@ -242,6 +242,15 @@ class Reader {
         return;
       }
     }
+    if (upperName == u"PAGENAME" || upperName == u"PAGENO") {
+      if (!args.empty()) throw ReadError{localText(u"%1 没有参数", upperName)};
+      Expr page;
+      page.kind = upperName == u"PAGENAME" ? Expr::Kind::SheetName : Expr::Kind::SheetNumber;
+      page.cell.sheet = sheet_;
+      text += variable(operands.size());
+      operands.push_back(std::move(page));
+      return;
+    }
     if (isParserFunction(name)) {
       text += ascii(name) + "(";
       for (std::size_t a = 0; a < args.size(); ++a) {

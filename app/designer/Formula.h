@@ -7,8 +7,9 @@
 //
 // A report function's arguments are texts in quotes (a doubled quote inside stands for one),
 // TRUE and FALSE, blanks, or expressions of the same kind; a single cell passes its value as it is,
-// so a text in a cell can be an account code. Every other name followed by "(" is a report
-// function: its calls are what the designer hands to the component in batches.
+// so a text in a cell can be an account code. PAGENAME() and PAGENO() are the sheet's name and
+// number. Every other name followed by "(" is a report function: its calls are what the designer
+// hands to the component in batches.
 #pragma once
 
 #include <cstddef>
@@ -42,10 +43,12 @@ struct ReportCall {
 };
 
 struct Expr {
-  enum class Kind { Empty, Constant, Cell, Call, Arithmetic };
+  // SheetName and SheetNumber are PAGENAME() and PAGENO(), which the designer answers itself: the
+  // name of the sheet holding the formula, and its number from 1.
+  enum class Kind { Empty, Constant, Cell, Call, Arithmetic, SheetName, SheetNumber };
   Kind kind = Kind::Empty;
   automation::Variant constant;  // Constant
-  CellRef cell;                  // Cell
+  CellRef cell;                  // Cell; SheetName and SheetNumber: the sheet in `cell.sheet`
   std::size_t call = 0;          // Call: index into Formula::calls
   // Arithmetic: muParser text whose variables _0, _1 … are the operands in order.
   std::string text;

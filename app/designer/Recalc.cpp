@@ -177,8 +177,21 @@ class Engine {
         return callValue(rt, e.call);
       case Expr::Kind::Arithmetic:
         return arithmetic(rt, e);
+      case Expr::Kind::SheetName:
+      case Expr::Kind::SheetNumber:
+        return sheetValue(e);
     }
     return Value{};
+  }
+
+  // PAGENAME() and PAGENO() of the sheet holding the formula.
+  Value sheetValue(const Expr& e) const {
+    const std::int32_t sheet = e.cell.sheet;
+    if (sheet < 0 || static_cast<std::size_t>(sheet) >= report_.sheets.size()) {
+      return failure(localText(u"#REF! 报表没有第 %1 张表", automation::decimalText(sheet + 1)));
+    }
+    if (e.kind == Expr::Kind::SheetNumber) return Value{Variant(sheet + 1), {}};
+    return Value{Variant(report_.sheets[static_cast<std::size_t>(sheet)].name), {}};
   }
 
   std::optional<Value> callValue(Runtime& rt, std::size_t index) {
@@ -279,6 +292,11 @@ class Engine {
         continue;
       }
       const std::u16string error = automation::toText((*result)(i, 2));
+      if (error.empty() && name == u"ITEM" && (*result)(i, 1).isEmpty()) {
+        // RecallRpt leaves ITEM to the host that owns it; the designer is not that host.
+        state.result = failure(environment::L(u"#ITEM! ITEM 是宿主自己的取数函数，这里不重新计算"));
+        continue;
+      }
       state.result = error.empty() ? Value{(*result)(i, 1), {}} : failure(error);
     }
   }

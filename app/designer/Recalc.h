@@ -2,7 +2,9 @@
 // gathered, grouped by function into batches (one row a call: its argument list in column 0, the
 // value and the error text coming back in columns 1 and 2) and handed to the component's RecallRpt,
 // one call per function; the arithmetic around them is muParser's. A call whose arguments need
-// another call's value waits for the next round.
+// another call's value waits for the next round. PAGENAME() and PAGENO() never go into a batch:
+// the designer knows its sheets. ITEM does, and since RecallRpt leaves ITEM to the host that owns
+// it, its cells say that it is not recalculated here.
 #pragma once
 
 #include <cstdint>

@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -756,17 +757,59 @@ TEST_F(DesignerTest, TheWindowOpensWithinTheScreen) {
   EXPECT_TRUE(room.contains(QRect(panel->mapToGlobal(QPoint(0, 0)), panel->size())));
 }
 
+TEST_F(DesignerTest, PageNameAndNumberAreTheSheetsOwnAndItemSaysWhyItHasNoValue) {
+  designer::Report r = reportWith({
+      {u"A1", u"=PAGENAME()"},
+      {u"A2", u"=pageno( )"},
+      {u"A3", u"=PAGENO()*10+1"},
+      {u"A4", u"=REF_F(\"资产负债表\",\"C4\",PAGENO())"},  // an argument of a report call
+      {u"A5", u"=PAGENAME(2)"},
+      {u"A6", u"=ITEM(\"01\",\"期末余额\")"},
+      {u"A7", u"=PAGENAME()*2"},
+      {u"表2!B1", u"=PAGENAME()"},
+      {u"表2!B2", u"=PAGENO()+REF(\"A2\",1)"},
+  });
+  designer::recalculate(r, ObjectRef(spy));
+  EXPECT_EQ(cell(r, 0, u"A1").shown.value, Variant(u"表1"));
+  EXPECT_EQ(number(cell(r, 0, u"A2")), 1);
+  EXPECT_EQ(number(cell(r, 0, u"A3")), 11);
+  EXPECT_EQ(number(cell(r, 0, u"A4")), 116389.67);
+  EXPECT_EQ(cell(r, 0, u"A5").shown.error, u"#ERROR! PAGENAME 没有参数");
+  EXPECT_EQ(cell(r, 0, u"A6").shown.error, u"#ITEM! ITEM 是宿主自己的取数函数，这里不重新计算");
+  EXPECT_EQ(cell(r, 0, u"A7").shown.error, u"#VALUE! 文本“表1”不能参与运算");
+  EXPECT_EQ(cell(r, 1, u"B1").shown.value, Variant(u"表2"));
+  EXPECT_EQ(number(cell(r, 1, u"B2")), 3);
+  // The designer answers for its sheets itself: no batch of PAGENAME or PAGENO goes to RecallRpt,
+  // while ITEM's does, and comes back as RecallRpt leaves it.
+  std::vector<std::u16string> names;
+  for (const auto& b : spy->batches) names.push_back(b.name);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::u16string>{u"ITEM", u"REF_F"}));
+  // A renamed sheet is its new name at the next recalculation.
+  r.sheets[1].name = u"附表";
+  designer::recalculate(r, ObjectRef(spy));
+  EXPECT_EQ(cell(r, 1, u"B1").shown.value, Variant(u"附表"));
+  // The reason shows as the cell's tooltip.
+  designer::DesignerWindow& w = open(r);
+  EXPECT_EQ(w.model()->data(w.model()->index(5, 0), Qt::ToolTipRole).toString(),
+            QString::fromStdU16String(u"#ITEM! ITEM 是宿主自己的取数函数，这里不重新计算"));
+}
+
 // Every text of the window in the language given, and the designer's own cell errors with them.
 TEST_F(DesignerTest, TheDesignerSpeaksTheUsersLanguage) {
-  for (const auto& [language, insert, quit, panel, year, divided, bracket] :
+  for (const auto& [language, insert, quit, panel, year, divided, bracket, item, pageArgs] :
        {std::tuple{u"EN", "Insert function", "Quit", "Report context", "Year", "#DIV/0! Division by zero",
-                   "#ERROR! A bracket is not closed"},
+                   "#ERROR! A bracket is not closed",
+                   "#ITEM! ITEM is the host's own function and is not recalculated here",
+                   "#ERROR! PAGENO takes no arguments"},
         std::tuple{u"CHT", "插入函數", "退出", "報表環境", "會計年度", "#DIV/0! 除數為零",
-                   "#ERROR! 括號沒有閉合"}}) {
+                   "#ERROR! 括號沒有閉合", "#ITEM! ITEM 是宿主自己的取數函數，這裡不重新計算",
+                   "#ERROR! PAGENO 沒有參數"}}) {
     SCOPED_TRACE(toUtf8(language));
     environment::resetLocalisationState();
     window = std::make_unique<designer::DesignerWindow>(system, component, store(), language);
-    window->openReport(reportWith({{u"A1", u"=1/0"}, {u"A2", u"=QMYE(\"1001\""}}));
+    window->openReport(reportWith(
+        {{u"A1", u"=1/0"}, {u"A2", u"=QMYE(\"1001\""}, {u"A3", u"=ITEM(\"01\")"}, {u"A4", u"=PAGENO(1)"}}));
     designer::DesignerWindow& w = *window;
     EXPECT_EQ(w.insertFunctionAction()->text(), QString::fromUtf8(insert));
     EXPECT_EQ(w.findChild<QAction*>(QStringLiteral("quit"))->text(), QString::fromUtf8(quit));
@@ -777,6 +820,8 @@ TEST_F(DesignerTest, TheDesignerSpeaksTheUsersLanguage) {
     EXPECT_TRUE(labels.contains(QString::fromUtf8(year))) << labels.join(u'|').toStdString();
     EXPECT_EQ(toUtf8(cell(w.report(), 0, u"A1").shown.error), divided);
     EXPECT_EQ(toUtf8(cell(w.report(), 0, u"A2").shown.error), bracket);
+    EXPECT_EQ(toUtf8(cell(w.report(), 0, u"A3").shown.error), item);
+    EXPECT_EQ(toUtf8(cell(w.report(), 0, u"A4").shown.error), pageArgs);
     // No Chinese of the Simplified keys is left in the English window's texts.
     if (std::u16string_view(language) == u"EN") {
       QStringList texts = labels;
