@@ -773,8 +773,9 @@ int main(int argc, char** argv) {
       "--check", check,
       "Check the rows as the editor's type hints and live result do; problems on stderr, exit 3");
   bool json = false;
-  const auto jsonOption = [&json](CLI::App* command) {
-    return command->add_flag("--json", json, "Print one JSON document instead of text");
+  const auto jsonOption = [&json](CLI::App* command,
+                                  const std::string& what = "Print one JSON document instead of text") {
+    return command->add_flag("--json", json, what);
   };
   std::string batchFile;
   auto* recall =
@@ -787,9 +788,9 @@ int main(int argc, char** argv) {
   bool status = false;
   auto* statusFlag =
       recall->add_flag("--status", status, "After the rows, print a line {\"status\",\"calls\",\"errors\"}");
-  jsonOption(recall)->excludes(statusFlag);
+  jsonOption(recall, "Print one JSON document: the status, then the rows")->excludes(statusFlag);
   bool failOnError = false;
-  recall->add_flag("--fail-on-error", failOnError, "Exit 3 when a row has an error");
+  recall->add_flag("--fail-on-error", failOnError, "Exit 3 when a call has an error");
   int valuesRow = 0;
   auto* values =
       app.add_subcommand("values", "Print the values F7 offers in a row, after typing the rows before it");
