@@ -3,8 +3,8 @@
 // The input is written as one catalogue file, or, when it holds the separator line "--8<--", as
 // two files of one catalogue folder. Reading either gives a catalogue or a CatalogueError naming
 // the file; nothing else may come out. A catalogue read must hold what its rules promise: type
-// codes from 0 to 65535, maxParams from 0 (and, for a fixed function, its parameter count), every
-// function in a group of the catalogue and found again, itself and no other, under its own name.
+// codes from 0 to 65535, maxParams from 0, every function in a group of the catalogue and found
+// again, itself and no other, under its own name.
 #include <cstdint>
 #include <fstream>
 #include <string>
@@ -31,8 +31,6 @@ void check(const sample::CatalogueData& data) {
     if (std::find(data.groups.begin(), data.groups.end(), f.group) == data.groups.end())
       fail(kTarget, "function " + name + " is in a group the catalogue does not list");
     if (f.maxParams < 0) fail(kTarget, "function " + name + " accepts fewer than no parameters");
-    if (f.fixed && static_cast<std::size_t>(f.maxParams) != f.params.size())
-      fail(kTarget, "fixed function " + name + " does not accept its own parameters");
     for (const sample::ParamEntry& p : f.params) {
       if (p.type < 0 || p.type > 0xFFFF)
         fail(kTarget, "function " + name + " has type code " + std::to_string(p.type));

@@ -282,11 +282,11 @@ const BadInput kInputs[] = {
      2,
      "not valid JSON"},
     {"recall_huge_whole_number", {"recall", "QMYE", "--batch", "{tmp}/batch-big-int.json"}, 0, R"("error":)"},
-    // A report the store does not know is no failure: the call keeps having no value.
+    // A report the store does not know keeps the call without a value, and names itself.
     {"recall_unknown_report",
      {"recall", "REF_F", "--batch", "{tmp}/batch-unknown-report.json"},
      0,
-     R"(\{"value":null\})"},
+     R"(\{"error":"#报表不存在：no such report","value":null\})"},
     {"recall_empty_name", {"recall", "", "--batch", "{tmp}/batch-big-int.json"}, 2, "NAME is empty"},
     {"recall_status_and_json",
      {"recall", "QMYE", "--batch", "{tmp}/batch-ledger.json", "--json", "--status"},
