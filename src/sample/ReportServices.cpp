@@ -165,6 +165,11 @@ class CsRpt final : public automation::Dispatch {
       } catch (const RowError& e) {
         rows(r, c0 + 1) = Variant{};
         rows(r, c0 + 2) = Variant(e.text);
+      } catch (const automation::AutomationError& e) {
+        // Whatever else fails in one row is that row's answer; the rows after it are still summed.
+        automation::Err().Clear();
+        rows(r, c0 + 1) = Variant{};
+        rows(r, c0 + 2) = Variant(e.description());
       }
     }
     return 0;
@@ -217,8 +222,12 @@ class CsRpt final : public automation::Dispatch {
       // a number too large for a whole number is simply no sheet.
       double position = 1;
       if (!sheet.empty()) {
-        position =
-            automation::isNumeric(Variant(sheet)) ? automation::val(sheet) : sheetPosition(*book, sheet);
+        try {
+          position =
+              automation::isNumeric(Variant(sheet)) ? automation::val(sheet) : sheetPosition(*book, sheet);
+        } catch (const automation::AutomationError&) {
+          throw RowError{u"#表页不存在"};  // a number beyond any double ("1e999")
+        }
       }
       if (!(position >= 1 && position < static_cast<double>(book->sheets.size()) + 1))
         throw RowError{u"#表页不存在"};
