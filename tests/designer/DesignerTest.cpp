@@ -710,6 +710,16 @@ TEST_F(DesignerTest, TheFormulaBarShowsTheSelectedCell) {
   EXPECT_EQ(w.grid()->currentIndex(), w.model()->index(3, 0));
 }
 
+TEST_F(DesignerTest, AMisspelledReportShowsItsErrorInsteadOfABlank) {
+  designer::DesignerWindow& w = open(reportWith({{u"A1", u"=REF_F(\"资产负债表2\",\"C4\",1)"},
+                                                 {u"A2", u"=VEX_REF_F(404,\"C4\")*2"}}));
+  EXPECT_EQ(cell(w.report(), 0, u"A1").shown.error, u"#报表不存在：资产负债表2");
+  EXPECT_NE(cell(w.report(), 0, u"A2").shown.error.find(u"#报表不存在：404"), std::u16string::npos);
+  const QModelIndex a1 = w.model()->index(0, 0);
+  EXPECT_TRUE(w.model()->data(a1, Qt::DisplayRole).toString().contains(QStringLiteral("报表不存在")));
+  EXPECT_EQ(w.model()->data(a1, Qt::ToolTipRole).toString(), QStringLiteral("#报表不存在：资产负债表2"));
+}
+
 TEST_F(DesignerTest, ACellThatIsOneReportCallHoldsExactlyWhatRecallRptAnswered) {
   designer::DesignerWindow& w = open(reportWith({{u"A1", u"=QMYE(\"1001\",2024,12)"},
                                                  {u"A2", u"=QMYE(\"1001\",2024,12)-QCYE(\"1001\",2024,1)"},
