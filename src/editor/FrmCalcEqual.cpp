@@ -385,6 +385,9 @@ void FrmCalcEqual::ShowPreview() {
       shown = automation::Err().Description;
     } else if (!error.empty()) {
       shown = error;
+    } else if (value.isEmpty() && automation::upper(call->funcName) == u"ITEM") {
+      // The recall leaves ITEM to the host: there is nothing to show but why.
+      shown = L(u"ITEM 是宿主自己的取数函数，这里不预览");
     } else {
       shown = automation::toText(value);
     }
