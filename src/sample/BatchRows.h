@@ -30,12 +30,19 @@ using Wording = std::function<std::u16string(std::u16string_view text)>;
 
 // The error's text worded by `wording` (as it stands when there is none), with its parts put in.
 inline std::u16string wordedError(const RowError& e, const Wording& wording) {
-  std::u16string out = wording ? wording(e.text) : e.text;
-  for (std::size_t i = e.parts.size(); i-- > 0;) {  // %10 before %1
-    const std::u16string mark = u"%" + automation::decimalText(static_cast<std::int32_t>(i + 1));
-    for (std::size_t at = out.find(mark); at != std::u16string::npos;
-         at = out.find(mark, at + e.parts[i].size())) {
-      out.replace(at, mark.size(), e.parts[i]);
+  const std::u16string text = wording ? wording(e.text) : e.text;
+  // One pass over the worded text: a part that itself holds "%1" is put in as it stands.
+  std::u16string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    std::size_t end = i + 1;
+    std::size_t n = 0;
+    while (text[i] == u'%' && end < text.size() && text[end] >= u'0' && text[end] <= u'9' && end - i < 4)
+      n = n * 10 + (text[end++] - u'0');
+    if (end > i + 1 && n >= 1 && n <= e.parts.size()) {
+      out += e.parts[n - 1];
+      i = end - 1;
+    } else {
+      out += text[i];
     }
   }
   return out;

@@ -1,6 +1,8 @@
 #include "sample/FuncInfo.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 #include "automation/Collection.h"
 #include "automation/Conversions.h"
@@ -118,37 +120,47 @@ std::int32_t PushedContext::number(std::u16string_view name) const {
   return automation::trapAndLeave(0, [&] { return automation::toLong(get(name)); });
 }
 
-std::int32_t PushedContext::company(Ledger& ledger) const {
+namespace {
+
+// A company number as a property string writes it; -1, which no company has, for a text that is
+// not a whole number of the 32-bit range.
+std::int32_t companyNumber(const std::u16string& text) {
+  const double n = automation::val(text);
+  if (!(n >= std::numeric_limits<std::int32_t>::min() && n <= std::numeric_limits<std::int32_t>::max()) ||
+      n != std::floor(n))
+    return -1;
+  return static_cast<std::int32_t>(n);
+}
+
+}  // namespace
+
+PushedContext::Named PushedContext::named() const {
   for (const char16_t* key : {u"CurPropsString", u"ZpsPagePropsString", u"DefPropsString"}) {
     const std::u16string props = automation::trim(text(key));
     if (props.empty()) continue;
+    // The name of a data source alone, as typed into a data-source parameter.
+    if (props.find(u'=') == std::u16string::npos) return {std::nullopt, props};
     const std::u16string company =
         automation::trim(automation::propertyValue(props, u"COMPANY").value_or(u""));
-    if (!company.empty()) return static_cast<std::int32_t>(automation::val(company));
-    if (props.find(u'=') == std::u16string::npos) {
-      // The name of a data source, as typed into a data-source parameter.
-      if (auto ds = ledger.dataSource(automation::toUtf8(props))) return ds->company;
-      return -1;  // a data source the ledger does not have
-    }
+    if (!company.empty()) return {companyNumber(company), {}};
+    const std::u16string dsn = automation::trim(automation::propertyValue(props, u"DSN").value_or(u""));
+    if (!dsn.empty()) return {std::nullopt, dsn};
   }
   const std::int32_t id = number(u"CompanyID");
-  return id == 0 ? 1 : id;
+  return {id == 0 ? 1 : id, {}};
+}
+
+std::int32_t PushedContext::company(Ledger& ledger) const {
+  const Named n = named();
+  if (n.company) return *n.company;
+  const auto ds = ledger.dataSource(automation::toUtf8(n.dataSource));
+  return ds ? ds->company : -1;  // a data source the ledger does not have
 }
 
 std::optional<DataSourceRow> PushedContext::dataSource(Ledger& ledger) const {
-  for (const char16_t* key : {u"CurPropsString", u"ZpsPagePropsString", u"DefPropsString"}) {
-    const std::u16string props = automation::trim(text(key));
-    if (props.empty()) continue;
-    if (props.find(u'=') == std::u16string::npos) return ledger.dataSource(automation::toUtf8(props));
-    const std::u16string dsn = automation::trim(automation::propertyValue(props, u"DSN").value_or(u""));
-    if (!dsn.empty()) return ledger.dataSource(automation::toUtf8(dsn));
-    const std::u16string company =
-        automation::trim(automation::propertyValue(props, u"COMPANY").value_or(u""));
-    if (!company.empty())
-      return ledger.dataSourceOfCompany(static_cast<std::int32_t>(automation::val(company)));
-  }
-  const std::int32_t id = number(u"CompanyID");
-  return ledger.dataSourceOfCompany(id == 0 ? 1 : id);
+  const Named n = named();
+  if (n.company) return ledger.dataSourceOfCompany(*n.company);
+  return ledger.dataSource(automation::toUtf8(n.dataSource));
 }
 
 std::int32_t PushedContext::year() const {

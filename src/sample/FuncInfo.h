@@ -22,16 +22,25 @@ class PushedContext {
   std::u16string text(std::u16string_view name) const;
   std::int32_t number(std::u16string_view name) const;
   // The company the report is for: the data source being edited, else the report's own data
-  // source, else CompanyID (0 means the first company).
+  // source, else CompanyID (0 means the first company). The first of those property strings that
+  // is set decides: a COMPANY in it, else its DSN, or the whole text as a data source's name.
+  // -1 for a data source the ledger does not have or a number that is no company's.
   std::int32_t company(Ledger& ledger) const;
-  // The data source the report is for, by the same rule: a DSN names it, a COMPANY without one
-  // means that company's first; nothing for a data source the ledger does not have.
+  // The data source the report is for, by the same rule (a company's first data source); nothing
+  // for one the ledger does not have.
   std::optional<DataSourceRow> dataSource(Ledger& ledger) const;
   // The report year and period, with the latest sample year and its last period when unset.
   std::int32_t year() const;
   std::int32_t period() const;
 
  private:
+  // What the context names: a company by number, or a data source by name.
+  struct Named {
+    std::optional<std::int32_t> company;
+    std::u16string dataSource;
+  };
+  Named named() const;
+
   std::map<std::u16string, automation::Variant> values_;  // keyed by the upper-case name
 };
 

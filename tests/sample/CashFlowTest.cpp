@@ -98,6 +98,15 @@ TEST_F(CashFlowTest, TheReportContextChoosesCompanyYearAndPeriod) {
   EXPECT_NE(cashMovement(1, 2023, 3), cashMovement(2, 2023, 3));
   catalogue->context().set(u"CurPropsString", Variant(u"没有的账套"));
   EXPECT_EQ(cashflow({{Variant(1), Variant(u"1101"), Variant(3)}}).front(), Variant(u"#数据源不存在"));
+  // A DSN alone names the company as it names the data source; a COMPANY that is no whole
+  // number of the 32-bit range is no company.
+  catalogue->context().set(u"CurPropsString", Variant(u"DSN=华南账套"));
+  EXPECT_NEAR(flow(1, u"1400", 3), cashMovement(2, 2023, 3), 0.005);
+  for (const char16_t* company : {u"COMPANY=1e20", u"COMPANY=-1e20", u"COMPANY=1.5"}) {
+    catalogue->context().set(u"CurPropsString", Variant(std::u16string(u"DB=LEDGER;") + company));
+    EXPECT_EQ(cashflow({{Variant(1), Variant(u"1101"), Variant(3)}}).front(), Variant(u"#数据源不存在"))
+        << toUtf8(company);
+  }
 }
 
 TEST_F(CashFlowTest, ABadRowSaysWhatIsWrongAndTheOthersAreComputed) {
@@ -110,9 +119,11 @@ TEST_F(CashFlowTest, ABadRowSaysWhatIsWrongAndTheOthersAreComputed) {
                              {Variant(1), Variant(u"1101"), Variant(0)},
                              {Variant(u"一"), Variant(u"1101"), Variant(3)},
                              {Variant(2), Variant(u"1101' OR '1'='1"), Variant(3)},
-                             {Variant(2), Variant(u" 04 "), Variant(3.0)}},
+                             {Variant(2), Variant(u" 04 "), Variant(3.0)},
+                             {Variant(2), Variant(u"%1"), Variant(3)}},
                             &failed);
-  EXPECT_EQ(failed, 7);
+  EXPECT_EQ(failed, 8);
+  EXPECT_EQ(out[9], Variant(u"#报表方案 2 没有现金流量项目“%1”"));  // the user's text as typed
   EXPECT_EQ(out[0].type(), VarType::Double);
   EXPECT_EQ(out[1], Variant(u"#现金流量报表方案 9 不存在"));
   EXPECT_EQ(out[2], Variant(u"#报表方案 1 没有现金流量项目“01”"));
