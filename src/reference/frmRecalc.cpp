@@ -259,11 +259,28 @@ void frmRecalc::ZPSREF_FuncCall(const std::u16string& sheetName, const std::u16s
       RecalcVexRefBatch(batch);
     } else if (f == u"CS_REF_F") {
       outside::consolidate(automation::CreateObject(outside::kConsolidation), batch);
+    } else if (f == u"PAGENAME" || f == u"PAGENO") {
+      AnswerPageCalls(f == u"PAGENO", sheetName, batch);
     } else if (f != u"ITEM") {
       Variant spreadsheet(ZPSREF.object());
       outside::FuncInfoCalls(evaluator()).callFunc(funcName, batch, spreadsheet);
     }
   });
+}
+
+void frmRecalc::AnswerPageCalls(bool number, const std::u16string& sheetName, Variant& batch) {
+  // The sheet's name and number are the host's to give, and here the form hosts the workbook.
+  Variant page(sheetName);
+  if (number) {
+    page = Variant(outside::VexSpreadCalls::sheetNumber(
+        outside::VexSpreadCalls(ZPSREF.object()).sheet(Variant(sheetName))));
+  }
+  automation::VariantArray& rows = batch.mutableArray();
+  const std::int32_t c0 = rows.lbound(2);
+  for (std::int32_t r = rows.lbound(1); r <= rows.ubound(1); ++r) {
+    rows(r, c0 + 1) = page;
+    rows(r, c0 + 2) = Variant(u"");
+  }
 }
 
 const std::u16string& frmRecalc::processProps() {

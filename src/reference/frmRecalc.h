@@ -48,6 +48,8 @@ class frmRecalc final : public forms::Form {
   // The report context of a sheet of the loaded stored report, from its defined names, handed to
   // the evaluator of the report functions inside it.
   void LoadSheetContext(const std::u16string& sheetName);
+  // PAGENAME and PAGENO calls of the loaded workbook: the sheet's name, or its number.
+  void AnswerPageCalls(bool number, const std::u16string& sheetName, automation::Variant& batch);
   const automation::ObjectRef& evaluator();
   // The process property string: the data source of calls that name none.
   const std::u16string& processProps();

@@ -165,4 +165,15 @@ TEST_F(SampleRecallTest, AMisspelledReportInsideAStoredWorkbookShowsItsErrorInIt
   EXPECT_EQ(cells.array()(2, 1), Variant(u"库存现金"));
 }
 
+TEST_F(SampleRecallTest, AStoredWorkbookReadByNumberKnowsItsSheetsNamesAndNumbers) {
+  const int id = system->ledger().storeReport(
+      "本地账套", "页表",
+      R"json({"sheets": [{"name": "甲"}, {"name": "乙", "cells": {
+          "A1": {"formula": "=PAGENAME()", "value": ""}, "A2": {"formula": "=PAGENO()", "value": 0}}}]})json");
+  const Variant cells = recall(u"VEX_REF_F", {{Variant(id), Variant(u"A1"), Variant(2)},
+                                              {Variant(id), Variant(u"A2"), Variant(u"乙")}});
+  EXPECT_EQ(cells.array()(0, 1), Variant(u"乙"));
+  EXPECT_EQ(toLong(cells.array()(1, 1)), 2);
+}
+
 }  // namespace
