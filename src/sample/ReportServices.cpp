@@ -6,6 +6,7 @@
 #include "automation/Error.h"
 #include "automation/Text.h"
 #include "automation/VariantArray.h"
+#include "sample/BatchRows.h"
 #include "sample/ReportData.h"
 #include "sample/Spreadsheets.h"
 #include "sample/Workbook.h"
@@ -137,11 +138,6 @@ class ZpsInfo final : public automation::Dispatch {
 
 // --- Ostrel.CsRpt -----------------------------------------------------------------------------------
 
-// A row that cannot be consolidated: its text goes into the batch's error column.
-struct RowError {
-  std::u16string text;
-};
-
 class CsRpt final : public automation::Dispatch {
  public:
   explicit CsRpt(std::shared_ptr<SampleSystem> system) : system_(std::move(system)) {}
@@ -158,20 +154,9 @@ class CsRpt final : public automation::Dispatch {
                         u"Cs_REF_F needs a batch of rows with three columns");
     }
     const std::int32_t c0 = rows.lbound(2);
-    for (std::int32_t r = rows.lbound(1); r <= rows.ubound(1); ++r) {
-      try {
-        rows(r, c0 + 1) = Variant(consolidate(rows(r, c0)));
-        rows(r, c0 + 2) = Variant(u"");
-      } catch (const RowError& e) {
-        rows(r, c0 + 1) = Variant{};
-        rows(r, c0 + 2) = Variant(e.text);
-      } catch (const automation::AutomationError& e) {
-        // Whatever else fails in one row is that row's answer; the rows after it are still summed.
-        automation::Err().Clear();
-        rows(r, c0 + 1) = Variant{};
-        rows(r, c0 + 2) = Variant(e.description());
-      }
-    }
+    std::int32_t failed = 0;  // the status is 0 whatever the rows give
+    for (std::int32_t r = rows.lbound(1); r <= rows.ubound(1); ++r)
+      guardedRow(rows, r, failed, [&] { writeValue(rows, r, Variant(consolidate(rows(r, c0)))); });
     return 0;
   }
 
