@@ -33,11 +33,13 @@ automation::ObjectRef& host() {
   return object;
 }
 
-constexpr std::u16string_view kFunctions[] = {u"REF_F",  u"VEX_REF_F", u"CS_REF_F", u"ITEM",     u"QMYE",
-                                              u"QCYE",   u"JFFS",      u"LJFS",     u"HL",       u"HJQM",
-                                              u"ZBFX",   u"ACCT",      u"DATEDIFF", u"RPTDATE",  u"SYSINFO",
-                                              u"PAGENO", u"ref_f",     u"NOSUCH",   u"CASHFLOW", u"REF"};
-constexpr std::u16string_view kReports[] = {u"资产负债表", u"利润表", u" 资产负债表 ", u"没有的表", u""};
+constexpr std::u16string_view kFunctions[] = {
+    u"REF_F",  u"VEX_REF_F", u"CS_REF_F", u"ITEM",   u"QMYE",     u"QCYE",      u"JFFS",    u"LJFS",
+    u"HL",     u"HJQM",      u"ZBFX",     u"ACCT",   u"ACCTEXT",  u"DATEDIFF",  u"RPTDATE", u"SYSINFO",
+    u"PAGENO", u"PAGENAME",  u"ref_f",    u"NOSUCH", u"CASHFLOW", u"REF_EXCEL", u"REF"};
+// Reports by name, and the spreadsheet files REF_EXCEL reads (one of them outside its folder).
+constexpr std::u16string_view kReports[] = {u"资产负债表", u"利润表", u" 资产负债表 ",      u"没有的表",
+                                            u"",           u"预算",   u"../ledger/seed.sql"};
 constexpr std::u16string_view kPlaces[] = {u"C4",   u"c5",         u"B3", u"A4", u"Z99",
                                            u"$B$3", u"XFD1048576", u"A0", u""};
 constexpr std::u16string_view kSheets[] = {u"资产",        u"补充资料",   u"",           u" ",
@@ -45,9 +47,8 @@ constexpr std::u16string_view kSheets[] = {u"资产",        u"补充资料",   
                                            u"-2147483648", u"2147483648", u"-2147483649"};
 // Longs at the ends of their ranges and where a 16-bit integer ends, for sheets, report numbers,
 // years, periods and places.
-constexpr std::int32_t kLongs[] = {0,     1,      2,      3,      -1,         12,         13,
-                                   32767, 32768,  -32768, -32769, 2147483647, -2147483647 - 1,
-                                   2024,  -2147483647};
+constexpr std::int32_t kLongs[] = {
+    0, 1, 2, 3, -1, 12, 13, 32767, 32768, -32768, -32769, 2147483647, -2147483647 - 1, 2024, -2147483647};
 constexpr std::u16string_view kSources[] = {u"本地账套", u"华南账套", u"", u"没有的账套"};
 constexpr std::u16string_view kConvert[] = {u"",     u"*",        u"N",      u"MUL100", u"DIV1000",
                                             u"DIV0", u"MUL1e308", u"DIVxyz", u"MUL",    u"MUL-1"};
@@ -76,7 +77,8 @@ Variant argumentsOf(FuzzInput& in) {
             args.push_back(Variant(in.pick(kSources)));
             break;
           case 4:
-            args.push_back(Variant(in.flag() ? static_cast<std::int32_t>(in.inRange(-1, 4)) : in.pick(kLongs)));
+            args.push_back(
+                Variant(in.flag() ? static_cast<std::int32_t>(in.inRange(-1, 4)) : in.pick(kLongs)));
             break;
           default:
             args.push_back(in.variant(1));
@@ -180,8 +182,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (error.isString() && !error.asString().empty() && !value.isEmpty())
       fail(kTarget, where + ": both a value and the error " + automation::toUtf8(error.asString()));
     const bool told = error.isString() && !error.asString().empty();
-    if (served && !told && value.isEmpty())
-      fail(kTarget, where + ": neither a value nor an error");
+    if (served && !told && value.isEmpty()) fail(kTarget, where + ": neither a value nor an error");
     if (value.isObject()) fail(kTarget, where + ": the value is an object");
   }
   return 0;

@@ -157,7 +157,8 @@ void FrmCalcEqual::Form_Activate() {
     m_bFocusFirstRow = false;
     if (!g_cParamCol().empty()) {
       ignoreErrors([&] {
-        const std::size_t first = vsParam.Visible() ? static_cast<std::size_t>(std::max(0, vsParam.Value())) : 0;
+        const std::size_t first =
+            vsParam.Visible() ? static_cast<std::size_t>(std::max(0, vsParam.Value())) : 0;
         forms::TextBox& row = *g_cParamCol().at(std::min(first, g_cParamCol().size() - 1));
         row.SetFocus();
         row.setSelStart(static_cast<std::int32_t>(row.Text().size()));
@@ -217,7 +218,8 @@ bool FrmCalcEqual::FillRows(const std::vector<std::u16string>& given) {
   // F() where the first row has a default text is that row composed to nothing (blanks), not a
   // call without arguments: an empty row would compose to its default.
   std::vector<std::u16string> args = given;
-  if (args.empty() && !g_cParamCol().empty() && !component::GetParamDefaultText(0).empty()) args.emplace_back();
+  if (args.empty() && !g_cParamCol().empty() && !component::GetParamDefaultText(0).empty())
+    args.emplace_back();
   const std::size_t most = MostRows();
   if (args.size() > most) {
     component::ShowWarning(L(u"公式的参数多于函数的参数：") + function.funcName() + u" " +
@@ -225,7 +227,8 @@ bool FrmCalcEqual::FillRows(const std::vector<std::u16string>& given) {
     return false;
   }
   // A variable list keeps an empty row after the last filled one, as typing leaves it.
-  while (!fixed && !g_cParamCol().empty() && g_cParamCol().size() < std::min(args.size() + 1, most)) AddParamRow();
+  while (!fixed && !g_cParamCol().empty() && g_cParamCol().size() < std::min(args.size() + 1, most))
+    AddParamRow();
   const auto& types = paramTable().DataType;
   for (std::size_t i = 0; i < args.size() && i < g_cParamCol().size(); ++i) {
     const auto row = static_cast<std::int16_t>(i);

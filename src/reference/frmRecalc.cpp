@@ -122,7 +122,7 @@ bool frmRecalc::GetRefZps(const Variant& VarParam, Variant& sRetVal, Variant& sE
           sErrInfo = Variant(notFound(name));
           return true;
         }
-        m_bLoadedKnown = false;                              // loading clears the control's properties
+        m_bLoadedKnown = false;  // loading clears the control's properties
         spread.load(std::move(retrieval.report()));
         if (place.sheet == 0) place.sheet = getIndexByName(place.sheetText, ZPSREF12.object());
         EvaluateRef(content, place.sheet, sRetVal);

@@ -711,8 +711,8 @@ TEST_F(DesignerTest, TheFormulaBarShowsTheSelectedCell) {
 }
 
 TEST_F(DesignerTest, AMisspelledReportShowsItsErrorInsteadOfABlank) {
-  designer::DesignerWindow& w = open(reportWith({{u"A1", u"=REF_F(\"资产负债表2\",\"C4\",1)"},
-                                                 {u"A2", u"=VEX_REF_F(404,\"C4\")*2"}}));
+  designer::DesignerWindow& w =
+      open(reportWith({{u"A1", u"=REF_F(\"资产负债表2\",\"C4\",1)"}, {u"A2", u"=VEX_REF_F(404,\"C4\")*2"}}));
   EXPECT_EQ(cell(w.report(), 0, u"A1").shown.error, u"#报表不存在：资产负债表2");
   EXPECT_NE(cell(w.report(), 0, u"A2").shown.error.find(u"#报表不存在：404"), std::u16string::npos);
   const QModelIndex a1 = w.model()->index(0, 0);

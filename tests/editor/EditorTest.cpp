@@ -409,7 +409,8 @@ TEST_F(EditorTest, EachRowSaysWhatItExpectsAndMarksWhatCannotBeThat) {
     for (std::int16_t i = 0; i < 7; ++i) all.push_back(editor.lblExp(i).Caption());
     return all;
   };
-  EXPECT_EQ(hints(), (std::vector<std::u16string>{u"数值", u"数值", u"文本", u"日期", u"是/否", u"任意值", u""}));
+  EXPECT_EQ(hints(),
+            (std::vector<std::u16string>{u"数值", u"数值", u"文本", u"日期", u"是/否", u"任意值", u""}));
   // Letters in a number row, an impossible date, a word in a yes/no row: marked, and composed as typed.
   typeInto(0, u"12a");
   typeInto(1, u"-3.5");
@@ -418,8 +419,8 @@ TEST_F(EditorTest, EachRowSaysWhatItExpectsAndMarksWhatCannotBeThat) {
   typeInto(4, u"maybe");
   typeInto(5, u"x");
   const std::u16string mark = u"  ⚠ 与类型不符";
-  EXPECT_EQ(hints(), (std::vector<std::u16string>{u"数值" + mark, u"数值", u"文本", u"日期" + mark, u"是/否" + mark,
-                                                  u"任意值", u""}));
+  EXPECT_EQ(hints(), (std::vector<std::u16string>{u"数值" + mark, u"数值", u"文本", u"日期" + mark,
+                                                  u"是/否" + mark, u"任意值", u""}));
   EXPECT_EQ(editor.m_sFormula, u"ALLTYPES(12A,-3.5,\"ABC\",\"2024-02-30\",FALSE,\"X\",)");
   // A cell or a call stands for a value known only when computed: never marked; a fixed row unmarks.
   editor.txtParam(0).setText(u"[b7]");

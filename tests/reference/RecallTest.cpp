@@ -57,7 +57,7 @@ class FakeRetrieve final : public Dispatch {
 // ZPSPREADLib.ZpSpread120: three sheets; evaluating a formula answers "<report>|<sheet>|<formula>".
 struct Spread {
   std::vector<std::u16string> formulas;
-  std::vector<std::int32_t> sheets;  // member 80 puts
+  std::vector<std::int32_t> sheets;   // member 80 puts
   std::vector<std::u16string> names;  // member 82 puts
 };
 

@@ -478,7 +478,7 @@ TEST_F(ReportStoreTest, ConsolidationSumsACellOverTheDataSources) {
   EXPECT_NEAR(toDouble(out(2, 1)), bank, 0.01);
   EXPECT_EQ(out(1, 2), Variant(u""));
   EXPECT_NEAR(toDouble(out(3, 1)), 246924.18 + 245366.46, 0.01);
-  const std::vector<std::u16string> errors = {u"#表页不存在", u"#表页不存在", u"#报表不存在", u"#不是数值",
+  const std::vector<std::u16string> errors = {u"#表页不存在", u"#表页不存在", u"#报表不存在",  u"#不是数值",
                                               u"#单元不存在", u"#报表名为空", u"#取数内容为空"};
   for (std::size_t k = 0; k < errors.size(); ++k) {
     EXPECT_EQ(out(static_cast<std::int32_t>(k) + 4, 2), Variant(errors[k])) << k;

@@ -134,41 +134,43 @@ TEST_F(SampleRecallTest, EachStoredWorkbookComputesInItsOwnDataSourceThoughTheSh
                "sheets": [{"name": "S", "names": {"__RptPeriod__": 12},
                  "cells": {"B1": {"formula": "=QMYE(\"1001\",2024,12)", "value": 0}}}]})json";
   };
-  EXPECT_EQ(system->ledger().storeReport("本地账套", "十二", book("DSN=本地账套;COMPANY=1;DB=LEDGER"), 12), 12);
-  EXPECT_EQ(system->ledger().storeReport("华南账套", "十二", book("DSN=华南账套;COMPANY=2;DB=LEDGER"), 12), 12);
+  EXPECT_EQ(system->ledger().storeReport("本地账套", "十二", book("DSN=本地账套;COMPANY=1;DB=LEDGER"), 12),
+            12);
+  EXPECT_EQ(system->ledger().storeReport("华南账套", "十二", book("DSN=华南账套;COMPANY=2;DB=LEDGER"), 12),
+            12);
   const double local = closing(1, "1001", 2024, 12);
   const double south = closing(2, "1001", 2024, 12);
   ASSERT_GT(std::abs(local - south), 1.0);
 
-  const Variant alone = recall(u"VEX_REF_F", {{Variant(12), Variant(u"B1"), Variant(1), Variant(u"华南账套")}});
+  const Variant alone =
+      recall(u"VEX_REF_F", {{Variant(12), Variant(u"B1"), Variant(1), Variant(u"华南账套")}});
   EXPECT_NEAR(number(alone, 0), south, 0.005);
-  const Variant both = recall(u"VEX_REF_F", {{Variant(12), Variant(u"B1"), Variant(1), Variant(u"本地账套")},
-                                             {Variant(12), Variant(u"B1"), Variant(1), Variant(u"华南账套")},
-                                             {Variant(12), Variant(u"B1"), Variant(1), Variant(u"本地账套")}});
+  const Variant both =
+      recall(u"VEX_REF_F", {{Variant(12), Variant(u"B1"), Variant(1), Variant(u"本地账套")},
+                            {Variant(12), Variant(u"B1"), Variant(1), Variant(u"华南账套")},
+                            {Variant(12), Variant(u"B1"), Variant(1), Variant(u"本地账套")}});
   EXPECT_NEAR(number(both, 0), local, 0.005);
   EXPECT_NEAR(number(both, 1), south, 0.005);
   EXPECT_NEAR(number(both, 2), local, 0.005);
 }
 
 TEST_F(SampleRecallTest, AMisspelledReportInsideAStoredWorkbookShowsItsErrorInItsCell) {
-  const int id = system->ledger().storeReport(
-      "本地账套", "引用表",
-      R"json({"sheets": [{"name": "S", "cells": {
+  const int id = system->ledger().storeReport("本地账套", "引用表",
+                                              R"json({"sheets": [{"name": "S", "cells": {
           "A1": {"formula": "=REF_F(\"没有的表\",\"C4\",1)", "value": 5},
           "A2": {"formula": "=VEX_REF_F(404,\"C4\")", "value": 6},
           "A3": {"formula": "=REF_F(\"资产负债表\",\"A4\")", "value": 7}}}]})json");
-  const Variant cells = recall(u"VEX_REF_F", {{Variant(id), Variant(u"A1")},
-                                              {Variant(id), Variant(u"A2")},
-                                              {Variant(id), Variant(u"A3")}});
+  const Variant cells =
+      recall(u"VEX_REF_F",
+             {{Variant(id), Variant(u"A1")}, {Variant(id), Variant(u"A2")}, {Variant(id), Variant(u"A3")}});
   EXPECT_EQ(cells.array()(0, 1), Variant(u"#报表不存在：没有的表"));
   EXPECT_EQ(cells.array()(1, 1), Variant(u"#报表不存在：404"));
   EXPECT_EQ(cells.array()(2, 1), Variant(u"库存现金"));
 }
 
 TEST_F(SampleRecallTest, AStoredWorkbookReadByNumberKnowsItsSheetsNamesAndNumbers) {
-  const int id = system->ledger().storeReport(
-      "本地账套", "页表",
-      R"json({"sheets": [{"name": "甲"}, {"name": "乙", "cells": {
+  const int id = system->ledger().storeReport("本地账套", "页表",
+                                              R"json({"sheets": [{"name": "甲"}, {"name": "乙", "cells": {
           "A1": {"formula": "=PAGENAME()", "value": ""}, "A2": {"formula": "=PAGENO()", "value": 0}}}]})json");
   const Variant cells = recall(u"VEX_REF_F", {{Variant(id), Variant(u"A1"), Variant(2)},
                                               {Variant(id), Variant(u"A2"), Variant(u"乙")}});
