@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "automation/Conversions.h"
+#include "automation/Error.h"
 #include "automation/Text.h"
 
 namespace designer {
@@ -94,16 +95,21 @@ std::string Report::toWorkbook() const {
                    {"__RptCurrency__", utf8(context.currency)}};
   ordered_json sheetList = ordered_json::array();
   for (const SheetData& sheet : sheets) {
-    ordered_json cells = ordered_json::object();
+    // The cells are appended in the order the sheet keeps them, each address once: the ordered
+    // object's own insert would search every member before it, and a large sheet would take
+    // quadratic time to save.
+    ordered_json::object_t cells;
+    auto& members = static_cast<ordered_json::object_t::Container&>(cells);
+    members.reserve(sheet.cells.size());
     for (const auto& [at, cell] : sheet.cells) {
-      const std::string address = utf8(sample::addressText(at));
+      std::string address = utf8(sample::addressText(at));
       if (cell.isFormula()) {
         ordered_json formula = {{"formula", utf8(cell.input)}};
         if (cell.shown.error.empty() && !cell.shown.value.isEmpty())
           formula["value"] = jsonOf(cell.shown.value);
-        cells[address] = std::move(formula);
+        members.emplace_back(std::move(address), std::move(formula));
       } else {
-        cells[address] = jsonOf(constantOf(cell.input));
+        members.emplace_back(std::move(address), jsonOf(constantOf(cell.input)));
       }
     }
     sheetList.push_back({{"name", utf8(sheet.name)},
@@ -112,7 +118,7 @@ std::string Report::toWorkbook() const {
                            {"__RptEndPeriod__", context.period},
                            {"__RptBeginDate__", context.beginDate()},
                            {"__RptEndDate__", context.endDate()}}},
-                         {"cells", std::move(cells)}});
+                         {"cells", ordered_json(std::move(cells))}});
   }
   root["sheets"] = std::move(sheetList);
   return root.dump(1);
@@ -123,21 +129,33 @@ Report Report::fromWorkbook(const std::u16string& name, const std::string& workb
   Report report;
   report.name = name;
   report.sheets.clear();
-  const auto number = [](const Variant* v, std::int32_t fallback) {
-    return v != nullptr && automation::isNumeric(*v) ? automation::toLong(*v) : fallback;
+  // A value the context cannot hold is refused with the name it was found under.
+  const auto named = [](std::u16string_view field, const auto& read) {
+    try {
+      return read();
+    } catch (const automation::AutomationError& e) {
+      automation::raise(e.number(), std::u16string(field) + u": " + e.description());
+    }
+  };
+  const auto number = [&](std::u16string_view field, const Variant* v, std::int32_t fallback) {
+    if (v == nullptr || !automation::isNumeric(*v)) return fallback;
+    return named(field, [&] { return automation::toLong(*v); });
   };
   if (const Variant* self = book->names.find(u"__SelfDsn__"); self != nullptr && self->isString()) {
     if (auto dsn = automation::propertyValue(self->asString(), u"DSN"))
       report.context.dataSource = automation::trim(*dsn);
-    if (auto company = automation::propertyValue(self->asString(), u"COMPANY"))
-      report.context.company = automation::toLong(Variant(automation::val(*company)));
+    if (auto company = automation::propertyValue(self->asString(), u"COMPANY")) {
+      report.context.company =
+          named(u"__SelfDsn__ COMPANY", [&] { return automation::toLong(Variant(automation::val(*company))); });
+    }
   }
-  report.context.year = number(book->names.find(u"__RptYear__"), report.context.year);
+  report.context.year = number(u"__RptYear__", book->names.find(u"__RptYear__"), report.context.year);
   if (const Variant* currency = book->names.find(u"__RptCurrency__");
       currency != nullptr && currency->isString())
     report.context.currency = currency->asString();
   if (!book->sheets.empty())
-    report.context.period = number(book->sheets.front().names.find(u"__RptPeriod__"), report.context.period);
+    report.context.period =
+        number(u"__RptPeriod__", book->sheets.front().names.find(u"__RptPeriod__"), report.context.period);
   for (const sample::Sheet& sheet : book->sheets) {
     SheetData data{sheet.name, {}};
     for (const auto& [at, stored] : sheet.cells) {
