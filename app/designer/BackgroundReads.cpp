@@ -1,0 +1,43 @@
+#include "designer/BackgroundReads.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QObject>
+
+namespace designer {
+
+BackgroundReads::BackgroundReads(std::vector<Job> jobs)
+    : total_(jobs.size()), receiver_(std::make_unique<QObject>()) {
+  if (jobs.empty()) return;
+  worker_ = std::thread([this, jobs = std::move(jobs)] {
+    for (const Job& job : jobs) {
+      if (stop_) return;
+      std::function<void()> answer = job();
+      // Queued to the receiver: when it is gone, Qt drops what was still waiting for it.
+      QMetaObject::invokeMethod(
+          receiver_.get(),
+          [this, answer = std::move(answer)] {
+            if (answer) answer();
+            ++delivered_;
+          },
+          Qt::QueuedConnection);
+    }
+  });
+}
+
+BackgroundReads::~BackgroundReads() {
+  stop_ = true;
+  if (worker_.joinable()) worker_.join();
+  receiver_.reset();
+}
+
+void BackgroundReads::waitForAll(const std::function<void(std::size_t, std::size_t)>& progress) {
+  std::size_t told = delivered_;
+  if (progress) progress(told, total_);
+  while (!finished()) {
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    if (progress && delivered_ != told) progress(told = delivered_, total_);
+  }
+}
+
+}  // namespace designer
