@@ -2,16 +2,9 @@
 
 namespace sample {
 
-namespace {
-[[noreturn]] void fail(sqlite3* db, const std::string& what) {
-  throw DatabaseError(what + ": " + (db != nullptr ? sqlite3_errmsg(db) : "out of memory"));
-}
-}  // namespace
-
-Statement::Statement(sqlite3* db, std::string_view sql) : db_(db) {
-  if (sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &stmt_, nullptr) != SQLITE_OK) {
-    fail(db, "cannot prepare a query");
-  }
+Statement::Statement(Database& db, std::string_view sql) : db_(db) {
+  const int rc = sqlite3_prepare_v2(db.handle(), sql.data(), static_cast<int>(sql.size()), &stmt_, nullptr);
+  if (rc != SQLITE_OK) throw db_.failure(rc, "cannot prepare a query");
 }
 
 Statement::~Statement() {
@@ -19,24 +12,27 @@ Statement::~Statement() {
 }
 
 Statement& Statement::bind(int index, std::string_view text) {
-  if (sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT) !=
-      SQLITE_OK)
-    fail(db_, "cannot bind a parameter");
+  const int rc =
+      sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+  if (rc != SQLITE_OK) throw db_.failure(rc, "cannot bind a parameter");
   return *this;
 }
 
 Statement& Statement::bind(int index, std::int64_t value) {
-  if (sqlite3_bind_int64(stmt_, index, value) != SQLITE_OK) fail(db_, "cannot bind a parameter");
+  if (const int rc = sqlite3_bind_int64(stmt_, index, value); rc != SQLITE_OK)
+    throw db_.failure(rc, "cannot bind a parameter");
   return *this;
 }
 
 Statement& Statement::bind(int index, double value) {
-  if (sqlite3_bind_double(stmt_, index, value) != SQLITE_OK) fail(db_, "cannot bind a parameter");
+  if (const int rc = sqlite3_bind_double(stmt_, index, value); rc != SQLITE_OK)
+    throw db_.failure(rc, "cannot bind a parameter");
   return *this;
 }
 
 Statement& Statement::bindNull(int index) {
-  if (sqlite3_bind_null(stmt_, index) != SQLITE_OK) fail(db_, "cannot bind a parameter");
+  if (const int rc = sqlite3_bind_null(stmt_, index); rc != SQLITE_OK)
+    throw db_.failure(rc, "cannot bind a parameter");
   return *this;
 }
 
@@ -44,7 +40,7 @@ bool Statement::step() {
   const int rc = sqlite3_step(stmt_);
   if (rc == SQLITE_ROW) return true;
   if (rc == SQLITE_DONE) return false;
-  fail(db_, "a query failed");
+  throw db_.failure(rc, "a query failed");
 }
 
 void Statement::reset() {
@@ -89,14 +85,38 @@ Database::~Database() {
   sqlite3_close(db_);
 }
 
-void Database::execute(std::string_view sql) {
-  char* error = nullptr;
-  const std::string text(sql);
-  if (sqlite3_exec(db_, text.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
-    const std::string message = error != nullptr ? error : "unknown error";
-    sqlite3_free(error);
-    throw DatabaseError("a script failed: " + message);
+DatabaseError Database::failure(int rc, const std::string& what) {
+  const int primary = rc & 0xFF;
+  const bool damage = primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
+  if (damage) damaged_ = true;
+  return DatabaseError(what + ": " + (db_ != nullptr ? sqlite3_errmsg(db_) : "out of memory"), damage);
+}
+
+void Database::confine(bool on) {
+  if (!on) {
+    sqlite3_set_authorizer(db_, nullptr, nullptr);
+    return;
   }
+  sqlite3_set_authorizer(
+      db_,
+      [](void* self, int action, const char* name, const char*, const char*, const char*) {
+        if (action != SQLITE_ATTACH && action != SQLITE_DETACH) return SQLITE_OK;
+        const std::string named = name != nullptr ? name : "";
+        static_cast<Database*>(self)->refused_ =
+            (action == SQLITE_ATTACH ? "ATTACH DATABASE '" + named + "'" : "DETACH DATABASE " + named) +
+            " is refused: this SQL may reach no database file but its own";
+        return SQLITE_DENY;
+      },
+      this);
+}
+
+void Database::execute(std::string_view sql) {
+  const std::string text(sql);
+  refused_.clear();
+  const int rc = sqlite3_exec(db_, text.c_str(), nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK) return;
+  if (rc == SQLITE_AUTH && !refused_.empty()) throw DatabaseError(refused_);
+  throw failure(rc, "a script failed");
 }
 
 }  // namespace sample

@@ -275,13 +275,28 @@ std::int32_t FuncInfoObject::CallFunc(std::u16string_view func, Variant& batch, 
   const std::u16string name = checkedName(rows, func);
   const std::u16string language = currentLanguage();
   const Wording wording = [&](std::u16string_view text) { return system_->translate(text, language); };
-  if (name == u"CASHFLOW") return computeCashFlows(system_->ledger(), context_, rows, wording);
-  if (name == u"REF_EXCEL") {
-    return computeExternalCells(system_->ledger(), context_, system_->options().data / "sheets", rows,
-                                wording);
-  }
   if (isHostFunction(name)) return answerHostFunction(name, rows, wording);
-  return computeBatch(system_->ledger(), context_, func, rows);
+  Ledger* ledger = nullptr;
+  const auto compute = [&] {
+    ledger = &system_->ledger();
+    if (name == u"CASHFLOW") return computeCashFlows(*ledger, context_, rows, wording);
+    if (name == u"REF_EXCEL")
+      return computeExternalCells(*ledger, context_, system_->options().data / "sheets", rows, wording);
+    return computeBatch(*ledger, context_, func, rows);
+  };
+  try {
+    const std::int32_t failed = compute();
+    // The rows of a query that found the ledger damaged failed; built again, it answers them all.
+    if (ledger->damaged() && ledger->heal()) return compute();
+    return failed;
+  } catch (const automation::AutomationError&) {
+    throw;
+  } catch (const std::exception& e) {
+    // The ledger cannot be opened or read beyond a row: every row says why, none is left blank.
+    const std::u16string text = u"#" + automation::fromUtf8(e.what());
+    for (std::int32_t r = rows.lbound(1); r <= rows.ubound(1); ++r) writeError(rows, r, text);
+    return rows.ubound(1) - rows.lbound(1) + 1;
+  }
 }
 
 bool isHostFunction(std::u16string_view name) {

@@ -60,9 +60,11 @@ std::string prefixEnd(std::string_view prefix);
 class Ledger {
  public:
   // The ledger of a data folder (<dataDir>/ledger/schema.sql, seed.sql, cashflow.sql and
-  // reports.sql), built when missing.
+  // reports.sql), built when missing, and built again when the file there fails its check (it is
+  // damaged, or no database), saying so on standard error. DatabaseError when it cannot be built.
   static std::shared_ptr<Ledger> open(const std::filesystem::path& dataDir);
-  // Builds a ledger file from a data folder (replacing the file atomically).
+  // Builds a ledger file from a data folder (replacing the file atomically). The scripts may not
+  // attach or detach a database: the build writes this one file.
   static void build(const std::filesystem::path& dataDir, const std::filesystem::path& file);
   // Opens an existing ledger file.
   explicit Ledger(const std::filesystem::path& file);
@@ -104,19 +106,40 @@ class Ledger {
   // Counts the reports stored: a reader that keeps stored reports reads them again when it changes.
   std::uint64_t reportsVersion() const { return reportsVersion_; }
 
-  Database& database() { return db_; }
+  Database& database() { return connection_->db; }
+
+  // True once a query found the ledger file damaged; its error was raised or became a row's text.
+  bool damaged() const { return connection_->db.damaged(); }
+  // Builds a damaged ledger again from its data folder and goes on with the new file, the reports
+  // storeReport added kept, saying so on standard error. Once in the life of a ledger that open()
+  // made; true when the ledger was built again, false (nothing changed) otherwise.
+  bool heal();
 
  private:
+  // A connection to a ledger file with the queries Ledger::amount runs on it.
+  struct Connection {
+    explicit Connection(const std::filesystem::path& file);
+    Database db;
+    Statement opening;
+    Statement closing;
+    Statement movement;
+  };
+
+  // Builds the ledger of a data folder into `file`, or into a file of this process alone in the
+  // temporary folder when the folder of `file` cannot be written; answers where it went.
+  static std::filesystem::path place(const std::filesystem::path& dataDir, const std::filesystem::path& file);
   // Fills the name keys of the stored reports a build's scripts wrote (see StoredReports.cpp).
   static void fillReportNameKeys(Database& db);
   // Copies the stored reports into a table of this connection's own, which storeReport adds to.
   void openReportStore();
 
-  Database db_;
-  Statement opening_;
-  Statement closing_;
-  Statement movement_;
+  std::unique_ptr<Connection> connection_;
+  // Connections to files found damaged, kept while a statement of theirs may still be alive.
+  std::vector<std::unique_ptr<Connection>> retired_;
   std::uint64_t reportsVersion_ = 0;
+  std::filesystem::path dataDir_;  // what open() built the file from; empty for a file opened as it is
+  std::filesystem::path file_;     // the file open() placed the ledger in
+  bool healed_ = false;
   std::filesystem::path temporary_;  // a ledger built for this process alone, removed with it
 };
 

@@ -105,7 +105,11 @@ const CatalogueData& SampleSystem::catalogue() {
 }
 
 Ledger& SampleSystem::ledger() {
-  if (!ledger_) ledger_ = Ledger::open(options_.data);
+  if (!ledger_) {
+    ledger_ = Ledger::open(options_.data);
+  } else if (ledger_->damaged()) {
+    ledger_->heal();  // the calls after the one that found the damage run on a sound file
+  }
   return *ledger_;
 }
 

@@ -35,7 +35,7 @@ class SampleSystem {
   const SampleOptions& options() const { return options_; }
   // The catalogue, read on first use (CatalogueError when malformed).
   const CatalogueData& catalogue();
-  // The ledger, built or opened on first use.
+  // The ledger, built or opened on first use; built again once when a query found it damaged.
   Ledger& ledger();
   // The stored reports of the ledger as the report services hand them out (see ReportData.h).
   StoredReportCache& storedReports();

@@ -38,27 +38,28 @@ void Ledger::fillReportNameKeys(Database& db) {
 void Ledger::openReportStore() {
   // The connection is read-only; its temporary tables are its own and writable, and a temporary
   // table hides the file's table of the same name.
-  db_.execute(
+  database().execute(
       "CREATE TEMP TABLE reports (datasource TEXT NOT NULL, id INTEGER NOT NULL, name TEXT NOT NULL, "
       "name_key TEXT NOT NULL, workbook TEXT NOT NULL, PRIMARY KEY (datasource, id), "
       "UNIQUE (datasource, name_key));");
-  Statement has = db_.prepare("SELECT 1 FROM main.sqlite_master WHERE type = 'table' AND name = 'reports'");
+  Statement has =
+      database().prepare("SELECT 1 FROM main.sqlite_master WHERE type = 'table' AND name = 'reports'");
   if (has.step()) {
-    db_.execute(
+    database().execute(
         "INSERT INTO temp.reports (datasource, id, name, name_key, workbook) "
         "SELECT datasource, id, name, name_key, workbook FROM main.reports");
   }
 }
 
 std::optional<DataSourceRow> Ledger::defaultDataSource() {
-  Statement q = db_.prepare(
+  Statement q = database().prepare(
       "SELECT name, description, company_id, props FROM datasources ORDER BY company_id, name LIMIT 1");
   if (!q.step()) return std::nullopt;
   return DataSourceRow{q.text(0), q.text(1), static_cast<int>(q.integer(2)), q.text(3)};
 }
 
 std::optional<DataSourceRow> Ledger::dataSourceOfCompany(int company) {
-  Statement q = db_.prepare(
+  Statement q = database().prepare(
       "SELECT name, description, company_id, props FROM datasources WHERE company_id = ?1 ORDER BY name "
       "LIMIT 1");
   q.bind(1, std::int64_t{company});
@@ -67,23 +68,23 @@ std::optional<DataSourceRow> Ledger::dataSourceOfCompany(int company) {
 }
 
 std::optional<StoredReport> Ledger::report(std::string_view dataSource, int id) {
-  Statement q =
-      db_.prepare(std::string("SELECT ") + kColumns + " FROM temp.reports WHERE datasource = ?1 AND id = ?2");
+  Statement q = database().prepare(std::string("SELECT ") + kColumns +
+                                   " FROM temp.reports WHERE datasource = ?1 AND id = ?2");
   q.bind(1, dataSource).bind(2, std::int64_t{id});
   if (!q.step()) return std::nullopt;
   return reportOf(q);
 }
 
 std::optional<StoredReport> Ledger::reportNamed(std::string_view dataSource, std::string_view name) {
-  Statement q = db_.prepare(std::string("SELECT ") + kColumns +
-                            " FROM temp.reports WHERE datasource = ?1 AND name_key = ?2");
+  Statement q = database().prepare(std::string("SELECT ") + kColumns +
+                                   " FROM temp.reports WHERE datasource = ?1 AND name_key = ?2");
   q.bind(1, dataSource).bind(2, nameKey(name));
   if (!q.step()) return std::nullopt;
   return reportOf(q);
 }
 
 std::vector<StoredReport> Ledger::reports(std::string_view dataSource) {
-  Statement q = db_.prepare("SELECT id, name FROM temp.reports WHERE datasource = ?1 ORDER BY id");
+  Statement q = database().prepare("SELECT id, name FROM temp.reports WHERE datasource = ?1 ORDER BY id");
   q.bind(1, dataSource);
   std::vector<StoredReport> found;
   while (q.step()) found.push_back({std::string(dataSource), static_cast<int>(q.integer(0)), q.text(1), {}});
@@ -100,14 +101,15 @@ int Ledger::storeReport(std::string_view dataSource, std::string_view name, std:
     if (const auto same = reportNamed(dataSource, name)) {
       id = same->id;
     } else {
-      Statement q = db_.prepare("SELECT COALESCE(MAX(id), 0) + 1 FROM temp.reports WHERE datasource = ?1");
+      Statement q =
+          database().prepare("SELECT COALESCE(MAX(id), 0) + 1 FROM temp.reports WHERE datasource = ?1");
       q.bind(1, dataSource);
       q.step();
       id = static_cast<int>(q.integer(0));
     }
   }
   // REPLACE drops the rows of the same number and of the same name before it inserts.
-  Statement insert = db_.prepare(
+  Statement insert = database().prepare(
       "INSERT OR REPLACE INTO temp.reports (datasource, id, name, name_key, workbook) "
       "VALUES (?1, ?2, ?3, ?4, ?5)");
   insert.bind(1, dataSource).bind(2, std::int64_t{*id}).bind(3, name).bind(4, key).bind(5, workbook);

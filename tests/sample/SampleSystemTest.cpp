@@ -1,5 +1,6 @@
 // The embedded sample report system: catalogue, ledger, value lists, calculation, languages.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fstream>
 #include <set>
@@ -582,5 +583,134 @@ TEST(LedgerCacheTest, AnUnwritableCacheFolderCostsABuildOfTheProcesssOwn) {
     ::setenv("TMPDIR", kept.c_str(), 1);
   } else {
     ::unsetenv("TMPDIR");
+  }
+}
+
+namespace {
+
+// A copy of the sample ledger's scripts in `to`/ledger, for a test to change.
+std::filesystem::path copyOfTheLedgerScripts(const std::filesystem::path& to) {
+  std::filesystem::remove_all(to);
+  std::filesystem::create_directories(to / "ledger");
+  for (const auto& entry : std::filesystem::directory_iterator(sample::defaultOptions().data / "ledger"))
+    std::filesystem::copy_file(entry.path(), to / "ledger" / entry.path().filename());
+  return to;
+}
+
+// Every ledger file of the cache cut to its first page, as a full disk or a crash leaves one, or
+// overwritten with text that is no database.
+void damageTheCache(const testing_support::TempConfig& config, bool cut = true) {
+  for (const auto& entry :
+       std::filesystem::directory_iterator(config.dir().parent_path() / "cache" / "formulist2")) {
+    if (entry.path().extension() != ".sqlite") continue;
+    if (cut) {
+      std::filesystem::resize_file(entry.path(), 4096);
+    } else {
+      std::ofstream(entry.path(), std::ios::trunc) << std::string(8192, 'x');
+    }
+  }
+}
+
+Variant callOf(FuncInfoObject& catalogue, const std::u16string& func, std::vector<Variant> args) {
+  VariantArray batch({Bounds{0, 0}, Bounds{0, 2}});
+  batch(0, 0) = Variant(VariantArray::of(std::move(args)));
+  Variant rows(std::move(batch)), sheet;
+  catalogue.CallFunc(func, rows, sheet);
+  return rows;
+}
+
+}  // namespace
+
+TEST(LedgerCacheTest, ADamagedCacheIsBuiltAgainWhenOpenedAndSaysSoOnce) {
+  testing_support::TempConfig config;
+  const std::filesystem::path data = sample::defaultOptions().data;
+  const auto closing = [&] {
+    return sample::Ledger::open(data)->amount(1, "1001", "RMB", 2024, 12, 12, sample::Amount::Closing);
+  };
+  const double expected = closing();
+  for (const bool cut : {true, false}) {
+    damageTheCache(config, cut);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(closing(), expected);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("ledger cache " + (config.dir().parent_path() / "cache").string()), std::string::npos)
+        << said;
+    EXPECT_NE(said.find(cut ? "malformed" : "not a database"), std::string::npos) << said;
+    EXPECT_NE(said.find("it was built again from " + (data / "ledger").string()), std::string::npos) << said;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(closing(), expected);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  }
+}
+
+// Damage found by a query, after the ledger was opened: the batch is computed again on a ledger built
+// anew, once; damage that remains is the row's error, never a row without a value and without a word.
+TEST(LedgerCacheTest, AQueryThatFindsTheLedgerDamagedBuildsItAgainOnceElseTheRowsSayIt) {
+  testing_support::TempConfig config;
+  const double expected = sample::Ledger::open(sample::defaultOptions().data)
+                              ->amount(1, "1001", "RMB", 2024, 12, 12, sample::Amount::Closing);
+  const auto system = std::make_shared<sample::SampleSystem>(sample::defaultOptions());
+  const auto catalogue = std::make_shared<FuncInfoObject>(system);
+  system->ledger();
+  damageTheCache(config);
+  testing::internal::CaptureStderr();
+  const Variant healed = callOf(*catalogue, u"QMYE", {Variant(u"1001"), Variant(2024), Variant(12)});
+  const std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(healed.array()(0, 1), Variant(expected));
+  EXPECT_EQ(healed.array()(0, 2), Variant(u""));
+  EXPECT_NE(said.find("a query found the ledger"), std::string::npos) << said;
+
+  damageTheCache(config);  // a company and year the healed ledger has not read yet
+  const Variant failed = callOf(
+      *catalogue, u"QMYE", {Variant(u"1001"), Variant(2023), Variant(3), Variant(u""), Variant(u"华南账套")});
+  EXPECT_TRUE(failed.array()(0, 1).isEmpty());
+  EXPECT_NE(toText(failed.array()(0, 2)).find(u"database disk image is malformed"), std::u16string::npos)
+      << toUtf8(toText(failed.array()(0, 2)));
+}
+
+TEST(LedgerCacheTest, ALedgerThatCannotBeBuiltIsTheErrorOfEveryRow) {
+  testing_support::TempConfig config;
+  sample::SampleOptions options = sample::defaultOptions();
+  options.data = copyOfTheLedgerScripts(config.dir().parent_path() / "own-data");
+  std::ofstream(options.data / "ledger" / "seed.sql", std::ios::app)
+      << "INSERT INTO no_such_table VALUES (1);\n";
+  const auto catalogue = std::make_shared<FuncInfoObject>(std::make_shared<sample::SampleSystem>(options));
+  for (const char16_t* func : {u"QMYE", u"CASHFLOW"}) {
+    const std::u16string error = toText(callOf(*catalogue, func, {Variant(u"1001")}).array()(0, 2));
+    EXPECT_NE(error.find(u"seed.sql: a script failed: no such table: no_such_table"), std::u16string::npos)
+        << toUtf8(error);
+  }
+}
+
+// The data folder's SQL builds the ledger file and reaches no other; a script that is no file is
+// refused by name, not waited for.
+TEST(LedgerCacheTest, TheLedgerScriptsReachNoOtherFile) {
+  testing_support::TempConfig config;
+  const std::filesystem::path reached = config.dir().parent_path() / "reached.db";
+  const std::filesystem::path data = config.dir().parent_path() / "own-data";
+  for (const std::string& sql : {"ATTACH DATABASE '" + reached.string() + "' AS reached;",
+                                 "COMMIT; VACUUM INTO '" + reached.string() + "'; BEGIN;"}) {
+    copyOfTheLedgerScripts(data);
+    std::ofstream(data / "ledger" / "reports.sql", std::ios::app) << sql << "\n";
+    try {
+      sample::Ledger::open(data);
+      ADD_FAILURE() << sql << " ran";
+    } catch (const sample::DatabaseError& e) {
+      EXPECT_NE(
+          std::string(e.what()).find("reports.sql: ATTACH DATABASE '" + reached.string() + "' is refused"),
+          std::string::npos)
+          << e.what();
+    }
+    EXPECT_FALSE(std::filesystem::exists(reached)) << sql;
+  }
+  copyOfTheLedgerScripts(data);
+  std::filesystem::remove(data / "ledger" / "cashflow.sql");
+  ASSERT_EQ(::mkfifo((data / "ledger" / "cashflow.sql").c_str(), 0600), 0);
+  try {
+    sample::Ledger::open(data);
+    ADD_FAILURE() << "a FIFO was read";
+  } catch (const sample::DatabaseError& e) {
+    EXPECT_NE(std::string(e.what()).find("cashflow.sql: is not a regular file"), std::string::npos)
+        << e.what();
   }
 }
