@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <iostream>
 #include <sstream>
@@ -35,6 +34,7 @@
 #include "picker/frmOtherFunc.h"
 #include "platform/Process.h"
 #include "platform/Registry.h"
+#include "sample/InputFile.h"
 #include "sample/SampleSystem.h"
 #include "valuelist/frmInformation.h"
 
@@ -112,23 +112,27 @@ constexpr std::size_t kRowTextsLimit = 64u << 20;
 constexpr std::size_t kBatchLimit = 256u << 20;
 
 // A file given to the command, whole ("-" reads standard input), refused when it is larger than
-// `limit` bytes without reading more than that; `kind` says what it holds, for the messages.
+// `limit` bytes without reading more than that; `kind` says what it holds, for the messages. A FIFO
+// or socket is refused without waiting for what it would give.
 std::string readInput(const std::string& file, std::size_t limit, const std::string& kind) {
-  std::ifstream opened;
-  if (file != "-") {
-    if (std::filesystem::is_directory(file)) throw std::invalid_argument(file + ": is a folder, not " + kind);
-    opened.open(file, std::ios::binary);
-    if (!opened) throw std::invalid_argument(file + ": cannot be read");
-  }
-  std::istream& in = file == "-" ? std::cin : opened;
   const std::string what = file == "-" ? "standard input" : file;
   std::string content;
-  char chunk[1 << 16];
-  while (in && content.size() <= limit) {
-    in.read(chunk, sizeof chunk);
-    content.append(chunk, static_cast<std::size_t>(in.gcount()));
+  if (file == "-") {
+    char chunk[1 << 16];
+    while (std::cin && content.size() <= limit) {
+      std::cin.read(chunk, sizeof chunk);
+      content.append(chunk, static_cast<std::size_t>(std::cin.gcount()));
+    }
+    if (std::cin.bad()) throw std::invalid_argument(what + ": cannot be read");
+  } else {
+    try {
+      content = sample::readInputFile(file, limit);
+    } catch (const sample::InputFileError& e) {
+      if (e.kind() == sample::InputFileError::Kind::Folder)
+        throw std::invalid_argument(file + ": is a folder, not " + kind);
+      throw std::invalid_argument(e.what());
+    }
   }
-  if (in.bad()) throw std::invalid_argument(what + ": cannot be read");
   if (content.size() > limit)
     throw std::invalid_argument(what + ": larger than " + std::to_string(limit >> 20) + " MiB, the most " +
                                 kind + " may be");
@@ -192,7 +196,8 @@ automation::ObjectRef startHost(const HostOptions& o) {
     if (!std::filesystem::is_directory(data)) throw std::runtime_error(o.data + ": no such data folder");
     for (const char* file : {"schema.sql", "seed.sql"}) {
       const std::filesystem::path sql = data / "ledger" / file;
-      if (!std::filesystem::is_regular_file(sql)) throw std::runtime_error(sql.string() + ": missing");
+      std::error_code unknown;  // what is there and is no file, the ledger refuses by name
+      if (!std::filesystem::exists(sql, unknown)) throw std::runtime_error(sql.string() + ": missing");
     }
     system->ledger();
   }

@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "automation/Text.h"
+#include "sample/InputFile.h"
 
 namespace sample {
 namespace {
@@ -152,18 +153,17 @@ void readFunction(const json& f, std::size_t index, const std::string& file, con
   }
 }
 
-// The whole file, refused unreadable or larger than the limit without reading more than one byte past it.
+// The whole file, refused unreadable, not a file, or larger than the limit without reading more
+// than one byte past it.
 std::string contentOf(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) throw CatalogueError(file.string() + ": cannot be read");
   std::string content;
-  char chunk[1 << 16];
-  while (in && content.size() <= kCatalogueFileLimit) {
-    const std::size_t wanted = std::min<std::size_t>(sizeof chunk, kCatalogueFileLimit + 1 - content.size());
-    in.read(chunk, static_cast<std::streamsize>(wanted));
-    content.append(chunk, static_cast<std::size_t>(in.gcount()));
+  try {
+    content = readInputFile(file, kCatalogueFileLimit);
+  } catch (const InputFileError& e) {
+    if (e.kind() == InputFileError::Kind::Folder)
+      throw CatalogueError(file.string() + ": is a folder, not a catalogue file");
+    throw CatalogueError(e.what());
   }
-  if (in.bad()) throw CatalogueError(file.string() + ": cannot be read");
   if (content.size() > kCatalogueFileLimit) {
     throw CatalogueError(file.string() + ": larger than " + std::to_string(kCatalogueFileLimit >> 20) +
                          " MiB, not a catalogue");

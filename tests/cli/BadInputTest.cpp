@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -64,6 +65,16 @@ const fs::path& fixtures() {
     fs::create_directories(d / "many");
     write("many/many.json", R"({"groups":[{"name":"G","functions":[{"name":"MANY","variable":true,)"
                             R"("maxParams":100000,"params":[{"name":"P","type":8}]}]}]})");
+    // What is no file in a place a file is read from: a FIFO no one writes, a link to an endless device.
+    const std::string catalogue = R"({"groups":[{"name":"G","functions":[{"name":"QMYE"}]}]})";
+    for (const char* folder : {"fifo-catalogue", "zero-catalogue"}) {
+      fs::create_directories(d / folder);
+      write((std::string(folder) + "/a.json").c_str(), catalogue);
+    }
+    mkfifo((d / "fifo-catalogue" / "zz.json").c_str(), 0600);
+    mkfifo((d / "fifo").c_str(), 0600);
+    fs::create_symlink("/dev/zero", d / "zero-catalogue" / "zz.json");
+    fs::create_symlink("/dev/zero", d / "zero-link");
     std::string lines;
     for (int i = 0; i < 32769; ++i) lines += "1\n";
     write("rows-32769.txt", lines);
@@ -217,6 +228,16 @@ const BadInput kInputs[] = {
      "rows-bad.txt: line 2 is not UTF-8"},
     {"compose_rows_endless", {"compose", "QMYE", "--rows", "/dev/zero"}, 2, "/dev/zero: larger than 64 MiB"},
     {"recall_batch_endless", {"recall", "QMYE", "--batch", "/dev/zero"}, 2, "/dev/zero: larger than 256 MiB"},
+    {"compose_rows_endless_link",
+     {"compose", "QMYE", "--rows", "{tmp}/zero-link"},
+     2,
+     "zero-link: larger than 64 MiB"},
+    {"recall_batch_endless_link",
+     {"recall", "QMYE", "--batch", "{tmp}/zero-link"},
+     2,
+     "zero-link: larger than 256 MiB"},
+    {"compose_rows_fifo", {"compose", "QMYE", "--rows", "{tmp}/fifo"}, 2, "fifo: is not a regular file"},
+    {"recall_batch_fifo", {"recall", "QMYE", "--batch", "{tmp}/fifo"}, 2, "fifo: is not a regular file"},
     {"recall_broken_batch_from_stdin",
      {"recall", "QMYE", "--batch", "-"},
      2,
@@ -318,6 +339,15 @@ const BadInput kInputs[] = {
      "not-a-catalogue.json: the top level must be an object"},
     {"catalogue_endless", {"--catalogue", "/dev/zero", "compose", "QMYE"}, 2, "larger than 16 MiB"},
     {"catalogue_empty_folder", {"--catalogue", "{tmp}/folder", "compose", "QMYE"}, 2, "folder"},
+    {"catalogue_fifo", {"--catalogue", "{tmp}/fifo", "compose", "QMYE"}, 2, "fifo: is not a regular file"},
+    {"catalogue_folder_with_a_fifo",
+     {"--catalogue", "{tmp}/fifo-catalogue", "compose", "QMYE"},
+     2,
+     "zz.json: is not a regular file"},
+    {"catalogue_folder_with_an_endless_link",
+     {"--catalogue", "{tmp}/zero-catalogue", "compose", "QMYE"},
+     2,
+     "zz.json: larger than 16 MiB"},
     {"data_is_a_file", {"--data", "{tmp}/rows-crlf.txt", "compose", "QMYE"}, 2, "no such data folder"},
     {"data_without_ledger", {"--data", "{tmp}/empty-data", "compose", "QMYE"}, 2, "schema.sql: missing"},
     // The XDG folders the settings, recent functions and ledger cache live in.
@@ -344,6 +374,28 @@ const BadInput kInputs[] = {
      {"XDG_CACHE_HOME=/dev/null"}},
     {"wizard_without_display", {"wizard"}, 2, "there is no display"},
 };
+
+// A ledger cache damaged between two runs, as a full disk leaves it, is built again by the next
+// run, which says so and answers as ever; the run after that has nothing to say.
+TEST(DamagedLedgerCache, IsBuiltAgainByTheNextRun) {
+  const fs::path cache = fixtures() / "damaged-cache";
+  const BadInput recall{"recall",
+                        {"recall", "QMYE", "--batch", "{tmp}/batch-ledger.json"},
+                        0,
+                        R"(\{"value":122025.48\})",
+                        {"XDG_CACHE_HOME=" + cache.string()}};
+  ASSERT_EQ(run(recall).code, 0);
+  for (const auto& entry : fs::directory_iterator(cache / "formulist2")) fs::resize_file(entry.path(), 4096);
+  const Outcome healed = run(recall);
+  EXPECT_EQ(healed.code, 0) << healed.output;
+  EXPECT_NE(healed.output.find(R"({"value":122025.48})"), std::string::npos) << healed.output;
+  EXPECT_TRUE(
+      std::regex_search(healed.output, std::regex("warning: the ledger cache .*damaged-cache/formulist2/"
+                                                  "ledger-[0-9a-f]+.sqlite was damaged .*built again")))
+      << healed.output;
+  const Outcome after = run(recall);
+  EXPECT_EQ(after.output.find("warning"), std::string::npos) << after.output;
+}
 
 // The fixture folder goes when the tests are done.
 class Cleanup : public testing::Environment {
