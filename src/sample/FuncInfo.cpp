@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <new>
 
 #include "automation/Collection.h"
 #include "automation/Conversions.h"
@@ -284,19 +285,24 @@ std::int32_t FuncInfoObject::CallFunc(std::u16string_view func, Variant& batch, 
       return computeExternalCells(*ledger, context_, system_->options().data / "sheets", rows, wording);
     return computeBatch(*ledger, context_, func, rows);
   };
-  try {
-    const std::int32_t failed = compute();
-    // The rows of a query that found the ledger damaged failed; built again, it answers them all.
-    if (ledger->damaged() && ledger->heal()) return compute();
-    return failed;
-  } catch (const automation::AutomationError&) {
-    throw;
-  } catch (const std::exception& e) {
-    // The ledger cannot be opened or read beyond a row: every row says why, none is left blank.
-    const std::u16string text = u"#" + automation::fromUtf8(e.what());
-    for (std::int32_t r = rows.lbound(1); r <= rows.ubound(1); ++r) writeError(rows, r, text);
-    return rows.ubound(1) - rows.lbound(1) + 1;
-  }
+  const auto attempt = [&]() -> std::int32_t {
+    try {
+      return compute();
+    } catch (const automation::AutomationError&) {
+      throw;
+    } catch (const std::bad_alloc&) {
+      throw;  // writing a text into every row would need memory too
+    } catch (const std::exception& e) {
+      // The ledger cannot be opened or read beyond a row: every row says why, none is left blank.
+      const std::u16string text = u"#" + automation::fromUtf8(e.what());
+      for (std::int32_t r = rows.lbound(1); r <= rows.ubound(1); ++r) writeError(rows, r, text);
+      return rows.ubound(1) - rows.lbound(1) + 1;
+    }
+  };
+  const std::int32_t failed = attempt();
+  // The rows of a query that found the ledger damaged failed; built again, it answers them all.
+  if (ledger != nullptr && ledger->damaged() && ledger->heal()) return attempt();
+  return failed;
 }
 
 bool isHostFunction(std::u16string_view name) {

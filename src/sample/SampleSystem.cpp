@@ -114,7 +114,8 @@ Ledger& SampleSystem::ledger() {
 }
 
 StoredReportCache& SampleSystem::storedReports() {
-  if (!storedReports_) storedReports_ = std::make_shared<StoredReportCache>(ledger());
+  Ledger& ledger = this->ledger();  // built again first when a query found it damaged
+  if (!storedReports_) storedReports_ = std::make_shared<StoredReportCache>(ledger);
   return *storedReports_;
 }
 
