@@ -317,6 +317,7 @@ void DesignerWindow::applyContext() {
 
 void DesignerWindow::openReport(Report report) {
   loading_ = true;
+  saved_.reset();
   report_ = std::move(report);
   if (report_.sheets.empty()) report_.sheets.push_back({environment::L(u"表1"), {}});
   dataSource_->setCurrentText(toQString(report_.context.dataSource));
@@ -333,6 +334,13 @@ void DesignerWindow::openReport(Report report) {
   grid_->setCurrentIndex(model_->index(0, 0));
   selectionChanged();  // the current cell may be A1 already: the bar must leave the last report
   grid_->setFocus();
+}
+
+void DesignerWindow::openSaved(const std::u16string& dataSource, const std::u16string& name) {
+  Report report = store_.open(dataSource, name);
+  StoredName stored{report.context.dataSource, report.name};
+  openReport(std::move(report));
+  saved_ = std::move(stored);
 }
 
 void DesignerWindow::setModified(bool modified) {
@@ -505,27 +513,69 @@ RecalcStats DesignerWindow::recalculate() {
 }
 
 bool DesignerWindow::saveReport() {
-  try {
-    store_.save(report_);
-  } catch (const std::exception& e) {
-    say(T(u"报表没有保存：") + QString::fromStdString(e.what()));
-    return false;
+  auto replace = ReportStore::Replace::AfterAsking;
+  for (;;) {
+    try {
+      store_.save(report_, saved_, replace);
+      break;
+    } catch (const SaveConflict& conflict) {
+      switch (askReplace(conflict)) {
+        case Replacing::Replace:
+          replace = ReportStore::Replace::Now;
+          continue;
+        case Replacing::SaveAs:
+          return saveAs();
+        case Replacing::Cancel:
+          statusBar()->showMessage(T(u"报表没有保存。"));
+          return false;
+      }
+    } catch (const std::exception& e) {
+      say(T(u"报表没有保存：") + QString::fromStdString(e.what()));
+      return false;
+    }
   }
+  saved_ = StoredName{report_.context.dataSource, automation::trim(report_.name)};
   setModified(false);
   statusBar()->showMessage(T(u"已保存到 %1").arg(QString::fromStdString(store_.folder().string())));
   return true;
 }
 
-void DesignerWindow::saveAs() {
+DesignerWindow::Replacing DesignerWindow::askReplace(const SaveConflict& conflict) {
+  const bool taken = conflict.kind == SaveConflict::Kind::NameTaken;
+  const QString text =
+      taken ? T(u"数据源 %1 里已经有报表“%2”。要用这张报表替换它吗？")
+                  .arg(toQString(report_.context.dataSource), toQString(conflict.existing))
+            : T(u"报表“%1”的文件在本窗口打开或上次保存之后被别的程序改过了：\n%2\n要用这张报表覆盖它吗？")
+                  .arg(toQString(conflict.existing), QString::fromStdString(conflict.file.string()));
+  QMessageBox question(QMessageBox::Warning, T(u"报表设计器"), text, QMessageBox::NoButton, this);
+  question.setObjectName(QStringLiteral("replaceQuestion"));
+  QPushButton* replace =
+      question.addButton(taken ? T(u"替换(&R)") : T(u"覆盖(&O)"), QMessageBox::DestructiveRole);
+  QPushButton* another = question.addButton(T(u"另存为(&A)…"), QMessageBox::AcceptRole);
+  QPushButton* cancel = question.addButton(T(u"取消"), QMessageBox::RejectRole);
+  replace->setObjectName(QStringLiteral("replace"));
+  another->setObjectName(QStringLiteral("saveAs"));
+  cancel->setObjectName(QStringLiteral("cancel"));
+  // Enter keeps both reports: what another program wrote is not replaced by a key pressed in haste.
+  question.setDefaultButton(another);
+  question.setEscapeButton(cancel);
+  question.exec();
+  if (question.clickedButton() == replace) return Replacing::Replace;
+  if (question.clickedButton() == another) return Replacing::SaveAs;
+  return Replacing::Cancel;
+}
+
+bool DesignerWindow::saveAs() {
   bool ok = false;
   const QString name = QInputDialog::getText(this, T(u"另存为"), T(u"报表名称："), QLineEdit::Normal,
                                              toQString(report_.name), &ok);
-  if (!ok || name.trimmed().isEmpty()) return;
+  if (!ok || name.trimmed().isEmpty()) return false;
   const std::u16string previous = report_.name;
   report_.name = fromQString(name.trimmed());
-  if (!saveReport())
-    report_.name = previous;  // not saved under the new name: it is not the report's name yet
+  const bool saved = saveReport();
+  if (!saved) report_.name = previous;  // not saved under the new name: it is not the report's name yet
   updateTitle();
+  return saved;
 }
 
 void DesignerWindow::openDialog() {
@@ -542,7 +592,7 @@ void DesignerWindow::openDialog() {
                                              names, 0, false, &ok);
   if (!ok) return;
   try {
-    openReport(store_.open(report_.context.dataSource, fromQString(name)));
+    openSaved(report_.context.dataSource, fromQString(name));
   } catch (const std::exception& e) {
     say(T(u"报表没有打开：") + QString::fromStdString(e.what()));
   }

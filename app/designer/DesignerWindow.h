@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include <QMainWindow>
 
@@ -36,8 +37,12 @@ class DesignerWindow final : public QMainWindow {
                  ReportStore& store, std::u16string language = {});
   ~DesignerWindow() override;
 
-  // Shows a report and recalculates it.
+  // Shows a report and recalculates it. It is a new report until it is saved: its first save asks
+  // before it replaces a stored report of the same name.
   void openReport(Report report);
+  // Shows the store's report of that name and recalculates it; std::runtime_error saying why when
+  // the store has none or cannot read it.
+  void openSaved(const std::u16string& dataSource, const std::u16string& name);
   // Asks the wizard for a report call for the selected cell. A cell with report calls re-opens the
   // call at the formula bar's caret (when the bar was being edited) or its first call, and the
   // answer replaces that call only; a formula without one takes the new call at the bar's caret,
@@ -45,8 +50,12 @@ class DesignerWindow final : public QMainWindow {
   void insertFunction();
   // Recalculates the whole report; a progress window shows when it takes longer than half a second.
   RecalcStats recalculate();
-  // Stores the report under its name; false (said to the user) when that fails.
+  // Stores the report under its name; false (said to the user) when that fails or the user cancels.
+  // Before replacing a stored report that is not this one, or a file another program changed
+  // since this window opened or saved it, asks: overwrite, save under another name, or cancel.
   bool saveReport();
+  // Asks for a name and stores the report under it; false when cancelled or not saved.
+  bool saveAs();
   // Whether the report has changes that are not saved (the title shows it).
   bool isModified() const { return modified_; }
   // With unsaved changes, asks whether to save them first: true when the user saved them or chose
@@ -82,7 +91,8 @@ class DesignerWindow final : public QMainWindow {
   void contextEdited();
   void openDialog();
   void newReport();
-  void saveAs();
+  enum class Replacing { Replace, SaveAs, Cancel };
+  Replacing askReplace(const SaveConflict& conflict);
   void say(const QString& text);
   void setModified(bool modified);
   void updateTitle();
@@ -99,6 +109,8 @@ class DesignerWindow final : public QMainWindow {
   RecalcStats lastRecalc_;
   bool loading_ = false;
   bool modified_ = false;
+  // The stored report the window shows, as it was opened or last saved; none for a new report.
+  std::optional<StoredName> saved_;
 
   QTableView* grid_ = nullptr;
   QTabBar* tabs_ = nullptr;

@@ -3,8 +3,13 @@
 // there again the next time (the store itself lives as long as the process).
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <map>
+#include <optional>
+#include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "designer/Report.h"
@@ -12,21 +17,67 @@
 
 namespace designer {
 
+// The largest report file read or written: a formula cell with its value takes about 96 bytes, so
+// this holds some 1.4 million of them (more with constants among them), far more than a report
+// is made of; a report that needs more is better split into reports that refer to one another.
+constexpr std::uintmax_t kMostReportBytes = std::uintmax_t{128} << 20;
+
+// A report or data-source name (without its surrounding blanks) as a file name, one-to-one with
+// the name and valid on Linux and on Windows: the characters <>:"/\|?*, the control characters and
+// the escape character % itself become %XX (the hex of their byte), and so do a trailing dot or
+// space and the first letter of a device name Windows reserves (CON, PRN, AUX, NUL, COM0-9,
+// LPT0-9, CONIN$, CONOUT$, in any case, before the first dot). Everything else, Chinese included,
+// stays as it is: "资产负债表" is 资产负债表, "a/b" is a%2Fb, "CON" is %43ON.
+std::string fileNameOf(std::u16string_view name);
+// The name a file name stands for. A file name is read as escaped when it is exactly what
+// fileNameOf writes for the name it decodes to; any other file name (one written before names were
+// escaped: "50%off", "a_b") is the name as it stands. So an older file whose name happens to be an
+// escaped one ("100%25") is read as escaped ("100%").
+std::u16string nameOfFile(std::string_view fileName);
+
+// Which stored report a window holds: its data source and its name as it was last opened or saved.
+struct StoredName {
+  std::u16string dataSource;
+  std::u16string name;
+};
+
+// A save that would replace what the user has not seen. Nothing was written.
+class SaveConflict : public std::runtime_error {
+ public:
+  enum class Kind {
+    NameTaken,      // the store holds another report of that name (in any letter case)
+    ChangedOnDisk,  // the report's file is not the one this store read or last wrote
+  };
+  SaveConflict(Kind kind, std::filesystem::path file, std::u16string existing);
+
+  Kind kind;
+  std::filesystem::path file;  // the report's file (for ChangedOnDisk, the one that changed)
+  std::u16string existing;     // the stored report's name, as the store holds it
+};
+
 class ReportStore {
  public:
-  // `folder` holds one folder per data source, each with a <report name>.json workbook.
+  // `folder` holds one folder per data source (named by fileNameOf), each with a <name>.json
+  // workbook per report.
   ReportStore(sample::Ledger& ledger, std::filesystem::path folder);
 
   // $XDG_DATA_HOME/formulist2/reports (~/.local/share/… when unset).
   static std::filesystem::path defaultFolder();
 
-  // Puts the shipped sample report and then every report saved in the folder into the store.
-  // Answers what could not be read, one line each; the rest is stored all the same.
+  // Puts the shipped sample report and then every report saved in the folder into the store, and
+  // removes the temporary files of saves that were killed. Answers what could not be read or was
+  // left out, one sentence each naming the file or folder; the rest is stored all the same.
   std::vector<std::string> loadSaved(const std::filesystem::path& sample);
 
-  // Stores the report under its name in its context's data source and writes its file (replaced
-  // whole, never half written). Raises std::runtime_error saying why when it cannot.
-  void save(const Report& report);
+  enum class Replace { AfterAsking, Now };
+  // Writes the report's file (replaced whole, never half written, synced to the disk, one file a
+  // report whatever the letter case of its name) and stores it under its name in its context's
+  // data source. Unless `replace` is Now, raises SaveConflict first when the store holds a report
+  // of that name other than `own` (the report as the window last opened or saved it), or when a
+  // file of the report is not the one this store read or last wrote (another program changed it).
+  // Raises std::runtime_error saying why when it cannot save; the file on disk is then as it was.
+  void save(const Report& report, const std::optional<StoredName>& own = std::nullopt,
+            Replace replace = Replace::AfterAsking);
   // The report of that name in the data source's store; std::runtime_error when there is none.
   Report open(const std::u16string& dataSource, const std::u16string& name);
   // The names of the data source's reports, by number.
@@ -35,8 +86,18 @@ class ReportStore {
   const std::filesystem::path& folder() const { return folder_; }
 
  private:
+  struct Fingerprint {
+    std::uintmax_t size = 0;
+    std::size_t hash = 0;
+    friend bool operator==(const Fingerprint&, const Fingerprint&) = default;
+  };
+  static Fingerprint fingerprintOf(std::string_view text);
+  void loadFolder(const std::filesystem::path& dir, std::vector<std::string>& problems);
+
   sample::Ledger& ledger_;
   std::filesystem::path folder_;
+  // The report files as this store last read or wrote them, by path.
+  std::map<std::filesystem::path, Fingerprint> seen_;
 };
 
 }  // namespace designer

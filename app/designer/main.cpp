@@ -115,7 +115,7 @@ int main(int argc, char** argv) {
     const std::filesystem::path sample = sampleOptions.data / "designer" / "sample-balance-sheet.json";
     for (const std::string& problem :
          store.loadSaved(std::filesystem::exists(sample) ? sample : std::filesystem::path{}))
-      std::cerr << "formulist2-designer: " << problem << " (left out)\n";
+      std::cerr << "formulist2-designer: " << problem << "\n";
 
     auto backend = std::make_unique<forms::qt::QtBackend>();
     // The designer's own texts are Chinese: drawn by the same CJK font as the wizard's dialogs.
@@ -128,15 +128,15 @@ int main(int argc, char** argv) {
       const std::u16string wanted = options.positionalArguments().isEmpty()
                                         ? std::u16string(kSampleReport)
                                         : forms::qt::fromQString(options.positionalArguments().front());
-      designer::Report report;
-      report.name = environment::L(report.name);
-      report.sheets.front().name = environment::L(report.sheets.front().name);
       try {
-        report = store.open(report.context.dataSource, wanted);
+        window.openSaved(designer::Context{}.dataSource, wanted);
       } catch (const std::exception& e) {
         std::cerr << "formulist2-designer: " << e.what() << "; a new report opens instead\n";
+        designer::Report report;
+        report.name = environment::L(report.name);
+        report.sheets.front().name = environment::L(report.sheets.front().name);
+        window.openReport(std::move(report));
       }
-      window.openReport(std::move(report));
       window.onClose = [&] {
         if (options.isSet(screenshot) && !savePicture(window, options.value(screenshot))) status = 1;
         if (options.isSet(onExit)) {

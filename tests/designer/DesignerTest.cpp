@@ -3,10 +3,15 @@
 // window runs offscreen; the wizard's dialogs run on the headless backend with a scripted user.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -487,15 +492,15 @@ TEST_F(DesignerTest, TheShippedSampleOpensAndComputes) {
 
 // --- The designer's window, offscreen ----------------------------------------------------------------
 
-// Answers the unsaved-changes question, when it comes, with the button of that name (save,
-// discard, cancel); counts the questions.
+// Answers the unsaved-changes question (or the question of that object name), when it comes,
+// with the button of that name (save, discard, cancel; replace, saveAs); counts the questions.
 class Answer {
  public:
-  explicit Answer(const char* button) : button_(button) {
+  explicit Answer(const char* button, const char* question = "unsavedQuestion") : button_(button) {
     timer_.setInterval(10);
-    QObject::connect(&timer_, &QTimer::timeout, [this] {
+    QObject::connect(&timer_, &QTimer::timeout, [this, question] {
       QWidget* modal = QApplication::activeModalWidget();
-      if (modal == nullptr || modal->objectName() != QStringLiteral("unsavedQuestion")) return;
+      if (modal == nullptr || modal->objectName() != QString::fromLatin1(question)) return;
       ++asked;
       text = qobject_cast<QMessageBox*>(modal)->text();
       for (auto* b : modal->findChildren<QAbstractButton*>()) buttons << b->text();
@@ -844,6 +849,271 @@ TEST_F(DesignerTest, TheDesignerSpeaksTheUsersLanguage) {
       }
     }
   }
+}
+
+// --- Reports on disk ------------------------------------------------------------------------------
+
+std::string contents(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The names in a folder, sorted.
+std::vector<std::string> entries(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(folder))
+    names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// The one problem that starts with `start`, "" when there is none or more.
+std::string problemOf(const std::vector<std::string>& problems, const std::string& start) {
+  const auto n =
+      std::count_if(problems.begin(), problems.end(), [&](auto& p) { return p.starts_with(start); });
+  return n == 1
+             ? *std::find_if(problems.begin(), problems.end(), [&](auto& p) { return p.starts_with(start); })
+             : std::string();
+}
+
+TEST(DesignerFileNames, AreOneToOneReadableAndValidOnWindows) {
+  for (const auto& [name, file] : {std::pair<std::u16string, std::string>{u" 资产负债表 ", "资产负债表"},
+                                   {u"a/b", "a%2Fb"},
+                                   {u"a_b", "a_b"},
+                                   {u"100%", "100%25"},
+                                   {u"<>:\"\\|?*\t", "%3C%3E%3A%22%5C%7C%3F%2A%09"},
+                                   {u"..", ".%2E"},
+                                   {u"CON", "%43ON"},
+                                   {u"nul.txt", "%6Eul.txt"},
+                                   {u"Com1", "%43om1"},
+                                   {u"COM10", "COM10"}}) {
+    EXPECT_EQ(designer::fileNameOf(name), file);
+    EXPECT_EQ(designer::nameOfFile(file), automation::trim(name)) << file;
+  }
+  // Names that today's files might hold read as they stand, unless they are an escaped name.
+  EXPECT_EQ(designer::nameOfFile("50%off"), u"50%off");
+  EXPECT_EQ(designer::nameOfFile("a%41"), u"a%41");  // "A" is never escaped
+  EXPECT_EQ(designer::nameOfFile("100%25"), u"100%");
+}
+
+TEST_F(DesignerTest, TwoStoresSavingOneReportAskInsteadOfReplacingWhatTheOtherWrote) {
+  const auto dir = folder / "本地账套";
+  const designer::StoredName mine{u"本地账套", u"测试报表"};
+  designer::Report report = reportWith({{u"A1", u"1"}});
+  store().save(report);
+  // Another designer on the same folder opens the report and saves it changed.
+  sample::SampleSystem otherSystem(sample::defaultOptions());
+  designer::ReportStore other(otherSystem.ledger(), folder);
+  ASSERT_TRUE(other.loadSaved({}).empty());
+  designer::Report theirs = other.open(u"本地账套", u"测试报表");
+  theirs.setInput(0, at(u"A1"), u"2");
+  other.save(theirs, mine);
+  const std::string written = contents(dir / "测试报表.json");
+  // This one, saving next, is asked; the other's file is left whole, and no temporary file.
+  report.setInput(0, at(u"A1"), u"3");
+  try {
+    store().save(report, mine);
+    ADD_FAILURE() << "saved over the other designer's file unasked";
+  } catch (const designer::SaveConflict& conflict) {
+    EXPECT_EQ(conflict.kind, designer::SaveConflict::Kind::ChangedOnDisk);
+    EXPECT_EQ(conflict.file, dir / "测试报表.json");
+  }
+  EXPECT_EQ(contents(dir / "测试报表.json"), written);
+  EXPECT_EQ(entries(dir), std::vector<std::string>{"测试报表.json"});
+  // Told to, it overwrites; then the other is asked, and this one saves over its own file unasked.
+  store().save(report, mine, designer::ReportStore::Replace::Now);
+  EXPECT_EQ(designer::Report::fromWorkbook(u"", contents(dir / "测试报表.json")).cell(0, at(u"A1"))->input,
+            u"3");
+  EXPECT_THROW(other.save(theirs, mine), designer::SaveConflict);
+  EXPECT_NO_THROW(store().save(report, mine));
+
+  // The next start removes the temporary files of killed saves, not those of a running one.
+  std::ofstream(dir / ".save.1.00000000000000aa.part") << "{";  // process 1 runs
+  std::ofstream(dir / (".save." + std::to_string(::getpid()) + ".00000000000000bb.part")) << "{";
+  std::ofstream(dir / "测试报表.json.part") << "{";  // what saves wrote before each had its own
+  EXPECT_TRUE(other.loadSaved({}).empty());
+  EXPECT_EQ(entries(dir), (std::vector<std::string>{".save.1.00000000000000aa.part", "测试报表.json"}));
+}
+
+TEST_F(DesignerTest, OneReportIsOneFileWhateverTheCaseOfItsName) {
+  designer::Report good = reportWith({{u"A1", u"1"}});
+  good.name = u"GOOD";
+  store().save(good);
+  // Saved as the name in other letters, it is asked like any name the store holds, and one file.
+  good.name = u"good";
+  EXPECT_THROW(store().save(good, designer::StoredName{u"本地账套", u"GOOD"}), designer::SaveConflict);
+  store().save(good, designer::StoredName{u"本地账套", u"GOOD"}, designer::ReportStore::Replace::Now);
+  const auto dir = folder / "本地账套";
+  EXPECT_EQ(entries(dir), std::vector<std::string>{"good.json"});
+
+  // Two files naming one report at the start are both named; the newer one is read.
+  std::ofstream(dir / "Good.json") << reportWith({{u"A1", u"older"}}).toWorkbook();
+  std::filesystem::last_write_time(
+      dir / "Good.json", std::filesystem::last_write_time(dir / "good.json") - std::chrono::hours(1));
+  // Names apart only where a file name cannot hold them are two reports.
+  for (const auto& [name, value] : {std::pair{u"a/b", u"slash"}, {u"a_b", u"underscore"}}) {
+    designer::Report r = reportWith({{u"A1", value}});
+    r.name = name;
+    store().save(r);
+  }
+  sample::SampleSystem fresh(sample::defaultOptions());
+  designer::ReportStore again(fresh.ledger(), folder);
+  const auto problems = again.loadSaved({});
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_EQ(problems[0], (dir / "good.json").string() + " and " + (dir / "Good.json").string() +
+                             ": name one report; the newer, good.json, is the one read");
+  EXPECT_EQ(cell(again.open(u"本地账套", u"GOOD"), 0, u"A1").input, u"1");
+  EXPECT_EQ(cell(again.open(u"本地账套", u"a/b"), 0, u"A1").input, u"slash");
+  EXPECT_EQ(cell(again.open(u"本地账套", u"a_b"), 0, u"A1").input, u"underscore");
+}
+
+TEST_F(DesignerTest, ANewReportAsksBeforeReplacingASavedReportOfItsName) {
+  designer::Report saved = reportWith({{u"A1", u"saved"}});
+  saved.name = u"新报表";
+  store().save(saved);
+  const std::string before = contents(folder / "本地账套" / "新报表.json");
+  designer::DesignerWindow& w = open(reportWith({}));
+  w.show();
+  w.findChild<QAction*>(QStringLiteral("new"))->trigger();
+  w.enter(at(u"A1"), u"new");
+  const auto save = [&](const char* answer) {
+    Answer a(answer, "replaceQuestion");
+    w.saveReport();
+    return a.asked;
+  };
+  EXPECT_EQ(save("cancel"), 1);
+  EXPECT_EQ(contents(folder / "本地账套" / "新报表.json"), before);
+  EXPECT_TRUE(w.isModified());
+  EXPECT_EQ(save("replace"), 1);
+  EXPECT_EQ(cell(store().open(u"本地账套", u"新报表"), 0, u"A1").input, u"new");
+  // Saved once, or opened from the store, it is the window's own: saved again unasked.
+  w.enter(at(u"A1"), u"newer");
+  EXPECT_EQ(save("replace"), 0);
+  w.openSaved(u"本地账套", u"新报表");
+  w.enter(at(u"A2"), u"2");
+  EXPECT_EQ(save("replace"), 0);
+  // In English the question is English.
+  environment::resetLocalisationState();
+  window = std::make_unique<designer::DesignerWindow>(system, component, store(), u"EN");
+  window->openReport(saved);
+  Answer cancel("cancel", "replaceQuestion");
+  EXPECT_FALSE(window->saveReport());
+  EXPECT_EQ(
+      cancel.text,
+      QStringLiteral("The data source 本地账套 already has a report “新报表”. Replace it with this report?"));
+  EXPECT_EQ(cancel.buttons,
+            (QStringList{QStringLiteral("&Replace"), QStringLiteral("Save &As…"), QStringLiteral("Cancel")}));
+}
+
+TEST_F(DesignerTest, EveryBadReportFileIsNamedWithItsReasonAndTheGoodOnesStillLoad) {
+  const auto dir = folder / "本地账套";
+  std::filesystem::create_directories(dir);
+  const std::string good = reportWith({{u"A1", u"good"}}).toWorkbook();
+  const auto write = [&](const char* name, const std::string& text) { std::ofstream(dir / name) << text; };
+  write("好.json", good);
+  write("BOM.json", "\xEF\xBB\xBF" + good);  // read past, as JSON readers do
+  write("truncated.json", good.substr(0, good.size() / 2));
+  write("invalid.json", "{\"sheets\": [}");
+  write("empty.json", "");
+  write("deep.json", std::string(100000, '[') + std::string(100000, ']'));
+  write("types.json", "{\"sheets\": {\"name\": 1}}");
+  write("utf8.json", "{\"sheets\": [{\"name\": \"\xC3(\"}]}");
+  ASSERT_EQ(::mkfifo((dir / "fifo.json").c_str(), 0600), 0);
+  std::filesystem::create_symlink(dir / "fifo.json", dir / "to-fifo.json");
+  std::filesystem::create_symlink("/dev/zero", dir / "zero.json");
+  std::filesystem::create_symlink("loop.json", dir / "loop.json");
+  std::filesystem::create_directory(dir / "d.json");
+  write("large.json", "");
+  std::filesystem::resize_file(dir / "large.json", designer::kMostReportBytes + 1);
+  const auto problems = store().loadSaved({});
+  for (const auto& [name, why] : {std::pair{"truncated.json", "syntax error"},
+                                  {"invalid.json", "syntax error"},
+                                  {"empty.json", "unexpected end of input"},
+                                  {"deep.json", "sheets"},
+                                  {"types.json", "sheets"},
+                                  {"utf8.json", "UTF-8"},
+                                  {"fifo.json", ": is not a regular file; left out"},
+                                  {"to-fifo.json", ": is not a regular file"},
+                                  {"zero.json", ": is not a regular file"},
+                                  {"loop.json", ": cannot be read (Too many levels of symbolic links)"},
+                                  {"d.json", ": is a folder"},
+                                  {"large.json", ": larger than 128 MiB, the most a report file may be"}}) {
+    const std::string said = problemOf(problems, (dir / name).string() + ":");
+    EXPECT_NE(said.find(why), std::string::npos) << name << ": " << said;
+    EXPECT_EQ(said.find(dir.string(), 1), std::string::npos) << said;  // the file named once
+  }
+  EXPECT_EQ(problems.size(), 12u) << ::testing::PrintToString(problems);
+  EXPECT_EQ(cell(store().open(u"本地账套", u"好"), 0, u"A1").input, u"good");
+  EXPECT_EQ(cell(store().open(u"本地账套", u"BOM"), 0, u"A1").input, u"good");
+}
+
+TEST_F(DesignerTest, AFolderThatCannotBeReadIsNamedNotSkipped) {
+  std::filesystem::create_directories(folder / "本地账套");
+  std::ofstream(folder / "本地账套" / "好.json") << reportWith({}).toWorkbook();
+  // Data-source folders that are a loop of links, a file, a folder of mode 000 (which the
+  // superuser reads all the same: the loop fails the same way there).
+  std::filesystem::create_symlink("环", folder / "环");
+  std::ofstream(folder / "文件") << "not a folder";
+  std::filesystem::create_directory(folder / "锁住");
+  std::filesystem::permissions(folder / "锁住", std::filesystem::perms::none);
+  const bool locked = ::access((folder / "锁住").c_str(), R_OK) != 0;
+  const auto problems = store().loadSaved({});
+  std::filesystem::permissions(folder / "锁住", std::filesystem::perms::owner_all);
+  EXPECT_NE(problemOf(problems, (folder / "环").string() + ": cannot be read (Too many levels"), "");
+  EXPECT_NE(problemOf(problems, (folder / "文件").string() + ": is not a folder of a data source"), "");
+  EXPECT_EQ(problemOf(problems, (folder / "锁住").string() + ": cannot be read (Permission denied)") != "",
+            locked);
+  EXPECT_EQ(problems.size(), locked ? 3u : 2u) << ::testing::PrintToString(problems);
+  EXPECT_NO_THROW(store().open(u"本地账套", u"好"));
+}
+
+// Runs `body` in a child process; answers the child's status as waitpid gives it.
+template <class F>
+int inChild(F body) {
+  const pid_t pid = ::fork();
+  if (pid == 0) ::_exit(body());
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return status;
+}
+
+TEST_F(DesignerTest, ASaveWithoutRoomOrKilledLeavesTheSavedFileAsItWas) {
+  const auto dir = folder / "本地账套";
+  const designer::StoredName mine{u"本地账套", u"测试报表"};
+  designer::Report report = reportWith({{u"A1", u"kept"}});
+  store().save(report);
+  const std::string before = contents(dir / "测试报表.json");
+  report.setInput(0, at(u"A2"), std::u16string(20000, u'x'));
+  // Out of room (of the size a file may reach): the save says so and leaves nothing behind.
+  const int full = inChild([&] {
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit room{4096, 4096};
+    try {
+      if (::setrlimit(RLIMIT_FSIZE, &room) == 0) store().save(report, mine);
+    } catch (const std::runtime_error& e) {
+      return std::string(e.what()).find("测试报表.json: cannot be written (File too large)") !=
+                     std::string::npos
+                 ? 0
+                 : 1;
+    }
+    return 2;
+  });
+  EXPECT_EQ(full, 0);
+  EXPECT_EQ(contents(dir / "测试报表.json"), before);
+  EXPECT_EQ(entries(dir), std::vector<std::string>{"测试报表.json"});
+  // Killed at its first write: the old file stands, and the next start removes what was left.
+  const int killed = inChild([&] {
+    const rlimit room{0, 0};
+    if (::setrlimit(RLIMIT_FSIZE, &room) == 0) store().save(report, mine);
+    return 2;
+  });
+  EXPECT_TRUE(WIFSIGNALED(killed) && WTERMSIG(killed) == SIGXFSZ) << killed;
+  EXPECT_EQ(contents(dir / "测试报表.json"), before);
+  EXPECT_EQ(entries(dir).size(), 2u);
+  sample::SampleSystem fresh(sample::defaultOptions());
+  designer::ReportStore next(fresh.ledger(), folder);
+  EXPECT_TRUE(next.loadSaved({}).empty());
+  EXPECT_EQ(entries(dir), std::vector<std::string>{"测试报表.json"});
 }
 
 }  // namespace
