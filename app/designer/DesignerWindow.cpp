@@ -1,6 +1,8 @@
 #include "designer/DesignerWindow.h"
 
 #include <cstdlib>
+#include <iostream>
+#include <utility>
 
 #include <QAction>
 #include <QApplication>
@@ -25,6 +27,7 @@
 #include <QStyledItemDelegate>
 #include <QTabBar>
 #include <QTableView>
+#include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <limits>
@@ -484,7 +487,64 @@ void DesignerWindow::insertFunction() {
   }
 }
 
+namespace {
+
+// Whether a report reads other stored reports (the calls that find them by name or number).
+bool refersToOtherReports(const Report& report) {
+  for (const SheetData& sheet : report.sheets) {
+    for (const auto& [at, cell] : sheet.cells) {
+      if (!cell.isFormula()) continue;
+      const std::u16string input = automation::upper(cell.input);
+      if (input.find(u"REF_F") != std::u16string::npos) return true;  // REF_F, VEX_REF_F, CS_REF_F
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+void DesignerWindow::readSavedLater() {
+  if (reads_) reads_->waitForAll();  // what an earlier call handed out is read first
+  reads_ = std::make_unique<BackgroundReads>(store_.readLater([this](const std::string& problem) {
+    std::cerr << "formulist2-designer: " << problem << "\n";
+    // Kept in a corner of the status bar, which the messages of recalculations do not replace.
+    if (!leftOut_) {
+      leftOut_ = new QLabel(this);
+      statusBar()->addPermanentWidget(leftOut_);
+    }
+    leftOutProblems_ << QString::fromStdString(problem);
+    leftOut_->setText(T(u"%1 个保存的报表文件没有读取").arg(leftOutProblems_.size()));
+    leftOut_->setToolTip(leftOutProblems_.join(QLatin1Char('\n')));
+  }));
+}
+
+void DesignerWindow::waitForSavedReports() {
+  if (!readingSavedReports()) return;
+  if (store_.hasUnread()) readSavedLater();
+  QElapsedTimer timer;
+  timer.start();
+  std::unique_ptr<QProgressDialog> progress;
+  reads_->waitForAll([&](std::size_t done, std::size_t total) {
+    if (!progress && timer.elapsed() > 500) {
+      progress = std::make_unique<QProgressDialog>(T(u"正在读取保存的报表…"), QString(), 0,
+                                                   static_cast<int>(total), this);
+      progress->setWindowModality(Qt::WindowModal);
+      progress->setMinimumDuration(0);
+    }
+    if (progress) progress->setValue(static_cast<int>(done));
+  });
+}
+
 RecalcStats DesignerWindow::recalculate() {
+  if (readingSavedReports() && refersToOtherReports(report_)) {
+    if (!isVisible()) {
+      // The window comes first: the recalculation runs once it is up, waiting then.
+      if (!std::exchange(recalcPutOff_, true)) QTimer::singleShot(0, this, [this] { recalculate(); });
+      return lastRecalc_;
+    }
+    waitForSavedReports();
+  }
+  recalcPutOff_ = false;
   QElapsedTimer timer;
   timer.start();
   QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -513,6 +573,7 @@ RecalcStats DesignerWindow::recalculate() {
 }
 
 bool DesignerWindow::saveReport() {
+  waitForSavedReports();  // a save asks about the reports of its name: all of them must be known
   auto replace = ReportStore::Replace::AfterAsking;
   for (;;) {
     try {
@@ -580,6 +641,7 @@ bool DesignerWindow::saveAs() {
 
 void DesignerWindow::openDialog() {
   if (!maybeSave()) return;
+  waitForSavedReports();
   QStringList names;
   for (const auto& n : store_.names(report_.context.dataSource)) names << toQString(n);
   if (names.isEmpty()) {

@@ -9,8 +9,10 @@
 #include <optional>
 
 #include <QMainWindow>
+#include <QStringList>
 
 #include "automation/Variant.h"
+#include "designer/BackgroundReads.h"
 #include "designer/Recalc.h"
 #include "designer/Report.h"
 #include "designer/ReportStore.h"
@@ -49,7 +51,17 @@ class DesignerWindow final : public QMainWindow {
   // or at its end joined with "+"; any other cell becomes the call.
   void insertFunction();
   // Recalculates the whole report; a progress window shows when it takes longer than half a second.
+  // A report that refers to other reports first waits for the saved ones not yet read (see
+  // readSavedLater); until the window is shown that recalculation is put off to when it is.
   RecalcStats recalculate();
+  // Reads the saved reports the store found but did not read, behind the window: a report that
+  // cannot be read is named in the status bar and on stderr when it is found.
+  void readSavedLater();
+  // Waits, with a progress window after half a second, until every saved report is read.
+  void waitForSavedReports();
+  bool readingSavedReports() const { return store_.hasUnread() || (reads_ && !reads_->finished()); }
+  // The saved report files that reading behind the window left out, each with its reason.
+  const QStringList& savedReportsLeftOut() const { return leftOutProblems_; }
   // Stores the report under its name; false (said to the user) when that fails or the user cancels.
   // Before replacing a stored report that is not this one, or a file another program changed
   // since this window opened or saved it, asks: overwrite, save under another name, or cancel.
@@ -111,6 +123,10 @@ class DesignerWindow final : public QMainWindow {
   bool modified_ = false;
   // The stored report the window shows, as it was opened or last saved; none for a new report.
   std::optional<StoredName> saved_;
+  std::unique_ptr<BackgroundReads> reads_;
+  bool recalcPutOff_ = false;
+  QLabel* leftOut_ = nullptr;  // the saved report files found unreadable behind the window
+  QStringList leftOutProblems_;
 
   QTableView* grid_ = nullptr;
   QTabBar* tabs_ = nullptr;

@@ -11,8 +11,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <random>
 #include <system_error>
+#include <utility>
 
 #include <nlohmann/json.hpp>
 
@@ -319,7 +321,47 @@ ReportStore::Fingerprint ReportStore::fingerprintOf(std::string_view text) {
 }
 
 std::vector<std::string> ReportStore::loadSaved(const std::filesystem::path& sample) {
+  std::vector<std::string> problems = scanSaved(sample);
+  for (Unread& unread : std::exchange(unread_, {})) store(readUnread(unread), problems);
+  return problems;
+}
+
+std::vector<std::string> ReportStore::loadFirst(const std::filesystem::path& sample,
+                                                const StoredName& first) {
+  std::vector<std::string> problems = scanSaved(sample);
+  const std::u16string key = nameKey(automation::trim(first.name));
+  const std::string dataSource = utf8(first.dataSource);
+  const auto it = std::find_if(unread_.begin(), unread_.end(), [&](const Unread& u) {
+    return u.dataSource == dataSource && nameKey(u.files.front().name) == key;
+  });
+  if (it != unread_.end()) {
+    const Unread wanted = std::move(*it);
+    unread_.erase(it);
+    store(readUnread(wanted), problems);
+  }
+  return problems;
+}
+
+std::vector<BackgroundReads::Job> ReportStore::readLater(std::function<void(const std::string&)> told) {
+  std::vector<BackgroundReads::Job> jobs;
+  for (Unread& unread : std::exchange(unread_, {})) {
+    jobs.push_back([this, told, unread = std::move(unread)]() -> std::function<void()> {
+      auto read = std::make_shared<Read>(readUnread(unread));  // on the worker: files and checks only
+      return [this, told, read] {
+        std::vector<std::string> problems;
+        store(std::move(*read), problems);
+        if (told) {
+          for (const std::string& problem : problems) told(problem);
+        }
+      };
+    });
+  }
+  return jobs;
+}
+
+std::vector<std::string> ReportStore::scanSaved(const std::filesystem::path& sample) {
   std::vector<std::string> problems;
+  unread_.clear();
   if (!sample.empty()) {
     try {
       const auto wrapper = nlohmann::json::parse(readReportFile(sample));
@@ -348,7 +390,7 @@ std::vector<std::string> ReportStore::loadSaved(const std::filesystem::path& sam
     else if (!folder)
       problems.push_back(source.string() + ": is not a folder of a data source; left out");
     else
-      loadFolder(source, problems);
+      scanFolder(source, problems);
     it.increment(ec);
     if (ec) {
       problems.push_back(folder_.string() + ": cannot be read to its end (" + ec.message() +
@@ -359,13 +401,8 @@ std::vector<std::string> ReportStore::loadSaved(const std::filesystem::path& sam
   return problems;
 }
 
-void ReportStore::loadFolder(const std::filesystem::path& dir, std::vector<std::string>& problems) {
+void ReportStore::scanFolder(const std::filesystem::path& dir, std::vector<std::string>& problems) {
   const std::string dataSource = utf8(nameOfFile(dir.filename().string()));
-  struct Found {
-    std::filesystem::path file;
-    std::u16string name;
-    std::filesystem::file_time_type changed;
-  };
   std::map<std::u16string, std::vector<Found>> reports;  // by name key
   std::error_code ec;
   std::filesystem::directory_iterator it(dir, ec);
@@ -399,42 +436,64 @@ void ReportStore::loadFolder(const std::filesystem::path& dir, std::vector<std::
     std::sort(files.begin(), files.end(), [](const Found& a, const Found& b) {
       return a.changed != b.changed ? a.changed > b.changed : a.file < b.file;
     });
-    const Found* read = nullptr;
-    for (const Found& found : files) {
-      std::string text;
-      try {
-        text = readReportFile(found.file);
-      } catch (const std::exception& e) {
-        problems.push_back(found.file.string() + ": " + e.what() + "; left out");
-        continue;
-      }
-      if (read != nullptr) {
-        seen_[found.file] = fingerprintOf(text);  // said below, and replaced by the report's next save
-        continue;
-      }
-      try {
-        Report::fromWorkbook(found.name, text);  // said here, not when a REF_F reads it
-        ledger_.storeReport(dataSource, utf8(found.name), text);
-        seen_[found.file] = fingerprintOf(text);
-        read = &found;
-      } catch (const automation::AutomationError& e) {
-        problems.push_back(found.file.string() + ": " + utf8(e.description()) + "; left out");
-      } catch (const std::exception& e) {
-        problems.push_back(found.file.string() + ": " + e.what() + "; left out");
-      }
+    unread_.push_back({dataSource, std::move(files)});
+  }
+}
+
+ReportStore::Read ReportStore::readUnread(const Unread& unread) {
+  Read read;
+  read.dataSource = unread.dataSource;
+  const Found* chosen = nullptr;
+  for (const Found& found : unread.files) {
+    std::string text;
+    try {
+      text = readReportFile(found.file);
+    } catch (const std::exception& e) {
+      read.problems.push_back(found.file.string() + ": " + e.what() + "; left out");
+      continue;
     }
-    if (files.size() > 1) {
-      std::string all;
-      for (const Found& found : files) all += (all.empty() ? "" : " and ") + found.file.string();
-      const std::string newer = files.size() == 2 ? "the newer, " : "the newest, ";
-      const std::string which =
-          read == nullptr ? "none of them can be read"
-          : read == &files.front()
-              ? newer + read->file.filename().string() + ", is the one read"
-              : "the newest that can be read, " + read->file.filename().string() + ", is the one read";
-      problems.push_back(all + ": name one report; " + which);
+    if (chosen != nullptr) {
+      read.seen.emplace_back(found.file, fingerprintOf(text));  // replaced by the report's next save
+      continue;
+    }
+    try {
+      Report::fromWorkbook(found.name, text);  // said here, not when a REF_F reads it
+      read.seen.emplace_back(found.file, fingerprintOf(text));
+      read.name = found.name;
+      read.workbook = std::move(text);
+      read.chosen = true;
+      chosen = &found;
+    } catch (const automation::AutomationError& e) {
+      read.problems.push_back(found.file.string() + ": " + utf8(e.description()) + "; left out");
+    } catch (const std::exception& e) {
+      read.problems.push_back(found.file.string() + ": " + e.what() + "; left out");
     }
   }
+  const auto& files = unread.files;
+  if (files.size() > 1) {
+    std::string all;
+    for (const Found& found : files) all += (all.empty() ? "" : " and ") + found.file.string();
+    const std::string newer = files.size() == 2 ? "the newer, " : "the newest, ";
+    const std::string which =
+        chosen == nullptr ? "none of them can be read"
+        : chosen == &files.front()
+            ? newer + chosen->file.filename().string() + ", is the one read"
+            : "the newest that can be read, " + chosen->file.filename().string() + ", is the one read";
+    read.problems.push_back(all + ": name one report; " + which);
+  }
+  return read;
+}
+
+void ReportStore::store(Read read, std::vector<std::string>& problems) {
+  for (auto& [file, fingerprint] : read.seen) seen_[file] = fingerprint;
+  if (read.chosen) {
+    try {
+      ledger_.storeReport(read.dataSource, utf8(read.name), read.workbook);
+    } catch (const std::exception& e) {
+      problems.push_back(read.dataSource + "/" + utf8(read.name) + ": " + e.what() + "; left out");
+    }
+  }
+  for (std::string& problem : read.problems) problems.push_back(std::move(problem));
 }
 
 void ReportStore::save(const Report& report, const std::optional<StoredName>& own, Replace replace) {

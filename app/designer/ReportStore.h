@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <stdexcept>
@@ -12,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "designer/BackgroundReads.h"
 #include "designer/Report.h"
 #include "sample/Ledger.h"
 
@@ -68,6 +70,14 @@ class ReportStore {
   // removes the temporary files of saves that were killed. Answers what could not be read or was
   // left out, one sentence each naming the file or folder; the rest is stored all the same.
   std::vector<std::string> loadSaved(const std::filesystem::path& sample);
+  // As loadSaved, but of the saved reports only `first` is read now: the window that shows it
+  // need not wait for the others, which readLater hands out.
+  std::vector<std::string> loadFirst(const std::filesystem::path& sample, const StoredName& first);
+  // One job for each saved report found but not read yet: its files are read and checked on the
+  // worker, and it is stored on the main thread, where `told` hears each problem found with it.
+  std::vector<BackgroundReads::Job> readLater(std::function<void(const std::string&)> told);
+  // Whether saved reports were found that neither loadFirst nor readLater has handed out.
+  bool hasUnread() const { return !unread_.empty(); }
 
   enum class Replace { AfterAsking, Now };
   // Writes the report's file (replaced whole, never half written, synced to the disk, one file a
@@ -92,12 +102,37 @@ class ReportStore {
     friend bool operator==(const Fingerprint&, const Fingerprint&) = default;
   };
   static Fingerprint fingerprintOf(std::string_view text);
-  void loadFolder(const std::filesystem::path& dir, std::vector<std::string>& problems);
+
+  // A report's files as the folder was scanned, the newest first; and what reading them gave.
+  struct Found {
+    std::filesystem::path file;
+    std::u16string name;
+    std::filesystem::file_time_type changed;
+  };
+  struct Unread {
+    std::string dataSource;
+    std::vector<Found> files;
+  };
+  struct Read {
+    std::string dataSource;
+    bool chosen = false;  // one of the files is the report
+    std::u16string name;
+    std::string workbook;
+    std::vector<std::pair<std::filesystem::path, Fingerprint>> seen;
+    std::vector<std::string> problems;
+  };
+  // Stores the shipped sample and lists the saved reports in unread_.
+  std::vector<std::string> scanSaved(const std::filesystem::path& sample);
+  void scanFolder(const std::filesystem::path& dir, std::vector<std::string>& problems);
+  // Reads and checks a report's files; touches nothing of the store, so any thread may.
+  static Read readUnread(const Unread& unread);
+  void store(Read read, std::vector<std::string>& problems);
 
   sample::Ledger& ledger_;
   std::filesystem::path folder_;
   // The report files as this store last read or wrote them, by path.
   std::map<std::filesystem::path, Fingerprint> seen_;
+  std::vector<Unread> unread_;
 };
 
 }  // namespace designer

@@ -113,8 +113,13 @@ int main(int argc, char** argv) {
         system->ledger(), options.isSet(reports) ? std::filesystem::path(options.value(reports).toStdString())
                                                  : designer::ReportStore::defaultFolder());
     const std::filesystem::path sample = sampleOptions.data / "designer" / "sample-balance-sheet.json";
+    const std::u16string wanted = options.positionalArguments().isEmpty()
+                                      ? std::u16string(kSampleReport)
+                                      : forms::qt::fromQString(options.positionalArguments().front());
+    // The report the window opens is read now; the other saved reports once the window is up.
     for (const std::string& problem :
-         store.loadSaved(std::filesystem::exists(sample) ? sample : std::filesystem::path{}))
+         store.loadFirst(std::filesystem::exists(sample) ? sample : std::filesystem::path{},
+                         {designer::Context{}.dataSource, wanted}))
       std::cerr << "formulist2-designer: " << problem << "\n";
 
     auto backend = std::make_unique<forms::qt::QtBackend>();
@@ -125,9 +130,6 @@ int main(int argc, char** argv) {
     int status = 0;
     {
       designer::DesignerWindow window(system, automation::CreateObject(u"Formulist2.CFunc"), store, language);
-      const std::u16string wanted = options.positionalArguments().isEmpty()
-                                        ? std::u16string(kSampleReport)
-                                        : forms::qt::fromQString(options.positionalArguments().front());
       try {
         window.openSaved(designer::Context{}.dataSource, wanted);
       } catch (const std::exception& e) {
@@ -149,6 +151,7 @@ int main(int argc, char** argv) {
         }
       };
       window.show();
+      window.readSavedLater();
       const int ran = QApplication::exec();
       if (status == 0) status = ran;
     }

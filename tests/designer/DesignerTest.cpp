@@ -20,6 +20,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDockWidget>
+#include <QElapsedTimer>
 #include <QFormLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -290,6 +291,55 @@ designer::Report reportWith(std::initializer_list<std::pair<std::u16string_view,
     r.setInput(sheet, at(bang == std::u16string_view::npos ? address : address.substr(bang + 1)), input);
   }
   return r;
+}
+
+TEST_F(DesignerTest, TheWindowOpensBeforeTheOtherSavedReportsAreReadAndARecalculationWaitsForThem) {
+  // Saved by another window: 引用表 reads 被引表 through REF_F; 坏表 cannot be read.
+  {
+    designer::ReportStore writer(system->ledger(), folder);
+    designer::Report referred = reportWith({{u"A1", u"42"}});
+    referred.name = u"被引表";
+    writer.save(referred);
+    designer::Report referring = reportWith({{u"A1", u"=REF_F(\"被引表\",\"A1\",1)*2"}});
+    referring.name = u"引用表";
+    writer.save(referring);
+  }
+  std::ofstream(folder / "本地账套" / "坏表.json") << "{";
+  classRegistry().clear();  // a new process: the store knows nothing saved yet
+  system = sample::registerSampleComponents(classRegistry(), sample::defaultOptions());
+  cfunc::registerComponentClasses(classRegistry());
+  component = CreateObject(u"Formulist2.CFunc");
+  storage = std::make_unique<designer::ReportStore>(system->ledger(), folder);
+
+  EXPECT_EQ(store().loadFirst({}, {u"本地账套", u"引用表"}), std::vector<std::string>{});
+  const auto names = store().names(u"本地账套");
+  EXPECT_NE(std::find(names.begin(), names.end(), u"引用表"), names.end());
+  EXPECT_EQ(std::find(names.begin(), names.end(), u"被引表"), names.end());  // not read yet
+  window = std::make_unique<designer::DesignerWindow>(system, component, store(), u"CHS");
+  window->openSaved(u"本地账套", u"引用表");
+  EXPECT_TRUE(cell(window->report(), 0, u"A1").shown.value.isEmpty());  // put off until shown
+  window->show();
+  window->readSavedLater();
+  QElapsedTimer waited;
+  waited.start();
+  while ((window->readingSavedReports() || cell(window->report(), 0, u"A1").shown.value.isEmpty()) &&
+         waited.elapsed() < 10000)
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+  EXPECT_EQ(number(cell(window->report(), 0, u"A1")), 84);
+  ASSERT_EQ(window->savedReportsLeftOut().size(), 1);
+  EXPECT_NE(window->savedReportsLeftOut().front().indexOf(QStringLiteral("坏表.json")), -1);
+}
+
+TEST_F(DesignerTest, AContextValueTheReportCannotHoldIsRefusedWithItsName) {
+  for (const char* names : {R"("__RptYear__": 1e300)", R"("__SelfDsn__": "DSN=本地账套;COMPANY=1e300")"}) {
+    const std::string workbook = std::string(R"({"names": {)") + names + R"(}, "sheets": [{"name": "S"}]})";
+    try {
+      designer::Report::fromWorkbook(u"t5", workbook);
+      ADD_FAILURE() << names;
+    } catch (const AutomationError& e) {
+      EXPECT_NE(e.description().find(fromUtf8(names).substr(1, 11)), std::u16string::npos) << toUtf8(e.description());
+    }
+  }
 }
 
 TEST_F(DesignerTest, ASheetRecalculatesInOneBatchPerFunctionWithTheValuesOfTheLedger) {
