@@ -575,14 +575,32 @@ RecalcStats DesignerWindow::recalculate() {
 bool DesignerWindow::saveReport() {
   waitForSavedReports();  // a save asks about the reports of its name: all of them must be known
   auto replace = ReportStore::Replace::AfterAsking;
+  // A large report takes a moment to write: after half a second a window says so. Events are
+  // handled only once it is up, modal, so nothing changes the report while it is written.
+  QElapsedTimer timer;
+  timer.start();
+  std::unique_ptr<QProgressDialog> progress;
+  const auto written = [&](std::size_t done, std::size_t total) {
+    if (!progress && timer.elapsed() > 500) {
+      progress = std::make_unique<QProgressDialog>(T(u"正在保存报表…"), QString(), 0, 1000, this);
+      progress->setWindowModality(Qt::WindowModal);
+      progress->setMinimumDuration(0);
+    }
+    if (!progress) return;
+    progress->setValue(static_cast<int>(1000.0 * static_cast<double>(done) / static_cast<double>(total)));
+    QApplication::processEvents();
+  };
   for (;;) {
     try {
-      store_.save(report_, saved_, replace);
+      store_.save(report_, saved_, replace, written);
+      progress.reset();
       break;
     } catch (const SaveConflict& conflict) {
+      progress.reset();
       switch (askReplace(conflict)) {
         case Replacing::Replace:
           replace = ReportStore::Replace::Now;
+          timer.restart();
           continue;
         case Replacing::SaveAs:
           return saveAs();
@@ -591,6 +609,7 @@ bool DesignerWindow::saveReport() {
           return false;
       }
     } catch (const std::exception& e) {
+      progress.reset();
       say(T(u"报表没有保存：") + QString::fromStdString(e.what()));
       return false;
     }

@@ -87,7 +87,9 @@ const Cell* Report::cell(std::int32_t sheet, sample::CellAddress at) const {
   return it == cells.end() ? nullptr : &it->second;
 }
 
-std::string Report::toWorkbook() const {
+std::string Report::toWorkbook(const std::function<void(std::size_t, std::size_t)>& written) const {
+  std::size_t total = 0, done = 0;
+  for (const SheetData& sheet : sheets) total += sheet.cells.size();
   ordered_json root;
   root["names"] = {{"__SelfDsn__", utf8(context.propsString() + u";DB=LEDGER")},
                    {"__RptYear__", context.year},
@@ -102,6 +104,7 @@ std::string Report::toWorkbook() const {
     auto& members = static_cast<ordered_json::object_t::Container&>(cells);
     members.reserve(sheet.cells.size());
     for (const auto& [at, cell] : sheet.cells) {
+      if (written && ++done % 8192 == 0) written(done, total);
       std::string address = utf8(sample::addressText(at));
       if (cell.isFormula()) {
         ordered_json formula = {{"formula", utf8(cell.input)}};
@@ -145,8 +148,8 @@ Report Report::fromWorkbook(const std::u16string& name, const std::string& workb
     if (auto dsn = automation::propertyValue(self->asString(), u"DSN"))
       report.context.dataSource = automation::trim(*dsn);
     if (auto company = automation::propertyValue(self->asString(), u"COMPANY")) {
-      report.context.company =
-          named(u"__SelfDsn__ COMPANY", [&] { return automation::toLong(Variant(automation::val(*company))); });
+      report.context.company = named(u"__SelfDsn__ COMPANY",
+                                     [&] { return automation::toLong(Variant(automation::val(*company))); });
     }
   }
   report.context.year = number(u"__RptYear__", book->names.find(u"__RptYear__"), report.context.year);

@@ -3,7 +3,9 @@
 // as a workbook of the sample report system, so the report store and other reports' REF_F read it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -65,8 +67,8 @@ class Report {
   const Cell* cell(std::int32_t sheet, sample::CellAddress at) const;
 
   // The workbook text (see sample/Workbook.h): formulas with their last values, constants, and the
-  // context as defined names.
-  std::string toWorkbook() const;
+  // context as defined names. `written` hears now and then how many cells of how many are written.
+  std::string toWorkbook(const std::function<void(std::size_t done, std::size_t total)>& written = {}) const;
   // Reads a workbook text; raises the workbook reader's error for a malformed one.
   static Report fromWorkbook(const std::u16string& name, const std::string& workbook);
 };

@@ -496,7 +496,8 @@ void ReportStore::store(Read read, std::vector<std::string>& problems) {
   for (std::string& problem : read.problems) problems.push_back(std::move(problem));
 }
 
-void ReportStore::save(const Report& report, const std::optional<StoredName>& own, Replace replace) {
+void ReportStore::save(const Report& report, const std::optional<StoredName>& own, Replace replace,
+                       const std::function<void(std::size_t, std::size_t)>& written) {
   const std::u16string name = automation::trim(report.name);
   if (name.empty()) throw std::runtime_error("a report needs a name");
   const std::string dataSource = utf8(report.context.dataSource);
@@ -518,7 +519,7 @@ void ReportStore::save(const Report& report, const std::optional<StoredName>& ow
         throw SaveConflict(SaveConflict::Kind::NameTaken, file, automation::fromUtf8(held->name));
     }
   }
-  const std::string workbook = report.toWorkbook();
+  const std::string workbook = report.toWorkbook(written);
   if (workbook.size() > kMostReportBytes) {
     throw std::runtime_error(file.string() + ": the report takes " + mebibytes(workbook.size()) +
                              " as a file, more than the " + mebibytes(kMostReportBytes) +

@@ -86,8 +86,10 @@ class ReportStore {
   // of that name other than `own` (the report as the window last opened or saved it), or when a
   // file of the report is not the one this store read or last wrote (another program changed it).
   // Raises std::runtime_error saying why when it cannot save; the file on disk is then as it was.
+  // `written` hears how far the workbook text is written, as Report::toWorkbook tells it.
   void save(const Report& report, const std::optional<StoredName>& own = std::nullopt,
-            Replace replace = Replace::AfterAsking);
+            Replace replace = Replace::AfterAsking,
+            const std::function<void(std::size_t, std::size_t)>& written = {});
   // The report of that name in the data source's store; std::runtime_error when there is none.
   Report open(const std::u16string& dataSource, const std::u16string& name);
   // The names of the data source's reports, by number.

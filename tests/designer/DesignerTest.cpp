@@ -26,6 +26,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QScreen>
 #include <QSpinBox>
 #include <QStatusBar>
@@ -330,6 +331,28 @@ TEST_F(DesignerTest, TheWindowOpensBeforeTheOtherSavedReportsAreReadAndARecalcul
   EXPECT_NE(window->savedReportsLeftOut().front().indexOf(QStringLiteral("坏表.json")), -1);
 }
 
+TEST_F(DesignerTest, ASaveThatTakesAMomentShowsItsProgress) {
+  designer::Report large;
+  large.name = u"大报表";
+  for (int n = 0; n < 400000; ++n) large.sheets[0].cells[{n / 50 + 1, n % 50 + 1}].input = u"12345.67";
+  open(std::move(large));
+  window->show();
+  QString seen;
+  QTimer::singleShot(700, window.get(), [&] {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      if (auto* dialog = qobject_cast<QProgressDialog*>(w); dialog && dialog->isVisible())
+        seen = dialog->labelText();
+    }
+  });
+  QElapsedTimer took;
+  took.start();
+  ASSERT_TRUE(window->saveReport());
+  if (took.elapsed() > 900) {
+    EXPECT_EQ(seen, QStringLiteral("正在保存报表…"));
+  }  // else the build is too fast for a save to be told at all
+  EXPECT_TRUE(std::filesystem::exists(folder / "本地账套" / "大报表.json"));
+}
+
 TEST_F(DesignerTest, AContextValueTheReportCannotHoldIsRefusedWithItsName) {
   for (const char* names : {R"("__RptYear__": 1e300)", R"("__SelfDsn__": "DSN=本地账套;COMPANY=1e300")"}) {
     const std::string workbook = std::string(R"({"names": {)") + names + R"(}, "sheets": [{"name": "S"}]})";
@@ -337,7 +360,8 @@ TEST_F(DesignerTest, AContextValueTheReportCannotHoldIsRefusedWithItsName) {
       designer::Report::fromWorkbook(u"t5", workbook);
       ADD_FAILURE() << names;
     } catch (const AutomationError& e) {
-      EXPECT_NE(e.description().find(fromUtf8(names).substr(1, 11)), std::u16string::npos) << toUtf8(e.description());
+      EXPECT_NE(e.description().find(fromUtf8(names).substr(1, 11)), std::u16string::npos)
+          << toUtf8(e.description());
     }
   }
 }
