@@ -1,5 +1,10 @@
 #include "designer/BackgroundReads.h"
 
+#ifdef __linux__
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QObject>
@@ -10,6 +15,10 @@ BackgroundReads::BackgroundReads(std::vector<Job> jobs)
     : total_(jobs.size()), receiver_(std::make_unique<QObject>()) {
   if (jobs.empty()) return;
   worker_ = std::thread([this, jobs = std::move(jobs)] {
+#ifdef __linux__
+    // Behind the window, not beside it: where the cores are few the window's thread goes first.
+    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 10);
+#endif
     for (const Job& job : jobs) {
       if (stop_) return;
       std::function<void()> answer = job();

@@ -489,13 +489,19 @@ void DesignerWindow::insertFunction() {
 
 namespace {
 
-// Whether a report reads other stored reports (the calls that find them by name or number).
-bool refersToOtherReports(const Report& report) {
+// Whether a report may read one of the stored reports not read yet: a REF_F naming one of them,
+// or a call that finds reports by number or in every data source.
+bool mayRead(const Report& report, const std::multiset<std::u16string>& unread) {
   for (const SheetData& sheet : report.sheets) {
     for (const auto& [at, cell] : sheet.cells) {
       if (!cell.isFormula()) continue;
       const std::u16string input = automation::upper(cell.input);
-      if (input.find(u"REF_F") != std::u16string::npos) return true;  // REF_F, VEX_REF_F, CS_REF_F
+      if (input.find(u"REF_F") == std::u16string::npos) continue;
+      if (input.find(u"VEX_REF_F") != std::u16string::npos || input.find(u"CS_REF_F") != std::u16string::npos)
+        return true;
+      for (const std::u16string& name : unread) {
+        if (input.find(name) != std::u16string::npos) return true;
+      }
     }
   }
   return false;
@@ -536,7 +542,7 @@ void DesignerWindow::waitForSavedReports() {
 }
 
 RecalcStats DesignerWindow::recalculate() {
-  if (readingSavedReports() && refersToOtherReports(report_)) {
+  if (readingSavedReports() && mayRead(report_, store_.unreadNames())) {
     if (!isVisible()) {
       // The window comes first: the recalculation runs once it is up, waiting then.
       if (!std::exchange(recalcPutOff_, true)) QTimer::singleShot(0, this, [this] { recalculate(); });

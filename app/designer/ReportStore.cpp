@@ -362,6 +362,7 @@ std::vector<BackgroundReads::Job> ReportStore::readLater(std::function<void(cons
 std::vector<std::string> ReportStore::scanSaved(const std::filesystem::path& sample) {
   std::vector<std::string> problems;
   unread_.clear();
+  unreadNames_.clear();
   if (!sample.empty()) {
     try {
       const auto wrapper = nlohmann::json::parse(readReportFile(sample));
@@ -436,12 +437,14 @@ void ReportStore::scanFolder(const std::filesystem::path& dir, std::vector<std::
     std::sort(files.begin(), files.end(), [](const Found& a, const Found& b) {
       return a.changed != b.changed ? a.changed > b.changed : a.file < b.file;
     });
+    unreadNames_.insert(key);
     unread_.push_back({dataSource, std::move(files)});
   }
 }
 
 ReportStore::Read ReportStore::readUnread(const Unread& unread) {
   Read read;
+  read.key = nameKey(unread.files.front().name);
   read.dataSource = unread.dataSource;
   const Found* chosen = nullptr;
   for (const Found& found : unread.files) {
@@ -485,6 +488,7 @@ ReportStore::Read ReportStore::readUnread(const Unread& unread) {
 }
 
 void ReportStore::store(Read read, std::vector<std::string>& problems) {
+  if (const auto it = unreadNames_.find(read.key); it != unreadNames_.end()) unreadNames_.erase(it);
   for (auto& [file, fingerprint] : read.seen) seen_[file] = fingerprint;
   if (read.chosen) {
     try {

@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -78,6 +79,8 @@ class ReportStore {
   std::vector<BackgroundReads::Job> readLater(std::function<void(const std::string&)> told);
   // Whether saved reports were found that neither loadFirst nor readLater has handed out.
   bool hasUnread() const { return !unread_.empty(); }
+  // The names (in upper case) of the saved reports found and not stored yet, handed out or not.
+  const std::multiset<std::u16string>& unreadNames() const { return unreadNames_; }
 
   enum class Replace { AfterAsking, Now };
   // Writes the report's file (replaced whole, never half written, synced to the disk, one file a
@@ -116,6 +119,7 @@ class ReportStore {
     std::vector<Found> files;
   };
   struct Read {
+    std::u16string key;  // the report's name in upper case
     std::string dataSource;
     bool chosen = false;  // one of the files is the report
     std::u16string name;
@@ -135,6 +139,7 @@ class ReportStore {
   // The report files as this store last read or wrote them, by path.
   std::map<std::filesystem::path, Fingerprint> seen_;
   std::vector<Unread> unread_;
+  std::multiset<std::u16string> unreadNames_;  // of every data source
 };
 
 }  // namespace designer

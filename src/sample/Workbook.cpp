@@ -318,9 +318,15 @@ const Variant* DefinedNames::find(std::u16string_view name) const {
 std::shared_ptr<const Workbook> parseWorkbook(const std::string& text) {
   static std::mutex guard;
   static ReadWorkbooks kept;
+  {
+    const std::lock_guard lock(guard);
+    if (auto known = kept.find(text)) return known;
+  }
+  // Read outside the lock: a large workbook read on one thread holds up no other. Two threads
+  // reading one text at once each read it; the first one kept is the one found after.
+  auto book = read(text);
   const std::lock_guard lock(guard);
   if (auto known = kept.find(text)) return known;
-  auto book = read(text);
   kept.add(text, book);
   return book;
 }
