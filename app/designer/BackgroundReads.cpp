@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QObject>
+#include <QTimer>
 
 namespace designer {
 
@@ -41,11 +42,14 @@ BackgroundReads::~BackgroundReads() {
 }
 
 void BackgroundReads::waitForAll(const std::function<void(std::size_t, std::size_t)>& progress) {
-  std::size_t told = delivered_;
-  if (progress) progress(told, total_);
+  // The tick wakes the wait while one long read runs, so that progress is told all the same.
+  QTimer tick;
+  tick.start(100);
+  if (progress) progress(delivered_, total_);
   while (!finished()) {
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    if (progress && delivered_ != told) progress(told = delivered_, total_);
+    // What the user does waits too: nothing may change while the caller waits for the reads.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
+    if (progress) progress(delivered_, total_);
   }
 }
 

@@ -30,8 +30,8 @@ class BackgroundReads {
   std::size_t total() const { return total_; }
   std::size_t delivered() const { return delivered_; }
   bool finished() const { return delivered_ == total_; }
-  // Runs the event loop until every answer has been delivered, telling `progress` (done, total)
-  // after each.
+  // Runs the event loop, without the user's input, until every answer has been delivered,
+  // telling `progress` (done, total) after each and at least ten times a second.
   void waitForAll(const std::function<void(std::size_t, std::size_t)>& progress = {});
 
  private:

@@ -537,25 +537,30 @@ void ReportStore::save(const Report& report, const std::optional<StoredName>& ow
   const std::string temporary = folder.writeTemporary(workbook, file);
   std::vector<std::string> others = folder.filesNaming(nameKey(name));
   std::erase(others, fileName);
-  if (replace == Replace::AfterAsking) {
-    std::vector<std::string> mine = others;
-    mine.push_back(fileName);
-    for (const std::string& f : mine) {
-      if (!folder.exists(f)) continue;
-      std::optional<Fingerprint> now;
-      try {
-        now = fingerprintOf(readReportFile(dir / f));
-      } catch (const std::exception&) {
-      }
-      const auto seen = seen_.find(dir / f);
-      if (!now || seen == seen_.end() || seen->second != *now) {
-        folder.remove(temporary);
-        const auto held = ledger_.reportNamed(dataSource, utf8(name));
-        throw SaveConflict(SaveConflict::Kind::ChangedOnDisk, dir / f,
-                           held ? automation::fromUtf8(held->name) : name);
-      }
+  // Checked under the folder's lock, also after the user agreed to replace: what they agreed to is
+  // the file as it was when they were asked, not whatever another program wrote since.
+  std::vector<std::string> mine = others;
+  mine.push_back(fileName);
+  for (const std::string& f : mine) {
+    if (!folder.exists(f)) continue;
+    std::optional<Fingerprint> now;
+    try {
+      now = fingerprintOf(readReportFile(dir / f));
+    } catch (const std::exception&) {
+    }
+    const auto seen = seen_.find(dir / f);
+    const bool known = now && seen != seen_.end() && seen->second == *now;
+    const auto agreed = agreed_.find(dir / f);
+    const bool allowed = replace == Replace::Now && agreed != agreed_.end() && agreed->second == now;
+    if (!known && !allowed) {
+      folder.remove(temporary);
+      agreed_[dir / f] = now;  // what a Replace::Now after this question may replace
+      const auto held = ledger_.reportNamed(dataSource, utf8(name));
+      throw SaveConflict(SaveConflict::Kind::ChangedOnDisk, dir / f,
+                         held ? automation::fromUtf8(held->name) : name);
     }
   }
+  agreed_.clear();
   folder.rename(temporary, fileName);
   // One report is one file: the files of its name in another letter case go (unless the file
   // system takes them for the same file).

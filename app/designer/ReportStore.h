@@ -85,9 +85,11 @@ class ReportStore {
   enum class Replace { AfterAsking, Now };
   // Writes the report's file (replaced whole, never half written, synced to the disk, one file a
   // report whatever the letter case of its name) and stores it under its name in its context's
-  // data source. Unless `replace` is Now, raises SaveConflict first when the store holds a report
-  // of that name other than `own` (the report as the window last opened or saved it), or when a
-  // file of the report is not the one this store read or last wrote (another program changed it).
+  // data source. Raises SaveConflict first, unless `replace` is Now, when the store holds a report
+  // of that name other than `own` (the report as the window last opened or saved it); and, Now or
+  // not, when a file of the report is not the one this store read or last wrote (another program
+  // changed it), unless it is still as it was when the last SaveConflict named it and `replace` is
+  // Now.
   // Raises std::runtime_error saying why when it cannot save; the file on disk is then as it was.
   // `written` hears how far the workbook text is written, as Report::toWorkbook tells it.
   void save(const Report& report, const std::optional<StoredName>& own = std::nullopt,
@@ -138,6 +140,9 @@ class ReportStore {
   std::filesystem::path folder_;
   // The report files as this store last read or wrote them, by path.
   std::map<std::filesystem::path, Fingerprint> seen_;
+  // The files a SaveConflict was raised for, as they were then: a Replace::Now replaces them only
+  // while they are still so.
+  std::map<std::filesystem::path, std::optional<Fingerprint>> agreed_;
   std::vector<Unread> unread_;
   std::multiset<std::u16string> unreadNames_;  // of every data source
 };

@@ -46,6 +46,17 @@ TEST(BackgroundReads, JobsRunOffTheMainThreadAndAnswerOnItInOrder) {
   none.waitForAll();  // returns at once
 }
 
+TEST(BackgroundReads, AWaitIsToldOfItsProgressWhileOneLongReadRuns) {
+  std::vector<BackgroundReads::Job> jobs = {[]() -> std::function<void()> {
+    std::this_thread::sleep_for(std::chrono::milliseconds(450));
+    return {};
+  }};
+  BackgroundReads reads(std::move(jobs));
+  int toldBeforeTheAnswer = 0;
+  reads.waitForAll([&](std::size_t done, std::size_t) { toldBeforeTheAnswer += done == 0 ? 1 : 0; });
+  EXPECT_GE(toldBeforeTheAnswer, 3);  // a progress window can come up after half a second
+}
+
 TEST(BackgroundReads, AnswersNotYetDeliveredAreDroppedWithTheReads) {
   int answered = 0;
   {

@@ -994,6 +994,12 @@ TEST_F(DesignerTest, TwoStoresSavingOneReportAskInsteadOfReplacingWhatTheOtherWr
   }
   EXPECT_EQ(contents(dir / "测试报表.json"), written);
   EXPECT_EQ(entries(dir), std::vector<std::string>{"测试报表.json"});
+  // The other saves again while this one is asked: the answer was about the file as it was then.
+  theirs.setInput(0, at(u"A1"), u"4");
+  other.save(theirs, mine);
+  const std::string again = contents(dir / "测试报表.json");
+  EXPECT_THROW(store().save(report, mine, designer::ReportStore::Replace::Now), designer::SaveConflict);
+  EXPECT_EQ(contents(dir / "测试报表.json"), again);
   // Told to, it overwrites; then the other is asked, and this one saves over its own file unasked.
   store().save(report, mine, designer::ReportStore::Replace::Now);
   EXPECT_EQ(designer::Report::fromWorkbook(u"", contents(dir / "测试报表.json")).cell(0, at(u"A1"))->input,
