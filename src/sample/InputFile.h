@@ -28,7 +28,8 @@ class InputFileError : public std::runtime_error {
 // The content of `file`, but never more than `limit` + 1 bytes of it: a longer answer means the file
 // is larger than the limit, which a device without an end (/dev/zero) reaches at once. A folder,
 // a FIFO or a socket is refused (InputFileError, its text naming the file), and so is a file that
-// cannot be opened or read. Devices and regular files are read.
+// cannot be opened or read, and a device that would wait for input. Regular files and devices
+// that are always ready are read.
 inline std::string readInputFile(const std::filesystem::path& file, std::size_t limit) {
   const std::string name = file.string();
   const auto failed = [&](const char* what) {
@@ -49,8 +50,11 @@ inline std::string readInputFile(const std::filesystem::path& file, std::size_t 
                                                              (S_ISFIFO(st.st_mode) ? "a FIFO" : "a socket") +
                                                              "), so it is not read");
   }
-  // What is read now may wait, as a file does, for the disk.
-  if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) throw failed("read");
+  // A regular file is read as files are, waiting for the disk. A device stays without blocking:
+  // one that is always ready (/dev/zero) is read up to the limit, one that would wait for input
+  // (a terminal, a serial line) is refused.
+  if (S_ISREG(st.st_mode) && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)
+    throw failed("read");
   // Read straight into the text, its room taken once: a regular file's size and one byte, for a
   // device the limit and one byte (memory is only used as it is read into).
   const std::size_t room =
@@ -65,6 +69,10 @@ inline std::string readInputFile(const std::filesystem::path& file, std::size_t 
     content.resize(size + wanted);
     const ssize_t got = ::read(fd, content.data() + size, wanted);
     if (got < 0 && errno == EINTR) continue;
+    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      throw InputFileError(InputFileError::Kind::NotAFile,
+                           name + ": is a device that waits for input, not a file, so it is not read");
+    }
     if (got < 0) throw failed("read");
     if (got == 0) break;
     size += static_cast<std::size_t>(got);

@@ -1,6 +1,10 @@
 // The embedded sample report system: catalogue, ledger, value lists, calculation, languages.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
 
 #include <fstream>
 #include <set>
@@ -229,6 +233,14 @@ TEST_F(SampleSystemCatalogueFilesTest, FilesAreReadUpToTheSizeLimitAndMustExist)
             std::string::npos);
   // Endless: only the limit ends the reading.
   EXPECT_NE(errorOf("/dev/zero").find("/dev/zero: larger than 16 MiB"), std::string::npos);
+  // A device that waits for input (a terminal no one types into) is refused, not waited on.
+  const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(terminal, 0);
+  ASSERT_EQ(::grantpt(terminal), 0);
+  ASSERT_EQ(::unlockpt(terminal), 0);
+  const std::string side = ::ptsname(terminal);
+  EXPECT_NE(errorOf(side).find(side + ": is a device that waits for input"), std::string::npos) << errorOf(side);
+  ::close(terminal);
 
   EXPECT_NE(errorOf(dir() / "missing.json").find("missing.json: does not exist"), std::string::npos);
   EXPECT_NE(errorOf(dir() / "missing" / "ledger.json").find("missing/ledger.json: does not exist"),
