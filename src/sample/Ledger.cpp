@@ -103,7 +103,11 @@ std::string damageOf(const std::filesystem::path& file) {
     Statement check = db.prepare("PRAGMA quick_check(1)");
     if (!check.step()) return "its check answers nothing";
     const std::string answer = check.text(0);
-    return answer == "ok" ? std::string() : answer;
+    if (answer != "ok") return answer;
+    // A sound database that is no ledger (an empty file is one to SQLite) is as good as damaged.
+    Statement tables = db.prepare(
+        "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN ('balances', 'reports')");
+    return tables.step() && tables.integer(0) == 2 ? std::string() : "it holds no ledger";
   } catch (const DatabaseError& e) {
     // Only a file SQLite finds damaged is built again: one it cannot open says why when it opens.
     return e.damaged() ? e.what() : std::string();

@@ -395,6 +395,11 @@ TEST(DamagedLedgerCache, IsBuiltAgainByTheNextRun) {
       << healed.output;
   const Outcome after = run(recall);
   EXPECT_EQ(after.output.find("warning"), std::string::npos) << after.output;
+  // Cut to nothing, it is a sound database to SQLite, but no ledger: built again as well.
+  for (const auto& entry : fs::directory_iterator(cache / "formulist2")) fs::resize_file(entry.path(), 0);
+  const Outcome emptied = run(recall);
+  EXPECT_NE(emptied.output.find(R"({"value":122025.48})"), std::string::npos) << emptied.output;
+  EXPECT_NE(emptied.output.find("holds no ledger"), std::string::npos) << emptied.output;
 }
 
 // The fixture folder goes when the tests are done.
