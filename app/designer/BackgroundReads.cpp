@@ -12,8 +12,8 @@
 
 namespace designer {
 
-BackgroundReads::BackgroundReads(std::vector<Job> jobs)
-    : total_(jobs.size()), receiver_(std::make_unique<QObject>()) {
+BackgroundReads::BackgroundReads(std::vector<Job> jobs, std::function<void()> finished)
+    : total_(jobs.size()), finished_(std::move(finished)), receiver_(std::make_unique<QObject>()) {
   if (jobs.empty()) return;
   worker_ = std::thread([this, jobs = std::move(jobs)] {
 #ifdef __linux__
@@ -28,7 +28,7 @@ BackgroundReads::BackgroundReads(std::vector<Job> jobs)
           receiver_.get(),
           [this, answer = std::move(answer)] {
             if (answer) answer();
-            ++delivered_;
+            if (++delivered_ == total_ && finished_) finished_();
           },
           Qt::QueuedConnection);
     }

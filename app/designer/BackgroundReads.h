@@ -21,7 +21,8 @@ class BackgroundReads {
   // answers runs on the main thread, where it may.
   using Job = std::function<std::function<void()>()>;
 
-  explicit BackgroundReads(std::vector<Job> jobs);
+  // `finished` runs on the main thread once the last answer has been delivered.
+  explicit BackgroundReads(std::vector<Job> jobs, std::function<void()> finished = {});
   // Stops after the job that is running; answers not yet delivered are dropped.
   ~BackgroundReads();
   BackgroundReads(const BackgroundReads&) = delete;
@@ -37,6 +38,7 @@ class BackgroundReads {
  private:
   const std::size_t total_;
   std::size_t delivered_ = 0;  // main thread only
+  std::function<void()> finished_;
   std::atomic<bool> stop_{false};
   std::unique_ptr<QObject> receiver_;  // lives on the main thread; answers are queued to it
   std::thread worker_;

@@ -489,19 +489,27 @@ void DesignerWindow::insertFunction() {
 
 namespace {
 
-// Whether a report may read one of the stored reports not read yet: a REF_F naming one of them,
-// or a call that finds reports by number or in every data source.
-bool mayRead(const Report& report, const std::multiset<std::u16string>& unread) {
+// The report's formulas that read other stored reports, in upper case.
+std::vector<std::u16string> referringFormulas(const Report& report) {
+  std::vector<std::u16string> found;
   for (const SheetData& sheet : report.sheets) {
     for (const auto& [at, cell] : sheet.cells) {
       if (!cell.isFormula()) continue;
-      const std::u16string input = automation::upper(cell.input);
-      if (input.find(u"REF_F") == std::u16string::npos) continue;
-      if (input.find(u"VEX_REF_F") != std::u16string::npos || input.find(u"CS_REF_F") != std::u16string::npos)
-        return true;
-      for (const std::u16string& name : unread) {
-        if (input.find(name) != std::u16string::npos) return true;
-      }
+      std::u16string input = automation::upper(cell.input);
+      if (input.find(u"REF_F") != std::u16string::npos) found.push_back(std::move(input));  // and VEX_, CS_
+    }
+  }
+  return found;
+}
+
+// Whether a report may read one of the stored reports not read yet: a REF_F naming one of them,
+// or a call that finds reports by number or in every data source.
+bool mayRead(const Report& report, const std::multiset<std::u16string>& unread) {
+  for (const std::u16string& input : referringFormulas(report)) {
+    if (input.find(u"VEX_REF_F") != std::u16string::npos || input.find(u"CS_REF_F") != std::u16string::npos)
+      return true;
+    for (const std::u16string& name : unread) {
+      if (input.find(name) != std::u16string::npos) return true;
     }
   }
   return false;
@@ -521,7 +529,13 @@ void DesignerWindow::readSavedLater() {
     leftOutProblems_ << QString::fromStdString(problem);
     leftOut_->setText(T(u"%1 个保存的报表文件没有读取").arg(leftOutProblems_.size()));
     leftOut_->setToolTip(leftOutProblems_.join(QLatin1Char('\n')));
-  }));
+  }),
+                                             [this] {
+                                               // A report found by a name in a cell, or by number, may have
+                                               // been one not read before.
+                                               if (!referringFormulas(report_).empty() && !recalcPutOff_)
+                                                 recalculate();
+                                             });
 }
 
 void DesignerWindow::waitForSavedReports() {

@@ -530,8 +530,15 @@ void ReportStore::save(const Report& report, const std::optional<StoredName>& ow
                              " a report file may be; split it into reports that refer to one another");
   }
   std::error_code ec;
-  std::filesystem::create_directories(dir, ec);
+  const bool created = std::filesystem::create_directories(dir, ec);
   if (ec) throw std::runtime_error(dir.string() + ": " + ec.message());
+  if (created) {
+    // A new folder lasts once the folders holding it do.
+    for (const std::filesystem::path& holder : {folder_, folder_.parent_path()}) {
+      const Descriptor fd(::open(holder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+      if (fd.get() >= 0) ::fsync(fd.get());
+    }
+  }
 
   Folder folder(dir);
   const std::string temporary = folder.writeTemporary(workbook, file);
