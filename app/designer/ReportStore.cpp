@@ -580,7 +580,9 @@ void ReportStore::save(const Report& report, const std::optional<StoredName>& ow
   try {
     ledger_.storeReport(dataSource, utf8(name), workbook);
   } catch (const sample::DatabaseError& e) {
-    throw std::runtime_error(e.what());
+    // The file is written: only the other reports' view of it lags until the next start.
+    throw std::runtime_error(file.string() + ": saved, but the report store did not take it (" + e.what() +
+                             "); other reports read the saved file from the next start");
   }
 }
 
