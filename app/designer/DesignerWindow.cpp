@@ -1,8 +1,10 @@
 #include "designer/DesignerWindow.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <iostream>
 #include <utility>
+#include <vector>
 
 #include <QAction>
 #include <QApplication>
@@ -357,23 +359,46 @@ void DesignerWindow::updateTitle() {
   setWindowModified(modified_);
 }
 
+namespace {
+
+// One of a question's buttons: its text, its role, and the object name tests find it by.
+struct Choice {
+  QString text;
+  QMessageBox::ButtonRole role;
+  const char* name;
+};
+
+// Asks `text` with the choices as buttons; Enter takes choice `enter`, Esc the last one. Answers
+// the index of the choice taken.
+std::size_t ask(QWidget* parent, QMessageBox::Icon icon, const QString& text, const char* name,
+                const std::vector<Choice>& choices, std::size_t enter) {
+  QMessageBox question(icon, T(u"报表设计器"), text, QMessageBox::NoButton, parent);
+  question.setObjectName(QString::fromLatin1(name));
+  std::vector<QPushButton*> buttons;
+  for (const Choice& choice : choices) {
+    buttons.push_back(question.addButton(choice.text, choice.role));
+    buttons.back()->setObjectName(QString::fromLatin1(choice.name));
+  }
+  question.setDefaultButton(buttons[enter]);
+  question.setEscapeButton(buttons.back());
+  question.exec();
+  const auto taken = std::find(buttons.begin(), buttons.end(), question.clickedButton());
+  return taken == buttons.end() ? buttons.size() - 1 : static_cast<std::size_t>(taken - buttons.begin());
+}
+
+}  // namespace
+
 bool DesignerWindow::maybeSave() {
   if (!modified_) return true;
-  QMessageBox question(QMessageBox::Question, T(u"报表设计器"),
-                       T(u"报表“%1”有修改还没有保存。要先保存吗？").arg(toQString(report_.name)),
-                       QMessageBox::NoButton, this);
-  question.setObjectName(QStringLiteral("unsavedQuestion"));
-  QPushButton* save = question.addButton(T(u"保存"), QMessageBox::AcceptRole);
-  QPushButton* discard = question.addButton(T(u"不保存"), QMessageBox::DestructiveRole);
-  QPushButton* cancel = question.addButton(T(u"取消"), QMessageBox::RejectRole);
-  save->setObjectName(QStringLiteral("save"));
-  discard->setObjectName(QStringLiteral("discard"));
-  cancel->setObjectName(QStringLiteral("cancel"));
-  question.setDefaultButton(save);
-  question.setEscapeButton(cancel);
-  question.exec();
-  if (question.clickedButton() == discard) return true;
-  if (question.clickedButton() == save) return saveReport();
+  const std::size_t answer =
+      ask(this, QMessageBox::Question,
+          T(u"报表“%1”有修改还没有保存。要先保存吗？").arg(toQString(report_.name)), "unsavedQuestion",
+          {{T(u"保存"), QMessageBox::AcceptRole, "save"},
+           {T(u"不保存"), QMessageBox::DestructiveRole, "discard"},
+           {T(u"取消"), QMessageBox::RejectRole, "cancel"}},
+          0);
+  if (answer == 1) return true;
+  if (answer == 0) return saveReport();
   return false;
 }
 
@@ -647,21 +672,15 @@ DesignerWindow::Replacing DesignerWindow::askReplace(const SaveConflict& conflic
                   .arg(toQString(report_.context.dataSource), toQString(conflict.existing))
             : T(u"报表“%1”的文件在本窗口打开或上次保存之后被别的程序改过了：\n%2\n要用这张报表覆盖它吗？")
                   .arg(toQString(conflict.existing), QString::fromStdString(conflict.file.string()));
-  QMessageBox question(QMessageBox::Warning, T(u"报表设计器"), text, QMessageBox::NoButton, this);
-  question.setObjectName(QStringLiteral("replaceQuestion"));
-  QPushButton* replace =
-      question.addButton(taken ? T(u"替换(&R)") : T(u"覆盖(&O)"), QMessageBox::DestructiveRole);
-  QPushButton* another = question.addButton(T(u"另存为(&A)…"), QMessageBox::AcceptRole);
-  QPushButton* cancel = question.addButton(T(u"取消"), QMessageBox::RejectRole);
-  replace->setObjectName(QStringLiteral("replace"));
-  another->setObjectName(QStringLiteral("saveAs"));
-  cancel->setObjectName(QStringLiteral("cancel"));
   // Enter keeps both reports: what another program wrote is not replaced by a key pressed in haste.
-  question.setDefaultButton(another);
-  question.setEscapeButton(cancel);
-  question.exec();
-  if (question.clickedButton() == replace) return Replacing::Replace;
-  if (question.clickedButton() == another) return Replacing::SaveAs;
+  const std::size_t answer =
+      ask(this, QMessageBox::Warning, text, "replaceQuestion",
+          {{taken ? T(u"替换(&R)") : T(u"覆盖(&O)"), QMessageBox::DestructiveRole, "replace"},
+           {T(u"另存为(&A)…"), QMessageBox::AcceptRole, "saveAs"},
+           {T(u"取消"), QMessageBox::RejectRole, "cancel"}},
+          1);
+  if (answer == 0) return Replacing::Replace;
+  if (answer == 1) return Replacing::SaveAs;
   return Replacing::Cancel;
 }
 

@@ -19,7 +19,7 @@
 
 namespace sample {
 
-// A row that cannot be computed. `text` is a Simplified Chinese text; `parts` go in for its %1, %2 …
+// A row that cannot be computed. `text` is a Simplified Chinese text; `parts` fill in its %1, %2 …
 struct RowError {
   std::u16string text;
   std::vector<std::u16string> parts = {};
@@ -28,10 +28,10 @@ struct RowError {
 // How a row's error reads in the batch: the text as it stands, or in the process language.
 using Wording = std::function<std::u16string(std::u16string_view text)>;
 
-// The error's text worded by `wording` (as it stands when there is none), with its parts put in.
+// The error's text worded by `wording` (as it stands when there is none), its pieces filled in.
 inline std::u16string wordedError(const RowError& e, const Wording& wording) {
   const std::u16string text = wording ? wording(e.text) : e.text;
-  // One pass over the worded text: a part that itself holds "%1" is put in as it stands.
+  // One pass over the worded text: a piece that itself holds "%1" goes in as it stands.
   std::u16string out;
   for (std::size_t i = 0; i < text.size(); ++i) {
     std::size_t end = i + 1;

@@ -1,8 +1,6 @@
 #include "sample/FuncInfo.h"
 
 #include <algorithm>
-#include <cmath>
-#include <limits>
 #include <new>
 
 #include "automation/Collection.h"
@@ -120,20 +118,6 @@ std::u16string PushedContext::text(std::u16string_view name) const {
 std::int32_t PushedContext::number(std::u16string_view name) const {
   return automation::trapAndLeave(0, [&] { return automation::toLong(get(name)); });
 }
-
-namespace {
-
-// A company number as a property string writes it; -1, which no company has, for a text that is
-// not a whole number of the 32-bit range.
-std::int32_t companyNumber(const std::u16string& text) {
-  const double n = automation::val(text);
-  if (!(n >= std::numeric_limits<std::int32_t>::min() && n <= std::numeric_limits<std::int32_t>::max()) ||
-      n != std::floor(n))
-    return -1;
-  return static_cast<std::int32_t>(n);
-}
-
-}  // namespace
 
 PushedContext::Named PushedContext::named() const {
   for (const char16_t* key : {u"CurPropsString", u"ZpsPagePropsString", u"DefPropsString"}) {

@@ -3,12 +3,15 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <functional>
 #include <iostream>
+#include <limits>
 #include <mutex>
 #include <sstream>
 
+#include "automation/Conversions.h"
 #include "platform/Process.h"
 #include "sample/InputFile.h"
 
@@ -115,6 +118,14 @@ std::string damageOf(const std::filesystem::path& file) {
 }
 
 }  // namespace
+
+std::int32_t companyNumber(std::u16string_view text) {
+  const double n = automation::val(text);
+  if (!(n >= std::numeric_limits<std::int32_t>::min() && n <= std::numeric_limits<std::int32_t>::max()) ||
+      n != std::floor(n))
+    return -1;
+  return static_cast<std::int32_t>(n);
+}
 
 std::filesystem::path Ledger::place(const std::filesystem::path& dataDir, const std::filesystem::path& file) {
   std::error_code unwritable;

@@ -57,6 +57,10 @@ struct CompanyRow {
 // sub-accounts, as Ledger::amount reads them.
 std::string prefixEnd(std::string_view prefix);
 
+// The company number a property string's COMPANY writes; -1, which no company has, for a text
+// that is no whole number of the 32-bit range.
+std::int32_t companyNumber(std::u16string_view text);
+
 class Ledger {
  public:
   // The ledger of a data folder (<dataDir>/ledger/schema.sql, seed.sql, cashflow.sql and

@@ -1,7 +1,5 @@
 #include "sample/ReportData.h"
 
-#include <cmath>
-#include <limits>
 #include <typeinfo>
 
 #include "automation/Conversions.h"
@@ -38,10 +36,7 @@ DataSourceRow dataSourceRow(Ledger& ledger, std::u16string_view props) {
     const std::u16string company =
         automation::trim(automation::propertyValue(text, u"COMPANY").value_or(u""));
     if (named.empty() && !company.empty()) {
-      const double number = automation::val(company);
-      const bool whole =
-          number >= 1 && number <= std::numeric_limits<int>::max() && number == std::floor(number);
-      if (auto ds = whole ? ledger.dataSourceOfCompany(static_cast<int>(number)) : std::nullopt) return *ds;
+      if (auto ds = ledger.dataSourceOfCompany(companyNumber(company))) return *ds;
       automation::raise(automation::errors::InvalidProcedureCall,
                         u"There is no data source of the company '" + company + u"'");
     }

@@ -47,7 +47,7 @@ TEST(CsvText, FieldsRowsQuotesAndNumbersAreReadAsSpreadsheetsWriteThem) {
       ",,\"\"\n");
   ASSERT_EQ(cells.rows.size(), 6u);
   EXPECT_EQ(cells.columns, 5);
-  EXPECT_EQ(cells.at(at(u"A1")), Variant(u"名称"));  // the byte-order mark is no part of the text
+  EXPECT_EQ(cells.at(at(u"A1")), Variant(u"名称"));  // the byte-order mark is not read into the text
   EXPECT_EQ(cells.at(at(u"B2")), Variant(1200.5));
   EXPECT_EQ(cells.at(at(u"C2")), Variant(u"含 \"备用金\", 零钱"));
   EXPECT_EQ(cells.at(at(u"B3")), Variant(-300.0));
